@@ -1,0 +1,178 @@
+#include "InterProcessBoard.h"
+
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+
+#include "DebugText.h"
+#include "WinHandles.h"
+
+namespace {
+constexpr wchar_t kKindEvent[] = L"IPB_Event";
+constexpr wchar_t kKindMap[] = L"IPB_Map";
+constexpr wchar_t kKindSemaphore[] = L"IPB_Semaphore";
+constexpr int kNameSize = 260;
+constexpr DWORD kLockWaitMs = 1000;
+constexpr LONG kSemaphoreMax = 0x7fffffff;
+
+// Messages of the board go to the debugger output whatever the diagnostics switch.
+constexpr wchar_t kMsgLockFailed[] = L"Fatal,CInterProcessBoard::Lock failed.\r\n";
+constexpr wchar_t kMsgUnlockFailed[] =
+    L"Fatal,calling ReleaseSemaphore in CInterProcessBoard::UnLock failed.\r\n";
+
+void CloseIfSet(HANDLE h) {
+    if (h) CloseHandle(h);
+}
+}  // namespace
+
+CInterProcessBoard::CInterProcessBoard() : m_hEvent(nullptr), m_hSemaphore(nullptr), m_hMap(nullptr) {}
+
+CInterProcessBoard::CInterProcessBoard(const CInterProcessBoard& other)
+    : m_hEvent(other.m_hEvent), m_hSemaphore(other.m_hSemaphore), m_hMap(other.m_hMap) {}
+
+CInterProcessBoard& CInterProcessBoard::operator=(const CInterProcessBoard& other) {
+    m_hEvent = other.m_hEvent;
+    m_hSemaphore = other.m_hSemaphore;
+    m_hMap = other.m_hMap;
+    return *this;
+}
+
+CInterProcessBoard::~CInterProcessBoard() {
+    CloseIfSet(m_hEvent);
+    CloseIfSet(m_hMap);
+    CloseIfSet(m_hSemaphore);
+}
+
+long CInterProcessBoard::CloseObjects() {
+    CloseIfSet(m_hEvent);
+    CloseIfSet(m_hMap);
+    CloseIfSet(m_hSemaphore);
+    return S_OK;
+}
+
+int CInterProcessBoard::ConstructName(const wchar_t* kind, const wchar_t* name, wchar_t* out,
+                                      int outSize, unsigned long index) {
+    if (!kind || !name || !out) return 0;
+    if (static_cast<long long>(wcslen(kind)) + static_cast<long long>(wcslen(name)) + 10 >
+        static_cast<long long>(outSize) - 1)
+        return 0;
+    // The bound leaves room for "Global\" (7) and the decimal index of up to 10 digits
+    // only when the index is small; cut rather than overrun whatever it is.
+    int n = _snwprintf(out, outSize - 1, L"Global\\%s%s%lu", kind, name, index);
+    if (n < 0 || n >= outSize) n = outSize - 1;
+    out[n] = L'\0';
+    return 1;
+}
+
+long CInterProcessBoard::Reset(const wchar_t* name, long size, int create, unsigned long index) {
+    if (m_hEvent) {
+        CloseHandle(m_hEvent);
+        CloseIfSet(m_hSemaphore);
+        CloseIfSet(m_hMap);
+    }
+    m_hEvent = m_hSemaphore = m_hMap = nullptr;
+
+    wchar_t eventName[kNameSize], mapName[kNameSize], semaphoreName[kNameSize];
+    if (!ConstructName(kKindEvent, name, eventName, kNameSize, index) ||
+        !ConstructName(kKindMap, name, mapName, kNameSize, index) ||
+        !ConstructName(kKindSemaphore, name, semaphoreName, kNameSize, index)) {
+        DebugText(L"Cannot Reset for 0x%x", static_cast<unsigned>(ERROR_INVALID_NAME));
+        return E_FAIL;
+    }
+
+    if (create) {
+        NullDaclSecurity security;
+        m_hEvent = CreateEventW(&security.attributes, TRUE, FALSE, eventName);
+        m_hMap = CreateFileMappingW(INVALID_HANDLE_VALUE, &security.attributes, PAGE_READWRITE, 0,
+                                    static_cast<DWORD>(size), mapName);
+        m_hSemaphore = CreateSemaphoreW(&security.attributes, 1, kSemaphoreMax, semaphoreName);
+    } else {
+        m_hEvent = OpenEventW(EVENT_ALL_ACCESS, FALSE, eventName);
+        m_hMap = OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, mapName);
+        m_hSemaphore = OpenSemaphoreW(SEMAPHORE_ALL_ACCESS, FALSE, semaphoreName);
+    }
+    if (m_hEvent && m_hMap && m_hSemaphore) return S_OK;
+
+    DebugText(L"Cannot Reset for 0x%x", static_cast<unsigned>(GetLastError()));
+    CloseObjects();
+    m_hEvent = m_hSemaphore = m_hMap = nullptr;
+    return E_FAIL;
+}
+
+// Raises the count by one and takes it back at once. A previous count of 0 means
+// that someone holds the lock now. Not atomic with a later Lock: it makes an access
+// fail fast while another party holds the board, nothing more.
+int CInterProcessBoard::ProbeLock() {
+    LONG previous = 0;
+    if (!ReleaseSemaphore(m_hSemaphore, 1, &previous)) return 0;
+    WaitForSingleObject(m_hSemaphore, kLockWaitMs);
+    return previous < 1;
+}
+
+long CInterProcessBoard::CopyLocked(long offset, void* buffer, long size, int toBoard) {
+    if (offset < 0 || size < 0) return E_FAIL;
+    if (ProbeLock()) return E_FAIL;
+    if (WaitForSingleObject(m_hSemaphore, kLockWaitMs) != WAIT_OBJECT_0) {
+        OutputDebugStringW(kMsgLockFailed);
+        return E_FAIL;
+    }
+    ScopeExit release([this] {
+        if (!ReleaseSemaphore(m_hSemaphore, 1, nullptr)) OutputDebugStringW(kMsgUnlockFailed);
+    });
+
+    SIZE_T viewSize = static_cast<SIZE_T>(offset) + static_cast<SIZE_T>(size);
+    auto* view = static_cast<unsigned char*>(
+        viewSize ? MapViewOfFile(m_hMap, FILE_MAP_ALL_ACCESS, 0, 0, viewSize) : nullptr);
+    if (!view) {
+        if (viewSize == 0) return S_OK;
+        if (toBoard)
+            DebugText(L"Failed in calling MapViewOfFile in CInterProcessBoard::Paste() with last Error %x.\n",
+                      static_cast<unsigned>(GetLastError()));
+        else
+            OutputDebugStringW(L"Failed in calling MapViewOfFile in CInterProcessBoard::Read().\r\n");
+        return E_FAIL;
+    }
+    if (!toBoard)
+        memcpy(buffer, view + offset, static_cast<size_t>(size));
+    else if (buffer)
+        memcpy(view + offset, buffer, static_cast<size_t>(size));
+    else
+        memset(view + offset, 0, static_cast<size_t>(size));
+    UnmapViewOfFile(view);
+    return S_OK;
+}
+
+long CInterProcessBoard::Paste(long offset, const void* data, long size) {
+    return CopyLocked(offset, const_cast<void*>(data), size, 1);
+}
+
+long CInterProcessBoard::Read(long offset, void* out, long size) {
+    if (!out && size > 0) return E_FAIL;
+    return CopyLocked(offset, out, size, 0);
+}
+
+long CInterProcessBoard::Clear(long offset, long size) { return Paste(offset, nullptr, size); }
+
+long CInterProcessBoard::Lock(long timeoutMs) {
+    if (WaitForSingleObject(m_hSemaphore, static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0) {
+        OutputDebugStringW(kMsgLockFailed);
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+long CInterProcessBoard::UnLock() {
+    if (!ReleaseSemaphore(m_hSemaphore, 1, nullptr)) {
+        OutputDebugStringW(kMsgUnlockFailed);
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+int CInterProcessBoard::IsLocked() { return ProbeLock(); }
+
+int CInterProcessBoard::IsDataAvailble(unsigned long timeoutMs) {
+    return WaitForSingleObject(m_hEvent, timeoutMs) == WAIT_OBJECT_0;
+}
+
+int CInterProcessBoard::Flag(int lower) { return lower ? ResetEvent(m_hEvent) : SetEvent(m_hEvent); }

@@ -1,0 +1,41 @@
+#pragma once
+// The request channel between library callers and the service: board names and
+// sizes, the record at the head of every request and answer, and the task codes.
+// Both sides include this header and nothing else defines the protocol.
+
+#include <cstddef>
+#include <cstdint>
+
+// The fixed head of a request (client to service) and of an answer (service to
+// client). No pointer-sized field: 32-bit and 64-bit processes share it unchanged.
+struct IpbDataHeader {
+    uint32_t dwCode;     // request: task code; answer: status, 1 = answered
+    uint32_t dwParam;    // request: task parameter; answer: the task's result
+    uint32_t dwDataLen;  // request: bytes of data after the header; answer: 0
+};
+static_assert(sizeof(IpbDataHeader) == 12, "IpbDataHeader is 12 bytes on the wire");
+static_assert(offsetof(IpbDataHeader, dwCode) == 0);
+static_assert(offsetof(IpbDataHeader, dwParam) == 4);
+static_assert(offsetof(IpbDataHeader, dwDataLen) == 8);
+
+// Request board: written by clients, header at 0 and a wide string from byte 12.
+inline constexpr wchar_t kIpbRequestBoard[] = L"ZORA_IPB_PARA";
+// Answer board: written by the service, header at 0.
+inline constexpr wchar_t kIpbAnswerBoard[] = L"ZORA_IPB_RSLT";
+inline constexpr long kIpbBoardSize = 1024;
+inline constexpr unsigned long kIpbBoardIndex = 0;
+inline constexpr long kIpbDataOffset = sizeof(IpbDataHeader);
+// The service refuses data of this many bytes or more (terminator included).
+inline constexpr uint32_t kIpbMaxDataLen = 512;
+
+// Held by a client from the paste of its request to the read of its answer, so
+// that two clients never read each other's answer. Created by whichever client
+// comes first, in the global name space, open to every account.
+inline constexpr wchar_t kIpbCallLockName[] = L"Global\\ZORA_IPB_CALL";
+
+enum IpbTaskCode : uint32_t {
+    QuitRequest = 0,         // ends the service's worker; never answered
+    AnswerStatus = 1,        // not a task: the only status an answer carries
+    DeviceStateRequest = 2,  // data: device instance ID; param: ZoraDeviceAction
+    ApplySchemeRequest = 3,  // data: the caller's profile folder; param: scheme number
+};

@@ -1,0 +1,35 @@
+# Sourced by the scripts: the project's own Wine prefix under the build folder, a
+# persistent wineserver for the run, and stopping it again.
+ZORA_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+ZORA_BUILD=${ZORA_BUILD:-$ZORA_ROOT/build}
+export WINEPREFIX=$ZORA_BUILD/wineprefix
+export WINEARCH=win64
+export WINEDEBUG=${WINEDEBUG:--all}
+# No Mono or Gecko installer prompts while the prefix is made.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+zora_wine_start() {
+  mkdir -p "$ZORA_BUILD"
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "wine: creating prefix $WINEPREFIX"
+    wineboot -i >/dev/null 2>&1
+    wineserver -w
+  fi
+  wineserver -p
+  trap zora_wine_stop EXIT
+}
+
+zora_wine_stop() {
+  wineserver -k 2>/dev/null || true
+}
+
+zora_build_all() {
+  local werror=OFF
+  [ -n "${CI:-}" ] && werror=ON
+  for arch in i686 x86_64; do
+    cmake -S "$ZORA_ROOT" -B "$ZORA_BUILD/$arch" -G Ninja \
+      -DCMAKE_TOOLCHAIN_FILE="$ZORA_ROOT/cmake/toolchain-$arch.cmake" \
+      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORA_WERROR=$werror >/dev/null
+    cmake --build "$ZORA_BUILD/$arch"
+  done
+}

@@ -1,0 +1,162 @@
+// Helper program for the multi-process tests and the benchmark. One verb per run:
+//   serve READY_EVENT                 answer requests on the service's boards
+//   call COUNT TAG TIMEOUT_MS         make COUNT service calls, check every answer
+//   lock BOARD READY_EVENT RELEASE_EVENT   hold a board's lock until told to let go
+//   pingpong PING PONG ROUNDS         raw two-process event round trips
+//   where                             print where the library finds its configuration
+//   dbgout NEW_DEBUG                  two DBGOUTs, with the switch rewritten between them
+//   dbglong                           one DBGOUT far longer than its buffer
+//   profile-put FOLDER|- FILE SECTION KEY VALUE
+// Output lines are "name=value"; the exit code is 0 on success.
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+
+#include "DebugCapture.h"
+#include "InterProcessBoard.h"
+#include "PeerProtocol.h"
+#include "ZORACfg.h"
+
+namespace {
+void Signal(const wchar_t* name) {
+    HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE, name);
+    if (event) {
+        SetEvent(event);
+        CloseHandle(event);
+    }
+}
+
+// Serves the request protocol as the service's worker does: one request at a time,
+// the answer on the board before its event is raised, the request event lowered first.
+int Serve(const wchar_t* readyEvent) {
+    CInterProcessBoard request, answer;
+    if (request.Reset(kIpbRequestBoard, kIpbBoardSize, 1, kIpbBoardIndex) != S_OK ||
+        answer.Reset(kIpbAnswerBoard, kIpbBoardSize, 1, kIpbBoardIndex) != S_OK)
+        return 3;
+    Signal(readyEvent);
+    while (request.IsDataAvailble(INFINITE)) {
+        IpbDataHeader header{};
+        wchar_t data[kIpbMaxDataLen / sizeof(wchar_t) + 1] = {};
+        uint32_t status = AnswerStatus, result = 0;
+        if (request.Read(0, &header, sizeof(header)) != S_OK) {
+            status = 0;
+        } else if (header.dwCode == QuitRequest) {
+            return 0;
+        } else if (header.dwDataLen >= kIpbMaxDataLen ||
+                   request.Read(kIpbDataOffset, data, static_cast<long>(header.dwDataLen)) != S_OK) {
+            status = 0;
+        } else if (header.dwCode == PeerSwallowRequest) {
+            request.Flag(1);
+            continue;
+        } else {
+            if (header.dwCode == PeerSlowRequest) Sleep(header.dwParam);
+            if (header.dwCode == PeerFailureNotice) status = 2;
+            result = PeerResult(header.dwParam, data);
+        }
+        IpbDataHeader reply{status, result, 0};
+        answer.Paste(0, &reply, sizeof(reply));
+        request.Flag(1);
+        answer.Flag(0);
+    }
+    return 0;
+}
+
+int Call(int count, const wchar_t* tag, unsigned long timeoutMs) {
+    CZORACfg client;
+    int wrong = 0;
+    for (int i = 0; i < count; ++i) {
+        wchar_t data[64];
+        _snwprintf(data, 63, L"%s-%lu-%d", tag, GetCurrentProcessId(), i);
+        data[63] = L'\0';
+        IpbDataHeader scratch{};
+        long result = client.ServiceCall(DeviceStateRequest, data, static_cast<unsigned long>(i), &scratch, timeoutMs);
+        if (static_cast<uint32_t>(result) != PeerResult(static_cast<uint32_t>(i), data)) ++wrong;
+    }
+    printf("wrong=%d\n", wrong);
+    return wrong ? 1 : 0;
+}
+
+int HoldLock(const wchar_t* board, const wchar_t* readyEvent, const wchar_t* releaseEvent) {
+    CInterProcessBoard target;
+    if (target.Reset(board, kIpbBoardSize, 0, 0) != S_OK || target.Lock(1000) != S_OK) return 3;
+    Signal(readyEvent);
+    HANDLE release = OpenEventW(SYNCHRONIZE, FALSE, releaseEvent);
+    if (release) {
+        WaitForSingleObject(release, 30000);
+        CloseHandle(release);
+    }
+    return target.UnLock() == S_OK ? 0 : 4;
+}
+
+int PingPong(const wchar_t* pingName, const wchar_t* pongName, int rounds) {
+    HANDLE ping = OpenEventW(SYNCHRONIZE, FALSE, pingName);
+    HANDLE pong = OpenEventW(EVENT_MODIFY_STATE, FALSE, pongName);
+    if (!ping || !pong) return 3;
+    for (int i = 0; i < rounds; ++i) {
+        if (WaitForSingleObject(ping, 10000) != WAIT_OBJECT_0) return 4;
+        SetEvent(pong);
+    }
+    return 0;
+}
+
+int Where() {
+    CZORACfg cfg;
+    wchar_t folder[260];
+    printf("dll=%ls\n", cfg.GetDllPath(folder, 260) ? folder : L"");
+    printf("home=%ls\n", cfg.GetHomePath(folder, 260) ? folder : L"");
+    printf("init=%d\n", cfg.Initialize(L"ZORACfg.ini"));
+    printf("path=%ls\n", cfg.GetFullPath());
+    printf("marker=%d\n", cfg.GetInt(L"Test", L"Marker", -1));
+    return 0;
+}
+
+void PrintCaptured() {
+    for (const auto& line : DebugCapture::Lines()) printf("DBG:%s\n", line.c_str());
+}
+
+// The switch is read once per process: the second message follows the first
+// message's setting whatever the file says by then.
+int DbgOut(const wchar_t* newDebug) {
+    DebugCapture::Start();
+    CZORABase::DBGOUT(L"first %s %d|", L"wide", 7);
+    CZORACfg cfg;
+    cfg.Initialize(L"ZORACfg.ini");
+    cfg.PutString(L"ZORACfg", L"Debug", newDebug);
+    CZORABase::DBGOUT(L"second|");
+    PrintCaptured();
+    return 0;
+}
+
+int DbgLong() {
+    DebugCapture::Start();
+    std::wstring text(3000, L'x');
+    CZORABase::DBGOUT(L"%s", text.c_str());
+    for (const auto& line : DebugCapture::Lines()) printf("length=%u\n", static_cast<unsigned>(line.size()));
+    return 0;
+}
+
+int ProfilePut(const wchar_t* folder, const wchar_t* file, const wchar_t* section, const wchar_t* key,
+               const wchar_t* value) {
+    CZORAProfile profile;
+    int init = profile.Initialize(file, wcscmp(folder, L"-") == 0 ? nullptr : folder);
+    printf("init=%d\n", init);
+    printf("path=%ls\n", profile.GetFullPath());
+    return init && profile.PutString(section, key, value) ? 0 : 1;
+}
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) return 2;
+    std::wstring verb = argv[1];
+    if (verb == L"serve" && argc == 3) return Serve(argv[2]);
+    if (verb == L"call" && argc == 5) return Call(_wtoi(argv[2]), argv[3], wcstoul(argv[4], nullptr, 10));
+    if (verb == L"lock" && argc == 5) return HoldLock(argv[2], argv[3], argv[4]);
+    if (verb == L"pingpong" && argc == 5) return PingPong(argv[2], argv[3], _wtoi(argv[4]));
+    if (verb == L"where") return Where();
+    if (verb == L"dbgout" && argc == 3) return DbgOut(argv[2]);
+    if (verb == L"dbglong") return DbgLong();
+    if (verb == L"profile-put" && argc == 7) return ProfilePut(argv[2], argv[3], argv[4], argv[5], argv[6]);
+    return 2;
+}

@@ -1,0 +1,183 @@
+#include "TestSupport.h"
+
+#include <shellapi.h>
+
+#include <atomic>
+#include <cstdio>
+
+#include "InterProcessBoard.h"
+#include "IpbProtocol.h"
+
+namespace test {
+
+const wchar_t* OwnArch() { return sizeof(void*) == 8 ? L"x86_64" : L"i686"; }
+const wchar_t* OtherArch() { return sizeof(void*) == 8 ? L"i686" : L"x86_64"; }
+
+std::wstring ExeDir() {
+    wchar_t path[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring dir(path, n);
+    return dir.substr(0, dir.find_last_of(L'\\'));
+}
+
+std::wstring ProgramPath(const wchar_t* arch, const wchar_t* name) {
+    // <build>/<arch>/bin/<name>: the two architectures are built side by side.
+    std::wstring bin = ExeDir();
+    std::wstring root = bin.substr(0, bin.find_last_of(L'\\'));
+    root = root.substr(0, root.find_last_of(L'\\'));
+    std::wstring path = root + L"\\" + arch + L"\\bin\\" + name;
+    return GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES ? std::wstring() : path;
+}
+
+Process::~Process() {
+    if (m_info.hProcess) {
+        if (WaitForSingleObject(m_info.hProcess, 0) == WAIT_TIMEOUT) {
+            TerminateProcess(m_info.hProcess, 99);
+            WaitForSingleObject(m_info.hProcess, 5000);
+        }
+        CloseHandle(m_info.hProcess);
+        CloseHandle(m_info.hThread);
+    }
+    if (m_readPipe) CloseHandle(m_readPipe);
+}
+
+bool Process::Start(const std::wstring& program, const std::wstring& arguments, bool capture) {
+    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    HANDLE writePipe = nullptr;
+    if (capture) {
+        SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+        if (!CreatePipe(&m_readPipe, &writePipe, &inherit, 0)) return false;
+        SetHandleInformation(m_readPipe, HANDLE_FLAG_INHERIT, 0);
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = writePipe;
+        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    }
+    BOOL ok = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, capture, 0, nullptr, nullptr,
+                             &startup, &m_info);
+    if (writePipe) CloseHandle(writePipe);
+    return ok != FALSE;
+}
+
+int Process::Wait(DWORD timeoutMs) {
+    if (m_readPipe) {
+        char buffer[4096];
+        DWORD got = 0;
+        while (ReadFile(m_readPipe, buffer, sizeof(buffer), &got, nullptr) && got) m_output.append(buffer, got);
+    }
+    if (WaitForSingleObject(m_info.hProcess, timeoutMs) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(m_info.hProcess, &code);
+    return static_cast<int>(code);
+}
+
+const std::string& Process::Output() { return m_output; }
+
+int Run(const std::wstring& program, const std::wstring& arguments, std::string* output, DWORD timeoutMs) {
+    Process process;
+    if (!process.Start(program, arguments, output != nullptr)) return -2;
+    int code = process.Wait(timeoutMs);
+    if (output) *output = process.Output();
+    return code;
+}
+
+std::string Field(const std::string& output, const std::string& name) {
+    std::string key = name + "=";
+    size_t at = output.rfind("\n" + key);
+    at = at == std::string::npos ? (output.compare(0, key.size(), key) == 0 ? 0 : std::string::npos) : at + 1;
+    if (at == std::string::npos) return "(missing)";
+    size_t end = output.find_first_of("\r\n", at);
+    return output.substr(at + key.size(), end == std::string::npos ? std::string::npos : end - at - key.size());
+}
+
+namespace {
+std::atomic<int> g_counter{0};
+
+void RemoveTree(const std::wstring& path) {
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            std::wstring child = path + L"\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(child);
+            else
+                DeleteFileW(child.c_str());
+        } while (FindNextFileW(find, &found));
+        FindClose(find);
+    }
+    RemoveDirectoryW(path.c_str());
+}
+}  // namespace
+
+TempDir::TempDir() {
+    wchar_t base[MAX_PATH];
+    GetTempPathW(MAX_PATH, base);
+    wchar_t name[64];
+    _snwprintf(name, 63, L"zora-test-%lu-%d", GetCurrentProcessId(), g_counter++);
+    name[63] = L'\0';
+    m_path = std::wstring(base) + name;
+    CreateDirectoryW(m_path.c_str(), nullptr);
+}
+
+TempDir::~TempDir() { RemoveTree(m_path); }
+
+NamedEvent::NamedEvent(const wchar_t* purpose, BOOL manualReset) {
+    wchar_t name[128];
+    _snwprintf(name, 127, L"Global\\zora_test_%s_%lu_%d", purpose, GetCurrentProcessId(), g_counter++);
+    name[127] = L'\0';
+    m_name = name;
+    m_handle = CreateEventW(nullptr, manualReset, FALSE, name);
+}
+
+NamedEvent::~NamedEvent() {
+    if (m_handle) CloseHandle(m_handle);
+}
+
+bool Answerer::Start(const wchar_t* arch) {
+    std::wstring peer = ProgramPath(arch, L"zora_peer.exe");
+    if (peer.empty()) return false;
+    NamedEvent ready(L"ready");
+    if (!m_process.Start(peer, L"serve " + ready.Name())) return false;
+    m_running = WaitForSingleObject(ready.Get(), 10000) == WAIT_OBJECT_0;
+    return m_running;
+}
+
+void Answerer::Stop() {
+    if (!m_running) return;
+    m_running = false;
+    CInterProcessBoard request;
+    if (request.Reset(kIpbRequestBoard, kIpbBoardSize, 0, kIpbBoardIndex) == S_OK) {
+        IpbDataHeader quit{QuitRequest, 0, 0};
+        request.Paste(0, &quit, sizeof(quit));
+        request.Flag(0);
+    }
+    m_process.Wait(10000);
+}
+
+Answerer::~Answerer() { Stop(); }
+
+bool WriteTextFile(const std::wstring& path, const char* text) {
+    FILE* file = _wfopen(path.c_str(), L"wb");
+    if (!file) return false;
+    fputs(text, file);
+    return fclose(file) == 0;
+}
+
+bool CopyInto(const std::wstring& source, const std::wstring& folder) {
+    std::wstring name = source.substr(source.find_last_of(L'\\') + 1);
+    return CopyFileW(source.c_str(), (folder + L"\\" + name).c_str(), FALSE) != FALSE;
+}
+
+std::string Narrow(const std::wstring& text) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string out(n > 0 ? n - 1 : 0, '\0');
+    if (n > 1) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+}  // namespace test

@@ -1,0 +1,72 @@
+// zoractl: the suite's command-line front end.
+//   zoractl [--trace] where                      where the library and its configuration are
+//   zoractl [--trace] call CODE [DATA [PARAM [TIMEOUT_MS]]]   send one request to the service
+// --trace shows the library's diagnostic output on stderr (it appears only when the
+// configuration's "Debug" switch is on; the board's own messages always appear).
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+
+#include "DebugCapture.h"
+#include "ZORACfg.h"
+
+namespace {
+int Usage() {
+    fwprintf(stderr,
+             L"usage: zoractl [--trace] where\n"
+             L"       zoractl [--trace] call CODE [DATA [PARAM [TIMEOUT_MS]]]\n");
+    return 2;
+}
+
+int ParseNumber(const wchar_t* text, unsigned long* out) {
+    wchar_t* end = nullptr;
+    unsigned long value = wcstoul(text, &end, 0);
+    if (!*text || *end) return 0;
+    *out = value;
+    return 1;
+}
+
+int Where() {
+    CZORACfg cfg;
+    wchar_t folder[260];
+    wprintf(L"library folder : %ls\n", cfg.GetDllPath(folder, 260) ? folder : L"(unknown)");
+    wprintf(L"home folder    : %ls\n", cfg.GetHomePath(folder, 260) ? folder : L"(unknown)");
+    int found = cfg.Initialize(L"ZORACfg.ini");
+    wprintf(L"ZORACfg.ini    : %ls (%ls)\n", cfg.GetFullPath(), found ? L"found" : L"not found");
+    wprintf(L"Debug switch   : %d\n", cfg.GetInt(L"ZORACfg", L"Debug", 0));
+    wprintf(L"TimeoutMS      : %d\n", cfg.GetInt(L"ZoraDevMgr", L"TimeoutMS", 1000));
+    CZORAProfile profile;
+    wprintf(L"profile folder : %ls\n", profile.GetHomePath(folder, 260) ? folder : L"(unknown)");
+    return found ? 0 : 1;
+}
+
+int Call(int argc, wchar_t** argv) {
+    unsigned long code = 0, param = 0, timeout = 1000;
+    if (argc < 1 || !ParseNumber(argv[0], &code)) return Usage();
+    const wchar_t* data = argc > 1 ? argv[1] : L"";
+    if ((argc > 2 && !ParseNumber(argv[2], &param)) || (argc > 3 && !ParseNumber(argv[3], &timeout)))
+        return Usage();
+    CZORACfg client;
+    IpbDataHeader scratch{};
+    long result = client.ServiceCall(code, data, param, &scratch, timeout);
+    if (result == E_FAIL) {
+        wprintf(L"request %lu failed: no answer from the service (0x%08lX)\n", code, static_cast<unsigned long>(result));
+        return 1;
+    }
+    wprintf(L"request %lu answered: result 0x%08lX (%ld)\n", code, static_cast<unsigned long>(result), result);
+    return 0;
+}
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    int i = 1;
+    if (i < argc && wcscmp(argv[i], L"--trace") == 0) {
+        DebugCapture::Start(stderr);
+        ++i;
+    }
+    if (i >= argc) return Usage();
+    if (wcscmp(argv[i], L"where") == 0) return Where();
+    if (wcscmp(argv[i], L"call") == 0) return Call(argc - i - 1, argv + i + 1);
+    return Usage();
+}
