@@ -29,5 +29,5 @@ for arch in i686 x86_64; do
   failed=$((failed + nfail))
 done
 [ "$failed" -eq 0 ] || status=1
-echo "all architectures: $passed passed, $failed failed"
+echo "total: $passed passed, $failed failed"
 exit $status

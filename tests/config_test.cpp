@@ -201,7 +201,7 @@ TEST_F(ConfigFileTest, AnotherProcessChangesTheFileBetweenTwoReads) {
         ASSERT_FALSE(peer.empty());
         std::wstring value = std::wstring(arch) == L"i686" ? L"32" : L"64";
         std::string out;
-        ASSERT_EQ(0, test::Run(peer, L"profile-put \"" + m_dir.Path() + L"\\\" values.ini ZORACfg CurrentScheme " + value,
+        ASSERT_EQ(0, test::Run(peer, L"profile-put \"" + m_dir.Path() + L"\\\\\" values.ini ZORACfg CurrentScheme " + value,
                                &out))
             << out;
         EXPECT_EQ(test::Narrow(m_path), test::Field(out, "path")) << "trailing backslash removed once";
