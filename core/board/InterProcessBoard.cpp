@@ -37,11 +37,7 @@ CInterProcessBoard& CInterProcessBoard::operator=(const CInterProcessBoard& othe
     return *this;
 }
 
-CInterProcessBoard::~CInterProcessBoard() {
-    CloseIfSet(m_hEvent);
-    CloseIfSet(m_hMap);
-    CloseIfSet(m_hSemaphore);
-}
+CInterProcessBoard::~CInterProcessBoard() { CloseObjects(); }
 
 long CInterProcessBoard::CloseObjects() {
     CloseIfSet(m_hEvent);
