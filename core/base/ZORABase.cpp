@@ -25,15 +25,30 @@ LONG DebugSwitch() {
     return g_debugSwitch;
 }
 
-// Opens (creating where needed) the lock that spans one whole call, and takes it.
-// An abandoned lock (a client that died mid-call) is taken over.
-UniqueHandle AcquireCallLock(DWORD timeoutMs) {
+// The lock that spans one whole call, created on first use and kept for the life of
+// the process: it belongs to the clients alone, so keeping it costs nothing.
+HANDLE CallLock() {
+    static HANDLE volatile s_lock = nullptr;
+    HANDLE lock = s_lock;
+    if (lock) return lock;
     NullDaclSecurity security;
     security.attributes.bInheritHandle = FALSE;
-    UniqueHandle lock(CreateMutexW(&security.attributes, FALSE, kIpbCallLockName));
-    if (!lock) return {};
-    DWORD wait = WaitForSingleObject(lock.get(), timeoutMs);
-    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) return {};
+    lock = CreateMutexW(&security.attributes, FALSE, kIpbCallLockName);
+    if (!lock) return nullptr;
+    HANDLE previous = InterlockedCompareExchangePointer(const_cast<PVOID volatile*>(&s_lock), lock, nullptr);
+    if (previous) {
+        CloseHandle(lock);
+        return previous;
+    }
+    return lock;
+}
+
+// Takes the call lock; an abandoned one (a client that died mid-call) is taken over.
+HANDLE AcquireCallLock(DWORD timeoutMs) {
+    HANDLE lock = CallLock();
+    if (!lock) return nullptr;
+    DWORD wait = WaitForSingleObject(lock, timeoutMs);
+    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) return nullptr;
     return lock;
 }
 }  // namespace
@@ -69,12 +84,12 @@ long CZORABase::ServiceCall(unsigned int code, const wchar_t* data, unsigned lon
         return E_FAIL;
     }
 
-    UniqueHandle callLock = AcquireCallLock(timeoutMs);
+    HANDLE callLock = AcquireCallLock(timeoutMs);
     if (!callLock) {
         DBGOUT(L"Waiting inbound board data timeout.\n");
         return E_FAIL;
     }
-    ScopeExit releaseCallLock([&callLock] { ReleaseMutex(callLock.get()); });
+    ScopeExit releaseCallLock([callLock] { ReleaseMutex(callLock); });
 
     // A request still raised here belongs to a client that gave up waiting: the
     // service is still working on it, or has not read it yet. Its answer must come

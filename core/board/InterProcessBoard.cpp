@@ -12,7 +12,6 @@ constexpr wchar_t kKindEvent[] = L"IPB_Event";
 constexpr wchar_t kKindMap[] = L"IPB_Map";
 constexpr wchar_t kKindSemaphore[] = L"IPB_Semaphore";
 constexpr int kNameSize = 260;
-constexpr DWORD kLockWaitMs = 1000;
 constexpr LONG kSemaphoreMax = 0x7fffffff;
 
 // Messages of the board go to the debugger output whatever the diagnostics switch.
@@ -25,12 +24,19 @@ void CloseIfSet(HANDLE h) {
 }
 }  // namespace
 
-CInterProcessBoard::CInterProcessBoard() : m_hEvent(nullptr), m_hSemaphore(nullptr), m_hMap(nullptr) {}
+CInterProcessBoard::CInterProcessBoard()
+    : m_hEvent(nullptr), m_hSemaphore(nullptr), m_hMap(nullptr), m_pView(nullptr), m_viewSize(0) {}
 
 CInterProcessBoard::CInterProcessBoard(const CInterProcessBoard& other)
-    : m_hEvent(other.m_hEvent), m_hSemaphore(other.m_hSemaphore), m_hMap(other.m_hMap) {}
+    : m_hEvent(other.m_hEvent),
+      m_hSemaphore(other.m_hSemaphore),
+      m_hMap(other.m_hMap),
+      m_pView(nullptr),
+      m_viewSize(0) {}
 
 CInterProcessBoard& CInterProcessBoard::operator=(const CInterProcessBoard& other) {
+    if (this == &other) return *this;
+    DropView();
     m_hEvent = other.m_hEvent;
     m_hSemaphore = other.m_hSemaphore;
     m_hMap = other.m_hMap;
@@ -40,10 +46,17 @@ CInterProcessBoard& CInterProcessBoard::operator=(const CInterProcessBoard& othe
 CInterProcessBoard::~CInterProcessBoard() { CloseObjects(); }
 
 long CInterProcessBoard::CloseObjects() {
+    DropView();
     CloseIfSet(m_hEvent);
     CloseIfSet(m_hMap);
     CloseIfSet(m_hSemaphore);
     return S_OK;
+}
+
+void CInterProcessBoard::DropView() {
+    if (m_pView) UnmapViewOfFile(m_pView);
+    m_pView = nullptr;
+    m_viewSize = 0;
 }
 
 int CInterProcessBoard::ConstructName(const wchar_t* kind, const wchar_t* name, wchar_t* out,
@@ -61,6 +74,7 @@ int CInterProcessBoard::ConstructName(const wchar_t* kind, const wchar_t* name, 
 }
 
 long CInterProcessBoard::Reset(const wchar_t* name, long size, int create, unsigned long index) {
+    DropView();
     if (m_hEvent) {
         CloseHandle(m_hEvent);
         CloseIfSet(m_hSemaphore);
@@ -95,20 +109,38 @@ long CInterProcessBoard::Reset(const wchar_t* name, long size, int create, unsig
     return E_FAIL;
 }
 
-// Raises the count by one and takes it back at once. A previous count of 0 means
-// that someone holds the lock now. Not atomic with a later Lock: it makes an access
-// fail fast while another party holds the board, nothing more.
-int CInterProcessBoard::ProbeLock() {
-    LONG previous = 0;
-    if (!ReleaseSemaphore(m_hSemaphore, 1, &previous)) return 0;
-    WaitForSingleObject(m_hSemaphore, kLockWaitMs);
-    return previous < 1;
+// Takes the lock only if it is free at this moment: 1 taken, 0 held by someone else,
+// -1 the wait itself failed. A single wait with no time-out cannot, unlike raising
+// the count to see what it was, let a third party into a lock that is held.
+int CInterProcessBoard::TryLock() {
+    switch (WaitForSingleObject(m_hSemaphore, 0)) {
+    case WAIT_OBJECT_0: return 1;
+    case WAIT_TIMEOUT: return 0;
+    default: return -1;
+    }
+}
+
+// The whole data area; its size (whole pages) in *viewSize.
+unsigned char* CInterProcessBoard::View(SIZE_T* viewSize) {
+    if (!m_pView) {
+        void* view = MapViewOfFile(m_hMap, FILE_MAP_ALL_ACCESS, 0, 0, 0);
+        MEMORY_BASIC_INFORMATION info{};
+        if (view && VirtualQuery(view, &info, sizeof(info)) == sizeof(info)) {
+            m_pView = static_cast<unsigned char*>(view);
+            m_viewSize = info.RegionSize;
+        } else if (view) {
+            UnmapViewOfFile(view);
+        }
+    }
+    *viewSize = m_viewSize;
+    return m_pView;
 }
 
 long CInterProcessBoard::CopyLocked(long offset, void* buffer, long size, int toBoard) {
     if (offset < 0 || size < 0) return E_FAIL;
-    if (ProbeLock()) return E_FAIL;
-    if (WaitForSingleObject(m_hSemaphore, kLockWaitMs) != WAIT_OBJECT_0) {
+    int locked = TryLock();
+    if (locked == 0) return E_FAIL;  // someone holds the board: fail fast, no message
+    if (locked < 0) {
         OutputDebugStringW(kMsgLockFailed);
         return E_FAIL;
     }
@@ -116,11 +148,15 @@ long CInterProcessBoard::CopyLocked(long offset, void* buffer, long size, int to
         if (!ReleaseSemaphore(m_hSemaphore, 1, nullptr)) OutputDebugStringW(kMsgUnlockFailed);
     });
 
-    SIZE_T viewSize = static_cast<SIZE_T>(offset) + static_cast<SIZE_T>(size);
-    auto* view = static_cast<unsigned char*>(
-        viewSize ? MapViewOfFile(m_hMap, FILE_MAP_ALL_ACCESS, 0, 0, viewSize) : nullptr);
+    SIZE_T end = static_cast<SIZE_T>(offset) + static_cast<SIZE_T>(size);
+    if (end == 0) return S_OK;
+    SIZE_T viewSize = 0;
+    unsigned char* view = View(&viewSize);
+    if (view && end > viewSize) {
+        view = nullptr;
+        SetLastError(ERROR_ACCESS_DENIED);  // what mapping past the section reports
+    }
     if (!view) {
-        if (viewSize == 0) return S_OK;
         if (toBoard)
             DebugText(L"Failed in calling MapViewOfFile in CInterProcessBoard::Paste() with last Error %x.\n",
                       static_cast<unsigned>(GetLastError()));
@@ -134,7 +170,6 @@ long CInterProcessBoard::CopyLocked(long offset, void* buffer, long size, int to
         memcpy(view + offset, buffer, static_cast<size_t>(size));
     else
         memset(view + offset, 0, static_cast<size_t>(size));
-    UnmapViewOfFile(view);
     return S_OK;
 }
 
@@ -165,7 +200,11 @@ long CInterProcessBoard::UnLock() {
     return S_OK;
 }
 
-int CInterProcessBoard::IsLocked() { return ProbeLock(); }
+int CInterProcessBoard::IsLocked() {
+    int locked = TryLock();
+    if (locked == 1) ReleaseSemaphore(m_hSemaphore, 1, nullptr);
+    return locked == 0;
+}
 
 int CInterProcessBoard::IsDataAvailble(unsigned long timeoutMs) {
     return WaitForSingleObject(m_hEvent, timeoutMs) == WAIT_OBJECT_0;

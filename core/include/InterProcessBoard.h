@@ -9,6 +9,7 @@ class ZORADLL_API CInterProcessBoard {
 public:
     CInterProcessBoard();
     // Copies share the handles (no duplication); only one copy may outlive the other.
+    // A copy maps its own view of the data area.
     CInterProcessBoard(const CInterProcessBoard& other);
     CInterProcessBoard& operator=(const CInterProcessBoard& other);
     virtual ~CInterProcessBoard();
@@ -34,6 +35,13 @@ protected:
     long CloseObjects();
 
 private:
-    int ProbeLock();
+    int TryLock();
+    unsigned char* View(SIZE_T* viewSize);
+    void DropView();
     long CopyLocked(long offset, void* buffer, long size, int toBoard);
+
+    // The data area, mapped whole on first access and kept until the handles go:
+    // every access would otherwise map and unmap it again. Never shared by copies.
+    unsigned char* m_pView;
+    SIZE_T m_viewSize;
 };
