@@ -8,8 +8,23 @@ export WINEDEBUG=${WINEDEBUG:--all}
 # No Mono or Gecko installer prompts while the prefix is made.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
+# Windows need a display: a private Xvfb unless one is already set.
+zora_display_start() {
+  [ -n "${DISPLAY:-}" ] && return 0
+  local file=$ZORA_BUILD/xvfb.display
+  rm -f "$file"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$file" >/dev/null 2>&1 &
+  ZORA_XVFB_PID=$!
+  for _ in $(seq 100); do
+    [ -s "$file" ] && break
+    sleep 0.1
+  done
+  export DISPLAY=:$(head -1 "$file")
+}
+
 zora_wine_start() {
   mkdir -p "$ZORA_BUILD"
+  zora_display_start
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "wine: creating prefix $WINEPREFIX"
     wineboot -i >/dev/null 2>&1
@@ -25,6 +40,10 @@ zora_wine_start() {
 
 zora_wine_stop() {
   wineserver -k 2>/dev/null || true
+  if [ -n "${ZORA_XVFB_PID:-}" ]; then
+    kill "$ZORA_XVFB_PID" 2>/dev/null || true
+    ZORA_XVFB_PID=
+  fi
 }
 
 zora_build_all() {

@@ -17,6 +17,7 @@
 #include "DebugCapture.h"
 #include "InterProcessBoard.h"
 #include "PeerProtocol.h"
+#include "OsWin.h"
 #include "ZORACfg.h"
 
 namespace {
@@ -145,6 +146,18 @@ int ProfilePut(const wchar_t* folder, const wchar_t* file, const wchar_t* sectio
     printf("path=%ls\n", profile.GetFullPath());
     return init && profile.PutString(section, key, value) ? 0 : 1;
 }
+// Desktop composition switched twice, and its state read: each call loads the
+// library again when it is missing.
+int Aero() {
+    DebugCapture::Start();
+    printf("set1=%lx\n", static_cast<unsigned long>(COsWin::SetAero(1)));
+    printf("set2=%lx\n", static_cast<unsigned long>(COsWin::SetAero(1)));
+    int on = -1;
+    printf("ison=%lx\n", static_cast<unsigned long>(COsWin::IsAeroOn(&on)));
+    printf("load=%lx\n", static_cast<unsigned long>(COsWin::LoadDwmLibrary()));
+    PrintCaptured();
+    return 0;
+}
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -157,6 +170,7 @@ int wmain(int argc, wchar_t** argv) {
     if (verb == L"where") return Where();
     if (verb == L"dbgout" && argc == 3) return DbgOut(argv[2]);
     if (verb == L"dbglong") return DbgLong();
+    if (verb == L"aero") return Aero();
     if (verb == L"profile-put" && argc == 7) return ProfilePut(argv[2], argv[3], argv[4], argv[5], argv[6]);
     return 2;
 }

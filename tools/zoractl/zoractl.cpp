@@ -1,6 +1,13 @@
 // zoractl: the suite's command-line front end.
 //   zoractl [--trace] where                      where the library and its configuration are
 //   zoractl [--trace] call CODE [DATA [PARAM [TIMEOUT_MS]]]   send one request to the service
+//   zoractl [--trace] devices                    the device manager's list with status
+//   zoractl [--trace] device enable|disable INDEX   switch one (through the service unless
+//                                                DmOptions is 0)
+//   zoractl event power|logon|connect            the service control that stands for a
+//                                                power-source change or a session logon
+//                                                on the virtual notebook
+//   zoractl vnb ...                              the virtual notebook (see VnbCommands.cpp)
 // --trace shows the library's diagnostic output on stderr (it appears only when the
 // configuration's "Debug" switch is on; the board's own messages always appear).
 #include <windows.h>
@@ -10,14 +17,21 @@
 
 #include "DebugCapture.h"
 #include "ZORACfg.h"
+#include "ZoractlCommands.h"
 
 namespace {
 int Usage() {
     fwprintf(stderr,
              L"usage: zoractl [--trace] where\n"
-             L"       zoractl [--trace] call CODE [DATA [PARAM [TIMEOUT_MS]]]\n");
+             L"       zoractl [--trace] call CODE [DATA [PARAM [TIMEOUT_MS]]]\n"
+             L"       zoractl [--trace] devices\n"
+             L"       zoractl [--trace] device enable|disable INDEX\n"
+             L"       zoractl event power|logon|connect\n"
+             L"       zoractl vnb on [MACHINE_FILE] | off | reset | devices | power [ac|battery [PERCENT]]\n"
+             L"       zoractl vnb set-device INSTANCE_ID STATUS PROBLEM | present INSTANCE_ID 0|1\n");
     return 2;
 }
+}  // namespace
 
 int ParseNumber(const wchar_t* text, unsigned long* out) {
     wchar_t* end = nullptr;
@@ -26,6 +40,8 @@ int ParseNumber(const wchar_t* text, unsigned long* out) {
     *out = value;
     return 1;
 }
+
+namespace {
 
 int Where() {
     CZORACfg cfg;
@@ -43,10 +59,10 @@ int Where() {
 
 int Call(int argc, wchar_t** argv) {
     unsigned long code = 0, param = 0, timeout = 1000;
-    if (argc < 1 || !ParseNumber(argv[0], &code)) return Usage();
+    if (argc < 1 || !ParseNumber(argv[0], &code)) return 2;
     const wchar_t* data = argc > 1 ? argv[1] : L"";
     if ((argc > 2 && !ParseNumber(argv[2], &param)) || (argc > 3 && !ParseNumber(argv[3], &timeout)))
-        return Usage();
+        return 2;
     CZORACfg client;
     IpbDataHeader scratch{};
     long result = client.ServiceCall(code, data, param, &scratch, timeout);
@@ -67,6 +83,13 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (i >= argc) return Usage();
     if (wcscmp(argv[i], L"where") == 0) return Where();
-    if (wcscmp(argv[i], L"call") == 0) return Call(argc - i - 1, argv + i + 1);
-    return Usage();
+    int rest = argc - i - 1;
+    wchar_t** args = argv + i + 1;
+    int rc = 2;
+    if (wcscmp(argv[i], L"call") == 0) rc = Call(rest, args);
+    else if (wcscmp(argv[i], L"devices") == 0) rc = ListDevices(rest, args);
+    else if (wcscmp(argv[i], L"device") == 0) rc = SwitchDevice(rest, args);
+    else if (wcscmp(argv[i], L"event") == 0) rc = SendEvent(rest, args);
+    else if (wcscmp(argv[i], L"vnb") == 0) rc = VnbCommand(rest, args);
+    return rc == 2 ? Usage() : rc;
 }

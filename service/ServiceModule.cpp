@@ -1,0 +1,258 @@
+#include "ServiceModule.h"
+
+#include <objbase.h>
+
+#include <cstdarg>
+#include <cwchar>
+
+#include "CommandLine.h"
+#include "ServiceEvents.h"
+#include "ServiceHandles.h"
+#include "ZORABase.h"
+#include "ZoraSystemApi.h"
+#include "ZoraWorker.h"
+#include "resource.h"
+
+namespace {
+// Stop, power event, session change.
+constexpr DWORD kAcceptedControls = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_POWEREVENT | SERVICE_ACCEPT_SESSIONCHANGE;
+static_assert(kAcceptedControls == 0xC1);
+
+// Controls a service may define for itself.
+constexpr DWORD kFirstUserControl = 128;
+constexpr DWORD kLastUserControl = 255;
+
+// The module's class objects, ended by an empty entry. The module offers none: its
+// type library declares no interfaces.
+struct ClassObjectEntry {
+    const CLSID* clsid;
+    HRESULT (*createFactory)(IUnknown** factory);
+    DWORD cookie;
+};
+ClassObjectEntry g_classObjects[] = {{nullptr, nullptr, 0}};
+
+HRESULT RegisterClassObjects() {
+    for (ClassObjectEntry* entry = g_classObjects; entry->clsid; ++entry) {
+        IUnknown* factory = nullptr;
+        HRESULT hr = entry->createFactory(&factory);
+        if (FAILED(hr)) return hr;
+        hr = CoRegisterClassObject(*entry->clsid, factory, CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER,
+                                   REGCLS_MULTIPLEUSE, &entry->cookie);
+        factory->Release();
+        if (FAILED(hr)) return hr;
+    }
+    return S_OK;
+}
+
+void RevokeClassObjects() {
+    for (ClassObjectEntry* entry = g_classObjects; entry->clsid; ++entry) {
+        if (entry->cookie) CoRevokeClassObject(entry->cookie);
+        entry->cookie = 0;
+    }
+}
+
+// A descriptor whose owner and group are those of the process token and which has
+// no DACL, for the process's COM security.
+class ProcessTokenSecurity {
+public:
+    bool Initialize() {
+        HANDLE token = nullptr;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+        DWORD size = 0;
+        bool ok = GetTokenInformation(token, TokenOwner, m_owner, sizeof(m_owner), &size) &&
+                  GetTokenInformation(token, TokenPrimaryGroup, m_group, sizeof(m_group), &size);
+        CloseHandle(token);
+        return ok && InitializeSecurityDescriptor(&m_descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+               SetSecurityDescriptorOwner(&m_descriptor, reinterpret_cast<TOKEN_OWNER*>(m_owner)->Owner, FALSE) &&
+               SetSecurityDescriptorGroup(&m_descriptor, reinterpret_cast<TOKEN_PRIMARY_GROUP*>(m_group)->PrimaryGroup,
+                                          FALSE);
+    }
+    PSECURITY_DESCRIPTOR Get() { return &m_descriptor; }
+
+private:
+    SECURITY_DESCRIPTOR m_descriptor{};
+    alignas(void*) BYTE m_owner[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_OWNER)]{};
+    alignas(void*) BYTE m_group[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_PRIMARY_GROUP)]{};
+};
+
+HRESULT InitializeComSecurity() {
+    ProcessTokenSecurity security;
+    if (!security.Initialize()) return HRESULT_FROM_WIN32(GetLastError());
+    return CoInitializeSecurity(security.Get(), -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_PKT,
+                                RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr);
+}
+
+void WriteStandardOutput(const wchar_t* text) {
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (!out || out == INVALID_HANDLE_VALUE) return;
+    char line[256 * 3 + 2];
+    int n = WideCharToMultiByte(CP_ACP, 0, text, -1, line, sizeof(line) - 2, nullptr, nullptr);
+    if (n <= 0) return;
+    line[n - 1] = '\n';
+    DWORD written = 0;
+    WriteFile(out, line, static_cast<DWORD>(n), &written, nullptr);
+}
+
+void WriteEventLog(const wchar_t* source, const wchar_t* text) {
+    HANDLE eventSource = RegisterEventSourceW(nullptr, source);
+    if (!eventSource) return;
+    const wchar_t* strings[1] = {text};
+    ReportEventW(eventSource, EVENTLOG_INFORMATION_TYPE, 0, 0, nullptr, 1, 0, strings, nullptr);
+    DeregisterEventSource(eventSource);
+}
+
+bool IsSystemControl(DWORD control) { return control < kFirstUserControl; }
+}  // namespace
+
+int CServiceModule::Start(HINSTANCE instance, const wchar_t* commandLine) {
+    Init(instance);
+    switch (ScanCommandLine(commandLine)) {
+    case CommandToken::UnregServer:
+        return UnregisterServer();
+    case CommandToken::RegServer:
+        return RegisterServer(FALSE);
+    case CommandToken::Service:
+        return RegisterServer(TRUE);
+    case CommandToken::None:
+        break;
+    }
+    return RunFromCommandLine();
+}
+
+void CServiceModule::Init(HINSTANCE instance) {
+    if (LoadStringW(instance, IDS_SERVICENAME, m_szServiceName, 256) <= 0) m_szServiceName[0] = L'\0';
+    m_hServiceStatus = nullptr;
+    m_status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    m_status.dwCurrentState = SERVICE_STOPPED;
+    m_status.dwControlsAccepted = kAcceptedControls;
+    m_status.dwWin32ExitCode = 0;
+    m_status.dwServiceSpecificExitCode = 0;
+    m_status.dwCheckPoint = 0;
+    m_status.dwWaitHint = 0;
+    m_bService = TRUE;
+}
+
+// Service mode when the AppID carries a "LocalService" value; a start by hand with
+// the value present finds no service manager to connect to and runs in plain mode.
+int CServiceModule::RunFromCommandLine() {
+    UniqueKey appIdRoot, appId;
+    LONG rc = RegOpenKeyExW(HKEY_CLASSES_ROOT, kAppIdRoot, 0, KEY_READ, appIdRoot.put());
+    if (rc != ERROR_SUCCESS) return rc;
+    rc = RegOpenKeyExW(appIdRoot.get(), kAppIdGuid, 0, KEY_READ, appId.put());
+    if (rc != ERROR_SUCCESS) return rc;
+    m_bService = RegQueryValueExW(appId.get(), L"LocalService", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+
+    if (m_bService) {
+        SERVICE_TABLE_ENTRYW table[] = {{m_szServiceName, ServiceMainEntry}, {nullptr, nullptr}};
+        if (!StartServiceCtrlDispatcherW(table)) m_bService = FALSE;
+    }
+    if (!m_bService) Run();
+    return static_cast<int>(m_status.dwWin32ExitCode);
+}
+
+void WINAPI CServiceModule::ServiceMainEntry(DWORD, LPWSTR*) { _Module.ServiceMain(); }
+
+DWORD WINAPI CServiceModule::HandlerEntry(DWORD control, DWORD eventType, LPVOID eventData, LPVOID context) {
+    return static_cast<CServiceModule*>(context)->Handler(control, eventType, eventData);
+}
+
+void CServiceModule::ServiceMain() {
+    m_status.dwCurrentState = SERVICE_START_PENDING;
+    m_hServiceStatus = RegisterServiceCtrlHandlerExW(m_szServiceName, HandlerEntry, this);
+    if (!m_hServiceStatus) {
+        LogEvent(L"Handler not installed");
+        return;
+    }
+    ReportStatus(SERVICE_START_PENDING);
+    m_status.dwWin32ExitCode = S_OK;
+    m_status.dwCheckPoint = 0;
+    m_status.dwWaitHint = 0;
+
+    Run();
+
+    ReportStatus(SERVICE_STOPPED);
+    LogEvent(L"Service stopped");
+}
+
+DWORD CServiceModule::Handler(DWORD control, DWORD eventType, void* eventData) {
+    switch (control) {
+    case SERVICE_CONTROL_STOP:
+        ReportStatus(SERVICE_STOP_PENDING);
+        PostThreadMessageW(m_dwThreadID, WM_QUIT, 0, 0);
+        return 0;
+    case SERVICE_CONTROL_PAUSE:
+    case SERVICE_CONTROL_CONTINUE:
+    case SERVICE_CONTROL_INTERROGATE:
+    case SERVICE_CONTROL_SHUTDOWN:
+        return 0;
+    case SERVICE_CONTROL_HARDWAREPROFILECHANGE:
+    case SERVICE_CONTROL_DEVICEEVENT:
+    case SERVICE_CONTROL_POWEREVENT:
+    case SERVICE_CONTROL_SESSIONCHANGE:
+        return OnServiceEvent(control, eventType, eventData);
+    default:
+        break;
+    }
+    if (control >= kFirstUserControl && control <= kLastUserControl) return HandleUserControl(control);
+    LogEvent(L"Bad service request");
+    return 0;
+}
+
+// A user-defined control stands for a system notification when the machine
+// translates it; it is then handled as that notification would be.
+DWORD CServiceModule::HandleUserControl(DWORD control) {
+    DWORD systemControl = 0, eventType = 0;
+    alignas(void*) BYTE eventData[256] = {};
+    if (ZoraSys()->TranslateServiceControl(control, &systemControl, &eventType, eventData, sizeof(eventData)) &&
+        IsSystemControl(systemControl))
+        return Handler(systemControl, eventType, eventData);
+    LogEvent(L"Bad service request");
+    return 0;
+}
+
+void CServiceModule::Run() {
+    m_dwThreadID = GetCurrentThreadId();
+    // The thread's message queue exists from here on, so a WM_QUIT posted to it
+    // from now is not lost.
+    MSG msg;
+    PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+
+    SYSTEM_POWER_STATUS power{};
+    if (ZoraSys()->GetSystemPowerStatus(&power)) m_lastPowerSource = power.ACLineStatus;
+
+    HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    InitializeComSecurity();
+    RegisterClassObjects();
+
+    LogEvent(L"Service started");
+    if (m_bService) ReportStatus(SERVICE_RUNNING);
+
+    HANDLE worker = CreateThread(nullptr, 0, ZoraWorker, this, 0, nullptr);
+    if (worker) CloseHandle(worker);
+
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+
+    RevokeClassObjects();
+    if (SUCCEEDED(com)) CoUninitialize();
+}
+
+void CServiceModule::ReportStatus(DWORD state) {
+    m_status.dwCurrentState = state;
+    if (m_hServiceStatus) ::SetServiceStatus(m_hServiceStatus, &m_status);
+}
+
+void CServiceModule::LogEvent(const wchar_t* format, ...) {
+    wchar_t text[256];
+    va_list args;
+    va_start(args, format);
+    int n = _vsnwprintf(text, 255, format, args);
+    va_end(args);
+    if (n < 0 || n > 255) n = 255;
+    text[n] = L'\0';
+
+    if (m_bService)
+        WriteEventLog(m_szServiceName, text);
+    else
+        WriteStandardOutput(text);
+    CZORABase::DBGOUT(L"%s\n", text);
+}

@@ -1,0 +1,212 @@
+// The virtual notebook's exports: attaching to the library's table, and the machine's
+// own controls for tests and tools (its device tree and power status).
+#include "Entries.h"
+
+#include <wtsapi32.h>
+
+#include <cwchar>
+
+namespace vnb {
+namespace {
+constexpr wchar_t kInstallKey[] = L"Software\\Korvex\\ZORA";
+
+// The file a caller names; null or empty means the attached one, else the configured one.
+const wchar_t* Resolve(const wchar_t* file, wchar_t* scratch) {
+    if (file && file[0]) return file;
+    if (AttachedMachine()[0]) return AttachedMachine();
+    return VnbConfiguredMachine(scratch, MAX_PATH) ? scratch : nullptr;
+}
+
+BOOL Result(DWORD error) {
+    SetLastError(error);
+    return error == ERROR_SUCCESS;
+}
+
+void CopyField(wchar_t* out, size_t chars, const std::wstring& text) { lstrcpynW(out, text.c_str(), int(chars)); }
+
+void ToDevice(const Node& node, VnbDevice* device) {
+    CopyField(device->instanceId, ARRAYSIZE(device->instanceId), node.instanceId);
+    CopyField(device->parentId, ARRAYSIZE(device->parentId), node.parentId);
+    CopyField(device->classGuid, ARRAYSIZE(device->classGuid), node.classGuid);
+    CopyField(device->description, ARRAYSIZE(device->description), node.description);
+    CopyField(device->friendlyName, ARRAYSIZE(device->friendlyName), node.friendlyName);
+    device->status = node.status;
+    device->problem = node.problem;
+    device->present = node.present;
+}
+
+// Session notifications carry this record; the service reads the session from it.
+DWORD SessionOfMachine(DWORD* session) {
+    Machine machine;
+    DWORD error = ReadMachine(AttachedMachine(), &machine);
+    if (error == ERROR_SUCCESS) *session = machine.power.sessionId;
+    return error;
+}
+}  // namespace
+
+BOOL WINAPI GetSystemPowerStatus(LPSYSTEM_POWER_STATUS status) {
+    if (!status) return Result(ERROR_INVALID_PARAMETER);
+    Machine machine;
+    DWORD error = ReadMachine(AttachedMachine(), &machine);
+    if (error != ERROR_SUCCESS) return Result(error);
+    const VnbPower& p = machine.power;
+    status->ACLineStatus = p.acLineStatus;
+    status->BatteryFlag = p.batteryFlag;
+    status->BatteryLifePercent = p.batteryLifePercent;
+    status->Reserved1 = 0;
+    status->BatteryLifeTime = p.batteryLifeTime;
+    status->BatteryFullLifeTime = p.batteryFullLifeTime;
+    return TRUE;
+}
+
+BOOL WINAPI TranslateServiceControl(DWORD control, DWORD* systemControl, DWORD* eventType, void* eventData,
+                                    DWORD eventDataSize) {
+    if (!systemControl || !eventType) return FALSE;
+    if (control >= kVnbControlPowerBase && control < kVnbControlSessionBase) {
+        *systemControl = SERVICE_CONTROL_POWEREVENT;
+        *eventType = control - kVnbControlPowerBase;
+        return TRUE;
+    }
+    if (control < kVnbControlSessionBase || control > kVnbControlLast) return FALSE;
+    if (!eventData || eventDataSize < sizeof(WTSSESSION_NOTIFICATION)) return FALSE;
+    DWORD session = 0;
+    if (SessionOfMachine(&session) != ERROR_SUCCESS) return FALSE;
+    WTSSESSION_NOTIFICATION notification{sizeof(WTSSESSION_NOTIFICATION), session};
+    memcpy(eventData, &notification, sizeof(notification));
+    *systemControl = SERVICE_CONTROL_SESSIONCHANGE;
+    *eventType = control - kVnbControlSessionBase;
+    return TRUE;
+}
+
+}  // namespace vnb
+
+using vnb::Machine;
+
+ZORAVNB_API BOOL WINAPI VnbAttach(ZoraSystemApi* table, const wchar_t* machineFile) {
+    if (!table || table->cbSize < sizeof(ZoraSystemApi) || !machineFile || !machineFile[0] ||
+        wcslen(machineFile) >= MAX_PATH)
+        return vnb::Result(ERROR_INVALID_PARAMETER);
+    DWORD error = vnb::CreateMachineIfMissing(machineFile);
+    if (error != ERROR_SUCCESS) return vnb::Result(error);
+    vnb::SetAttachedMachine(machineFile);
+    table->GetSystemPowerStatus = vnb::GetSystemPowerStatus;
+    table->SetupDiCreateDeviceInfoList = vnb::SetupDiCreateDeviceInfoList;
+    table->SetupDiGetClassDevsW = vnb::SetupDiGetClassDevsW;
+    table->SetupDiEnumDeviceInfo = vnb::SetupDiEnumDeviceInfo;
+    table->SetupDiGetDeviceInstanceIdW = vnb::SetupDiGetDeviceInstanceIdW;
+    table->SetupDiOpenDeviceInfoW = vnb::SetupDiOpenDeviceInfoW;
+    table->SetupDiGetDeviceRegistryPropertyW = vnb::SetupDiGetDeviceRegistryPropertyW;
+    table->SetupDiGetDeviceInfoListDetailW = vnb::SetupDiGetDeviceInfoListDetailW;
+    table->SetupDiSetClassInstallParamsW = vnb::SetupDiSetClassInstallParamsW;
+    table->SetupDiChangeState = vnb::SetupDiChangeState;
+    table->SetupDiCallClassInstaller = vnb::SetupDiCallClassInstaller;
+    table->SetupDiDestroyDeviceInfoList = vnb::SetupDiDestroyDeviceInfoList;
+    table->CM_Get_DevNode_Status_Ex = vnb::CM_Get_DevNode_Status_Ex;
+    table->CM_Locate_DevNodeW = vnb::CM_Locate_DevNodeW;
+    table->CM_Get_Child = vnb::CM_Get_Child;
+    table->CM_Get_Sibling = vnb::CM_Get_Sibling;
+    table->CM_Get_Parent = vnb::CM_Get_Parent;
+    table->CM_Get_DevNode_Registry_PropertyW = vnb::CM_Get_DevNode_Registry_PropertyW;
+    table->CM_Get_Device_ID_Size = vnb::CM_Get_Device_ID_Size;
+    table->CM_Get_Device_IDW = vnb::CM_Get_Device_IDW;
+    table->TranslateServiceControl = vnb::TranslateServiceControl;
+    return TRUE;
+}
+
+ZORAVNB_API BOOL WINAPI VnbCreateDefaultMachine(const wchar_t* machineFile) {
+    Machine machine;
+    vnb::DefaultMachine(&machine);
+    return vnb::Result(vnb::ReplaceMachine(machineFile, machine));
+}
+
+ZORAVNB_API BOOL WINAPI VnbConfiguredMachine(wchar_t* machineFile, DWORD chars) {
+    if (!machineFile || chars < 2) return vnb::Result(ERROR_INVALID_PARAMETER);
+    machineFile[0] = L'\0';
+    HKEY key = nullptr;
+    LONG rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, vnb::kInstallKey, 0, KEY_READ | KEY_WOW64_64KEY, &key);
+    if (rc != ERROR_SUCCESS) return vnb::Result(static_cast<DWORD>(rc));
+    DWORD type = 0, bytes = (chars - 1) * sizeof(wchar_t);
+    rc = RegQueryValueExW(key, ZORA_VNB_VALUE, nullptr, &type, reinterpret_cast<BYTE*>(machineFile), &bytes);
+    RegCloseKey(key);
+    if (rc == ERROR_SUCCESS && type != REG_SZ) rc = ERROR_INVALID_DATA;
+    if (rc != ERROR_SUCCESS) {
+        machineFile[0] = L'\0';
+        return vnb::Result(static_cast<DWORD>(rc));
+    }
+    machineFile[bytes / sizeof(wchar_t)] = L'\0';
+    return machineFile[0] ? TRUE : vnb::Result(ERROR_FILE_NOT_FOUND);
+}
+
+ZORAVNB_API int WINAPI VnbDeviceCount(const wchar_t* machineFile) {
+    wchar_t scratch[MAX_PATH];
+    Machine machine;
+    DWORD error = vnb::ReadMachine(vnb::Resolve(machineFile, scratch), &machine);
+    SetLastError(error);
+    return error == ERROR_SUCCESS ? static_cast<int>(machine.nodes.size()) : -1;
+}
+
+ZORAVNB_API BOOL WINAPI VnbGetDevice(const wchar_t* machineFile, int index, VnbDevice* device) {
+    if (!device) return vnb::Result(ERROR_INVALID_PARAMETER);
+    wchar_t scratch[MAX_PATH];
+    Machine machine;
+    DWORD error = vnb::ReadMachine(vnb::Resolve(machineFile, scratch), &machine);
+    if (error != ERROR_SUCCESS) return vnb::Result(error);
+    if (index < 0 || index >= static_cast<int>(machine.nodes.size())) return vnb::Result(ERROR_NO_MORE_ITEMS);
+    vnb::ToDevice(machine.nodes[index], device);
+    return TRUE;
+}
+
+ZORAVNB_API BOOL WINAPI VnbFindDevice(const wchar_t* machineFile, const wchar_t* instanceId, VnbDevice* device) {
+    if (!device || !instanceId) return vnb::Result(ERROR_INVALID_PARAMETER);
+    wchar_t scratch[MAX_PATH];
+    Machine machine;
+    DWORD error = vnb::ReadMachine(vnb::Resolve(machineFile, scratch), &machine);
+    if (error != ERROR_SUCCESS) return vnb::Result(error);
+    int index = machine.Find(instanceId);
+    if (index < 0) return vnb::Result(ERROR_NOT_FOUND);
+    vnb::ToDevice(machine.nodes[index], device);
+    return TRUE;
+}
+
+ZORAVNB_API BOOL WINAPI VnbSetDeviceState(const wchar_t* machineFile, const wchar_t* instanceId, DWORD status,
+                                          DWORD problem) {
+    if (!instanceId) return vnb::Result(ERROR_INVALID_PARAMETER);
+    wchar_t scratch[MAX_PATH];
+    return vnb::Result(vnb::UpdateMachine(vnb::Resolve(machineFile, scratch), [&](Machine& machine) {
+        int index = machine.Find(instanceId);
+        if (index < 0) return static_cast<DWORD>(ERROR_NOT_FOUND);
+        machine.nodes[index].status = status;
+        machine.nodes[index].problem = problem;
+        return static_cast<DWORD>(ERROR_SUCCESS);
+    }));
+}
+
+ZORAVNB_API BOOL WINAPI VnbSetDevicePresent(const wchar_t* machineFile, const wchar_t* instanceId, BOOL present) {
+    if (!instanceId) return vnb::Result(ERROR_INVALID_PARAMETER);
+    wchar_t scratch[MAX_PATH];
+    return vnb::Result(vnb::UpdateMachine(vnb::Resolve(machineFile, scratch), [&](Machine& machine) {
+        int index = machine.Find(instanceId);
+        // The root is the tree itself: it cannot go away.
+        if (index <= 0) return static_cast<DWORD>(index < 0 ? ERROR_NOT_FOUND : ERROR_INVALID_PARAMETER);
+        machine.nodes[index].present = present != FALSE;
+        return static_cast<DWORD>(ERROR_SUCCESS);
+    }));
+}
+
+ZORAVNB_API BOOL WINAPI VnbGetPower(const wchar_t* machineFile, VnbPower* power) {
+    if (!power) return vnb::Result(ERROR_INVALID_PARAMETER);
+    wchar_t scratch[MAX_PATH];
+    Machine machine;
+    DWORD error = vnb::ReadMachine(vnb::Resolve(machineFile, scratch), &machine);
+    if (error == ERROR_SUCCESS) *power = machine.power;
+    return vnb::Result(error);
+}
+
+ZORAVNB_API BOOL WINAPI VnbSetPower(const wchar_t* machineFile, const VnbPower* power) {
+    if (!power) return vnb::Result(ERROR_INVALID_PARAMETER);
+    wchar_t scratch[MAX_PATH];
+    return vnb::Result(vnb::UpdateMachine(vnb::Resolve(machineFile, scratch), [&](Machine& machine) {
+        machine.power = *power;
+        return static_cast<DWORD>(ERROR_SUCCESS);
+    }));
+}

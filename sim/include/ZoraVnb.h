@@ -1,0 +1,67 @@
+#pragma once
+// The virtual notebook: a simulated machine behind the library's system-API table.
+// All its state lives in one machine file shared by every process, guarded by the
+// global mutex "Global\ZORA_VNB_MACHINE". The library attaches it when the string value
+// "VirtualNotebook" under HKLM\Software\Korvex\ZORA names a machine file.
+#include <windows.h>
+
+#include "ZoraSystemApi.h"
+
+#ifdef ZORAVNB_EXPORTS
+#define ZORAVNB_API extern "C" __declspec(dllexport)
+#else
+#define ZORAVNB_API extern "C" __declspec(dllimport)
+#endif
+
+// Registry value that switches the virtual notebook on.
+#define ZORA_VNB_VALUE L"VirtualNotebook"
+
+// Service controls (user-defined range) that stand for notifications the platform
+// cannot deliver. Power: the power event (13) with event type (code - base).
+// Session: the session change (14) with event type (code - base) for the session
+// recorded in the machine file.
+enum : DWORD {
+    kVnbControlPowerBase = 160,    // 160 + event type, e.g. 170 = power status change (10)
+    kVnbControlSessionBase = 176,  // 176 + event type, e.g. 181 = session logon (5)
+    kVnbControlLast = 191,
+};
+
+struct VnbDevice {
+    wchar_t instanceId[200];
+    wchar_t parentId[200];   // instance ID of the parent node; the root's is empty
+    wchar_t classGuid[40];   // brace form; empty for bus nodes without a setup class
+    wchar_t description[128];
+    wchar_t friendlyName[128];
+    DWORD status;            // node status bits (DN_*): started 0x8, disableable 0x2000, problem 0x400
+    DWORD problem;           // problem number; 22 = disabled
+    BOOL present;
+};
+
+struct VnbPower {
+    BYTE acLineStatus;       // 0 battery, 1 mains, 255 unknown
+    BYTE batteryFlag;
+    BYTE batteryLifePercent;
+    DWORD batteryLifeTime;
+    DWORD batteryFullLifeTime;
+    DWORD sessionId;         // session the session-change controls report
+};
+
+// Filled into the library's table by ZORADLL itself.
+ZORAVNB_API BOOL WINAPI VnbAttach(ZoraSystemApi* table, const wchar_t* machineFile);
+
+// Writes the default machine to the file (replacing whatever it held).
+ZORAVNB_API BOOL WINAPI VnbCreateDefaultMachine(const wchar_t* machineFile);
+// The machine file the registry names (MAX_PATH characters); FALSE when none.
+ZORAVNB_API BOOL WINAPI VnbConfiguredMachine(wchar_t* machineFile, DWORD chars);
+
+// Device tree, in the machine file's order (the root node first).
+ZORAVNB_API int WINAPI VnbDeviceCount(const wchar_t* machineFile);
+ZORAVNB_API BOOL WINAPI VnbGetDevice(const wchar_t* machineFile, int index, VnbDevice* device);
+ZORAVNB_API BOOL WINAPI VnbFindDevice(const wchar_t* machineFile, const wchar_t* instanceId, VnbDevice* device);
+// Sets status and problem of a node, as the machine's own doing (not a device switch).
+ZORAVNB_API BOOL WINAPI VnbSetDeviceState(const wchar_t* machineFile, const wchar_t* instanceId, DWORD status,
+                                          DWORD problem);
+ZORAVNB_API BOOL WINAPI VnbSetDevicePresent(const wchar_t* machineFile, const wchar_t* instanceId, BOOL present);
+
+ZORAVNB_API BOOL WINAPI VnbGetPower(const wchar_t* machineFile, VnbPower* power);
+ZORAVNB_API BOOL WINAPI VnbSetPower(const wchar_t* machineFile, const VnbPower* power);

@@ -1,0 +1,228 @@
+#include "DebuggeeOutput.h"
+
+#include <chrono>
+
+#include "IpbProtocol.h"
+
+namespace test {
+namespace {
+// How often the debugger thread looks up from its wait to see whether it should detach.
+constexpr DWORD kPollMs = 50;
+
+void CloseEventHandles(const DEBUG_EVENT& event) {
+    if (event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT && event.u.CreateProcessInfo.hFile)
+        CloseHandle(event.u.CreateProcessInfo.hFile);
+    if (event.dwDebugEventCode == LOAD_DLL_DEBUG_EVENT && event.u.LoadDll.hFile) CloseHandle(event.u.LoadDll.hFile);
+}
+
+// Windows refuses a 32-bit debugger for a 64-bit process (ERROR_NOT_SUPPORTED).
+// Wine 8 lets the attach through but then loses the process, so the refusal is
+// made here, before the system is asked.
+bool DebuggerTooNarrow(HANDLE process) {
+    if (sizeof(void*) == 8) return false;
+    BOOL selfWow64 = FALSE, targetWow64 = FALSE;
+    if (!IsWow64Process(GetCurrentProcess(), &selfWow64) || !IsWow64Process(process, &targetWow64)) return false;
+    return selfWow64 && !targetWow64;
+}
+
+std::string ToNarrow(const wchar_t* text, size_t chars) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(chars), nullptr, 0, nullptr, nullptr);
+    std::string out(n > 0 ? n : 0, '\0');
+    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(chars), out.data(), n, nullptr, nullptr);
+    return out;
+}
+}  // namespace
+
+DebuggeeOutput::~DebuggeeOutput() {
+    InterlockedExchange(&m_stop, 1);
+    if (m_thread.joinable()) m_thread.join();
+    if (m_process) CloseHandle(m_process);
+}
+
+bool DebuggeeOutput::Attach(DWORD processId) {
+    if (m_thread.joinable()) return false;
+    m_process = OpenProcess(PROCESS_VM_READ | PROCESS_QUERY_INFORMATION, FALSE, processId);
+    if (!m_process) {
+        m_attachError = GetLastError();
+        return false;
+    }
+    if (DebuggerTooNarrow(m_process)) {
+        m_attachError = ERROR_NOT_SUPPORTED;
+        return false;
+    }
+    HANDLE attached = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!attached) {
+        m_attachError = GetLastError();
+        return false;
+    }
+    // The thread that attaches is the one that must wait for and continue the events.
+    m_thread = std::thread([this, processId, attached] { Debug(processId, attached); });
+    WaitForSingleObject(attached, INFINITE);
+    CloseHandle(attached);
+    if (m_attachError) {
+        m_thread.join();
+        return false;
+    }
+    return true;
+}
+
+void DebuggeeOutput::Debug(DWORD processId, HANDLE attached) {
+    if (!DebugActiveProcess(processId)) {
+        m_attachError = GetLastError();
+        SetEvent(attached);
+        return;
+    }
+    DebugSetProcessKillOnExit(FALSE);
+    SetEvent(attached);
+    bool exited = false;
+    while (!exited) {
+        DEBUG_EVENT event{};
+        if (!WaitForDebugEvent(&event, kPollMs)) {
+            if (m_stop) break;
+            continue;
+        }
+        Collect(event);
+        CloseEventHandles(event);
+        exited = event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT;
+        ContinueDebugEvent(event.dwProcessId, event.dwThreadId, Continuation(event));
+    }
+    if (!exited) DebugActiveProcessStop(processId);
+}
+
+// The attach break-in is the debugger's own; every other exception goes back to the
+// process as if no debugger were there.
+DWORD DebuggeeOutput::Continuation(const DEBUG_EVENT& event) {
+    if (event.dwDebugEventCode != EXCEPTION_DEBUG_EVENT) return DBG_CONTINUE;
+    DWORD code = event.u.Exception.ExceptionRecord.ExceptionCode;
+    return code == EXCEPTION_BREAKPOINT ? DBG_CONTINUE : DBG_EXCEPTION_NOT_HANDLED;
+}
+
+void DebuggeeOutput::Collect(const DEBUG_EVENT& event) {
+    if (event.dwDebugEventCode != OUTPUT_DEBUG_STRING_EVENT) return;
+    const OUTPUT_DEBUG_STRING_INFO& info = event.u.DebugString;
+    size_t unit = info.fUnicode ? sizeof(wchar_t) : 1;
+    size_t chars = info.nDebugStringLength;
+    if (chars == 0) return;
+    std::string buffer(chars * unit, '\0');
+    SIZE_T got = 0;
+    if (!ReadProcessMemory(m_process, info.lpDebugStringData, buffer.data(), buffer.size(), &got)) return;
+    buffer.resize(got);
+    std::string text;
+    if (info.fUnicode) {
+        const wchar_t* wide = reinterpret_cast<const wchar_t*>(buffer.data());
+        size_t length = 0;
+        while (length < got / sizeof(wchar_t) && wide[length]) ++length;
+        text = ToNarrow(wide, length);
+    } else {
+        text = buffer.substr(0, buffer.find('\0'));
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_lines.push_back(std::move(text));
+    m_changed.notify_all();
+}
+
+bool DebuggeeOutput::WaitFor(const std::string& text, DWORD timeoutMs) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+        for (const std::string& line : m_lines)
+            if (line.find(text) != std::string::npos) return true;
+        return false;
+    });
+}
+
+std::vector<std::string> DebuggeeOutput::Lines() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_lines;
+}
+
+size_t DebuggeeOutput::Count(const std::string& text) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    size_t count = 0;
+    for (const std::string& line : m_lines)
+        if (line.find(text) != std::string::npos) ++count;
+    return count;
+}
+
+ServiceProgram::~ServiceProgram() {
+    if (m_info.hProcess) {
+        if (Running()) {
+            TerminateProcess(m_info.hProcess, 99);
+            WaitForSingleObject(m_info.hProcess, 5000);
+        }
+    }
+    if (m_reader.joinable()) m_reader.join();
+    if (m_info.hProcess) CloseHandle(m_info.hProcess);
+    if (m_info.hThread) CloseHandle(m_info.hThread);
+}
+
+bool ServiceProgram::Start(const std::wstring& program, const std::wstring& arguments) {
+    HANDLE readPipe = nullptr, writePipe = nullptr;
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    if (!CreatePipe(&readPipe, &writePipe, &inherit, 0)) return false;
+    SetHandleInformation(readPipe, HANDLE_FLAG_INHERIT, 0);
+    std::wstring commandLine = L"\"" + program + L"\"";
+    if (!arguments.empty()) commandLine += L" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nullptr;
+    startup.hStdOutput = writePipe;
+    startup.hStdError = writePipe;
+    BOOL ok = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                             &startup, &m_info);
+    CloseHandle(writePipe);
+    if (!ok) {
+        CloseHandle(readPipe);
+        return false;
+    }
+    m_reader = std::thread([this, readPipe] {
+        char buffer[1024];
+        DWORD got = 0;
+        while (ReadFile(readPipe, buffer, sizeof(buffer), &got, nullptr) && got) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_output.append(buffer, got);
+            m_changed.notify_all();
+        }
+        CloseHandle(readPipe);
+    });
+    return true;
+}
+
+bool ServiceProgram::WaitForBoards(DWORD timeoutMs) {
+    std::wstring answerEvent = std::wstring(L"Global\\IPB_Event") + kIpbAnswerBoard + L"0";
+    for (DWORD waited = 0;; waited += 20) {
+        HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, answerEvent.c_str());
+        if (event) {
+            CloseHandle(event);
+            return true;
+        }
+        if (waited >= timeoutMs || !Running()) return false;
+        Sleep(20);
+    }
+}
+
+bool ServiceProgram::WaitForOutput(const std::string& text, DWORD timeoutMs) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                              [&] { return m_output.find(text) != std::string::npos; });
+}
+
+bool ServiceProgram::Quit() { return PostThreadMessageW(m_info.dwThreadId, WM_QUIT, 0, 0) != FALSE; }
+
+int ServiceProgram::Wait(DWORD timeoutMs) {
+    if (WaitForSingleObject(m_info.hProcess, timeoutMs) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(m_info.hProcess, &code);
+    return static_cast<int>(code);
+}
+
+bool ServiceProgram::Running() const {
+    return m_info.hProcess && WaitForSingleObject(m_info.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+std::string ServiceProgram::Output() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_output;
+}
+
+}  // namespace test

@@ -1,0 +1,162 @@
+// zoractl vnb: switching the virtual notebook on and off and looking into its machine.
+//   vnb on [MACHINE_FILE]   names the machine (default <home>\vnb\notebook.machine; created
+//                           with the default machine when missing) in the installation key
+//   vnb off                 back to the real machine
+//   vnb reset               the default machine again
+//   vnb devices             the whole device tree with status bits
+//   vnb set-device ID STATUS PROBLEM, vnb present ID 0|1   change a node as the machine would
+//   vnb power [ac|battery [PERCENT]]   show or change the power source; a change is
+//                           announced to the running service as the system would
+// Programs that are already running keep the machine they started with.
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+
+#include "ZORACfg.h"
+#include "ZoraVnb.h"
+#include "ZoractlCommands.h"
+
+namespace {
+constexpr wchar_t kInstallKey[] = L"Software\\Korvex\\ZORA";
+
+struct VnbModule {
+    HMODULE module = nullptr;
+    decltype(&::VnbCreateDefaultMachine) createDefault = nullptr;
+    decltype(&::VnbConfiguredMachine) configured = nullptr;
+    decltype(&::VnbDeviceCount) deviceCount = nullptr;
+    decltype(&::VnbGetDevice) getDevice = nullptr;
+    decltype(&::VnbSetDeviceState) setDeviceState = nullptr;
+    decltype(&::VnbSetDevicePresent) setDevicePresent = nullptr;
+    decltype(&::VnbGetPower) getPower = nullptr;
+    decltype(&::VnbSetPower) setPower = nullptr;
+
+    template <class F>
+    bool Bind(F* slot, const char* name) {
+        *slot = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+        return *slot != nullptr;
+    }
+
+    // The module beside zoractl's own library.
+    bool Load() {
+        CZORACfg cfg;
+        wchar_t path[MAX_PATH];
+        if (!cfg.GetDllPath(path, MAX_PATH) || wcslen(path) + 13 >= MAX_PATH) return false;
+        wcscat(path, L"\\ZoraVnb.dll");
+        module = LoadLibraryW(path);
+        return module && Bind(&createDefault, "VnbCreateDefaultMachine") && Bind(&configured, "VnbConfiguredMachine") &&
+               Bind(&deviceCount, "VnbDeviceCount") && Bind(&getDevice, "VnbGetDevice") &&
+               Bind(&setDeviceState, "VnbSetDeviceState") && Bind(&setDevicePresent, "VnbSetDevicePresent") &&
+               Bind(&getPower, "VnbGetPower") && Bind(&setPower, "VnbSetPower");
+    }
+};
+
+bool SetMachineValue(const wchar_t* machine) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kInstallKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return false;
+    LONG rc = machine ? RegSetValueExW(key, ZORA_VNB_VALUE, 0, REG_SZ, reinterpret_cast<const BYTE*>(machine),
+                                       static_cast<DWORD>((wcslen(machine) + 1) * sizeof(wchar_t)))
+                      : RegDeleteValueW(key, ZORA_VNB_VALUE);
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS || (!machine && rc == ERROR_FILE_NOT_FOUND);
+}
+
+int On(VnbModule& vnb, int argc, wchar_t** argv) {
+    wchar_t machine[MAX_PATH];
+    if (argc > 1) return 2;
+    if (argc == 1) {
+        if (!GetFullPathNameW(argv[0], MAX_PATH, machine, nullptr)) return 2;
+    } else {
+        CZORACfg cfg;
+        if (!cfg.GetHomePath(machine, MAX_PATH)) return 1;
+        wcscat(machine, L"\\vnb");
+        CreateDirectoryW(machine, nullptr);
+        wcscat(machine, L"\\notebook.machine");
+    }
+    if (GetFileAttributesW(machine) == INVALID_FILE_ATTRIBUTES && !vnb.createDefault(machine)) {
+        wprintf(L"cannot create the machine file %ls (%lu)\n", machine, GetLastError());
+        return 1;
+    }
+    if (!SetMachineValue(machine)) {
+        wprintf(L"cannot record the machine in HKLM\\%ls (administrator rights needed)\n", kInstallKey);
+        return 1;
+    }
+    wprintf(L"virtual notebook on: %ls\n", machine);
+    return 0;
+}
+
+int Devices(VnbModule& vnb, const wchar_t* machine) {
+    int count = vnb.deviceCount(machine);
+    if (count < 0) {
+        wprintf(L"the machine file %ls cannot be read\n", machine);
+        return 1;
+    }
+    for (int i = 0; i < count; ++i) {
+        VnbDevice d{};
+        if (!vnb.getDevice(machine, i, &d)) continue;
+        wprintf(L"%3d %ls status=0x%04lX problem=%-2lu %-38ls %ls\n", i, d.present ? L" " : L"-", d.status, d.problem,
+                d.description, d.instanceId);
+    }
+    return 0;
+}
+
+int Power(VnbModule& vnb, const wchar_t* machine, int argc, wchar_t** argv) {
+    VnbPower power{};
+    if (!vnb.getPower(machine, &power)) return 1;
+    if (argc > 0) {
+        unsigned long percent = power.batteryLifePercent;
+        if (wcscmp(argv[0], L"ac") == 0)
+            power.acLineStatus = 1;
+        else if (wcscmp(argv[0], L"battery") == 0)
+            power.acLineStatus = 0;
+        else
+            return 2;
+        if (argc > 1 && (!ParseNumber(argv[1], &percent) || percent > 100)) return 2;
+        power.batteryLifePercent = static_cast<BYTE>(percent);
+        if (!vnb.setPower(machine, &power)) return 1;
+    }
+    wprintf(L"power source: %ls, battery %u %%\n",
+            power.acLineStatus == 1 ? L"mains" : power.acLineStatus == 0 ? L"battery" : L"unknown",
+            power.batteryLifePercent);
+    if (argc > 0) {
+        // The system announces every change of the power status to the services.
+        wchar_t event[] = L"power";
+        wchar_t* eventArgs[] = {event};
+        SendEvent(1, eventArgs);
+    }
+    return 0;
+}
+}  // namespace
+
+int VnbCommand(int argc, wchar_t** argv) {
+    if (argc < 1) return 2;
+    if (wcscmp(argv[0], L"off") == 0) {
+        if (!SetMachineValue(nullptr)) return 1;
+        wprintf(L"virtual notebook off\n");
+        return 0;
+    }
+    VnbModule vnb;
+    if (!vnb.Load()) {
+        wprintf(L"the virtual notebook module ZoraVnb.dll is not installed beside ZORADLL\n");
+        return 1;
+    }
+    if (wcscmp(argv[0], L"on") == 0) return On(vnb, argc - 1, argv + 1);
+
+    wchar_t machine[MAX_PATH];
+    if (!vnb.configured(machine, MAX_PATH)) {
+        wprintf(L"the virtual notebook is off (zoractl vnb on)\n");
+        return 1;
+    }
+    if (wcscmp(argv[0], L"reset") == 0 && argc == 1) return vnb.createDefault(machine) ? 0 : 1;
+    if (wcscmp(argv[0], L"devices") == 0 && argc == 1) return Devices(vnb, machine);
+    if (wcscmp(argv[0], L"power") == 0 && argc <= 3) return Power(vnb, machine, argc - 1, argv + 1);
+    unsigned long status = 0, problem = 0;
+    if (wcscmp(argv[0], L"set-device") == 0 && argc == 4 && ParseNumber(argv[2], &status) &&
+        ParseNumber(argv[3], &problem))
+        return vnb.setDeviceState(machine, argv[1], status, problem) ? 0 : 1;
+    if (wcscmp(argv[0], L"present") == 0 && argc == 3 && ParseNumber(argv[2], &status))
+        return vnb.setDevicePresent(machine, argv[1], status != 0) ? 0 : 1;
+    return 2;
+}
