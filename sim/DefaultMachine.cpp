@@ -3,6 +3,7 @@
 // with a soft modem, an integrated camera and Bluetooth radio on USB, a slim optical
 // drive, the system's dial-up miniport and the power driver's legacy node.
 #include "MachineFile.h"
+#include "Platform.h"
 
 namespace vnb {
 namespace {
@@ -108,6 +109,7 @@ void DefaultMachine(Machine* machine) {
         node.present = e.present;
         machine->nodes.push_back(node);
     }
+    AddSubsystemDefaults(machine);
 }
 
 }  // namespace vnb

@@ -1,6 +1,7 @@
 // The virtual notebook's exports: attaching to the library's table, and the machine's
 // own controls for tests and tools (its device tree and power status).
 #include "Entries.h"
+#include "Platform.h"
 
 #include <wtsapi32.h>
 
@@ -110,6 +111,10 @@ ZORAVNB_API BOOL WINAPI VnbAttach(ZoraSystemApi* table, const wchar_t* machineFi
     table->CM_Get_Device_ID_Size = vnb::CM_Get_Device_ID_Size;
     table->CM_Get_Device_IDW = vnb::CM_Get_Device_IDW;
     table->TranslateServiceControl = vnb::TranslateServiceControl;
+    table->CreateFileW = vnb::CreateFileW;
+    table->DeviceIoControl = vnb::DeviceIoControl;
+    table->CloseHandle = vnb::CloseHandle;
+    table->Cpuid = vnb::Cpuid;
     return TRUE;
 }
 
@@ -207,6 +212,52 @@ ZORAVNB_API BOOL WINAPI VnbSetPower(const wchar_t* machineFile, const VnbPower* 
     wchar_t scratch[MAX_PATH];
     return vnb::Result(vnb::UpdateMachine(vnb::Resolve(machineFile, scratch), [&](Machine& machine) {
         machine.power = *power;
+        return static_cast<DWORD>(ERROR_SUCCESS);
+    }));
+}
+
+namespace {
+std::string Narrowed(const wchar_t* text) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string out(n > 0 ? n - 1 : 0, '\0');
+    if (n > 1) WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], n, nullptr, nullptr);
+    return out;
+}
+}  // namespace
+
+ZORAVNB_API BOOL WINAPI VnbGetValue(const wchar_t* machineFile, const wchar_t* section, const wchar_t* key,
+                                    wchar_t* value, DWORD chars) {
+    if (!section || !key || !value || chars == 0) return vnb::Result(ERROR_INVALID_PARAMETER);
+    wchar_t scratch[MAX_PATH];
+    Machine machine;
+    DWORD error = vnb::ReadMachine(vnb::Resolve(machineFile, scratch), &machine);
+    if (error != ERROR_SUCCESS) return vnb::Result(error);
+    vnb::Values values;
+    std::string name = Narrowed(key);
+    if (!vnb::GetSection(machine, Narrowed(section), &values) || !values.Has(name))
+        return vnb::Result(ERROR_NOT_FOUND);
+    std::string text = values.Get(name);
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, value, static_cast<int>(chars));
+    if (n == 0) {
+        value[0] = L'\0';
+        return vnb::Result(ERROR_INSUFFICIENT_BUFFER);
+    }
+    return TRUE;
+}
+
+ZORAVNB_API BOOL WINAPI VnbSetValue(const wchar_t* machineFile, const wchar_t* section, const wchar_t* key,
+                                    const wchar_t* value) {
+    if (!section || !key || !value || !section[0] || !key[0]) return vnb::Result(ERROR_INVALID_PARAMETER);
+    std::string name = Narrowed(section), k = Narrowed(key), v = Narrowed(value);
+    if (name.find_first_of("[]\r\n") != std::string::npos || k.find_first_of("=\r\n") != std::string::npos ||
+        v.find_first_of("\r\n") != std::string::npos)
+        return vnb::Result(ERROR_INVALID_PARAMETER);
+    wchar_t scratch[MAX_PATH];
+    return vnb::Result(vnb::UpdateMachine(vnb::Resolve(machineFile, scratch), [&](Machine& machine) {
+        vnb::Values values;
+        vnb::GetSection(machine, name, &values);
+        values.Set(k, v);
+        vnb::PutSection(&machine, name, values);
         return static_cast<DWORD>(ERROR_SUCCESS);
     }));
 }

@@ -48,6 +48,19 @@ struct ZoraSystemApi {
     CONFIGRET(WINAPI* CM_Get_Device_ID_Size)(PULONG length, DEVINST node, ULONG flags);
     CONFIGRET(WINAPI* CM_Get_Device_IDW)(DEVINST node, PWSTR buffer, ULONG length, ULONG flags);
 
+    // Device objects: the driver "\\.\\zoraebl", USB host controllers and root hubs.
+    // Handles that CreateFileW gives for a device path go back to the same table's
+    // DeviceIoControl and CloseHandle.
+    HANDLE(WINAPI* CreateFileW)(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                DWORD disposition, DWORD flags, HANDLE templateFile);
+    BOOL(WINAPI* DeviceIoControl)(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
+                                  LPDWORD returned, LPOVERLAPPED overlapped);
+    BOOL(WINAPI* CloseHandle)(HANDLE handle);
+
+    // The processor's identification: CPUID with the leaf in EAX; registers EAX, EBX,
+    // ECX, EDX into regs.
+    void(WINAPI* Cpuid)(int regs[4], int leaf);
+
     // Service controls that stand for a system notification the platform cannot send
     // (a power-source change, a session logon). Fills the control, event type and
     // event data the system would have delivered and returns TRUE; the default, the

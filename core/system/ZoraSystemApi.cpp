@@ -1,5 +1,7 @@
 #include "ZoraSystemApi.h"
 
+#include <intrin.h>
+
 #include <cwchar>
 
 #include "ZORACfg.h"
@@ -8,6 +10,8 @@ namespace {
 constexpr wchar_t kInstallKey[] = L"Software\\Korvex\\ZORA";
 constexpr wchar_t kProviderValue[] = L"VirtualNotebook";
 constexpr wchar_t kProviderModule[] = L"ZoraVnb.dll";
+
+void WINAPI RealCpuid(int regs[4], int leaf) { __cpuid(regs, leaf); }
 
 BOOL WINAPI TranslateNothing(DWORD, DWORD*, DWORD*, void*, DWORD) { return FALSE; }
 
@@ -36,6 +40,10 @@ void FillDefaults(ZoraSystemApi* t) {
     t->CM_Get_DevNode_Registry_PropertyW = ::CM_Get_DevNode_Registry_PropertyW;
     t->CM_Get_Device_ID_Size = ::CM_Get_Device_ID_Size;
     t->CM_Get_Device_IDW = ::CM_Get_Device_IDW;
+    t->CreateFileW = ::CreateFileW;
+    t->DeviceIoControl = ::DeviceIoControl;
+    t->CloseHandle = ::CloseHandle;
+    t->Cpuid = RealCpuid;
     t->TranslateServiceControl = TranslateNothing;
 }
 

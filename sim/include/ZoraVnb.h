@@ -65,3 +65,11 @@ ZORAVNB_API BOOL WINAPI VnbSetDevicePresent(const wchar_t* machineFile, const wc
 
 ZORAVNB_API BOOL WINAPI VnbGetPower(const wchar_t* machineFile, VnbPower* power);
 ZORAVNB_API BOOL WINAPI VnbSetPower(const wchar_t* machineFile, const VnbPower* power);
+
+// Any value of the machine's hardware sections ("Driver", and the sections each
+// subsystem documents in its source), as text. Get copies at most `chars` characters
+// (terminated) and is FALSE when the section or key is absent; Set creates either.
+ZORAVNB_API BOOL WINAPI VnbGetValue(const wchar_t* machineFile, const wchar_t* section, const wchar_t* key,
+                                    wchar_t* value, DWORD chars);
+ZORAVNB_API BOOL WINAPI VnbSetValue(const wchar_t* machineFile, const wchar_t* section, const wchar_t* key,
+                                    const wchar_t* value);

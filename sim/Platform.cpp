@@ -1,0 +1,233 @@
+#include "Platform.h"
+
+#include <intrin.h>
+
+#include <cstdio>
+#include <map>
+#include <mutex>
+
+namespace vnb {
+namespace {
+
+bool SameKey(const std::string& a, const std::string& b) { return lstrcmpiA(a.c_str(), b.c_str()) == 0; }
+
+std::string Trim(const std::string& text) {
+    size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) return std::string();
+    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+// The text of otherSections split into sections: name (empty for lines before the
+// first header) and its raw lines.
+struct RawSection {
+    std::string name;
+    std::vector<std::string> lines;
+};
+
+std::vector<RawSection> Split(const std::string& text) {
+    std::vector<RawSection> sections(1);
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(at, end - at);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        at = end + 1;
+        std::string trimmed = Trim(line);
+        if (trimmed.size() >= 2 && trimmed.front() == '[' && trimmed.back() == ']') {
+            sections.push_back(RawSection{trimmed.substr(1, trimmed.size() - 2), {}});
+            continue;
+        }
+        sections.back().lines.push_back(line);
+    }
+    return sections;
+}
+
+std::string Join(const std::vector<RawSection>& sections) {
+    std::string out;
+    for (size_t i = 0; i < sections.size(); ++i) {
+        if (i > 0) out += "[" + sections[i].name + "]\r\n";
+        for (const std::string& line : sections[i].lines) out += line + "\r\n";
+    }
+    return out;
+}
+
+template <class T>
+std::vector<T>& Registry() {
+    static std::vector<T> entries;
+    return entries;
+}
+
+struct FunctionSlot {
+    DWORD function;
+    DriverFunction handler;
+};
+
+CpuidSource& CpuidProvider() {
+    static CpuidSource source = nullptr;
+    return source;
+}
+
+// Open device objects by handle. The handle is an unnamed event of this process, so
+// it can never equal a real file handle still open.
+std::mutex g_handlesLock;
+std::map<HANDLE, std::unique_ptr<DeviceObject>>& OpenObjects() {
+    static std::map<HANDLE, std::unique_ptr<DeviceObject>> objects;
+    return objects;
+}
+
+bool IsDevicePath(LPCWSTR path) { return path && wcsncmp(path, L"\\\\.\\", 4) == 0; }
+}  // namespace
+
+bool Values::Has(const std::string& key) const {
+    for (const auto& item : m_items)
+        if (SameKey(item.first, key)) return true;
+    return false;
+}
+
+std::string Values::Get(const std::string& key, const std::string& fallback) const {
+    for (const auto& item : m_items)
+        if (SameKey(item.first, key)) return item.second;
+    return fallback;
+}
+
+unsigned long long Values::Number(const std::string& key, unsigned long long fallback) const {
+    std::string text = Get(key);
+    if (text.empty()) return fallback;
+    char* end = nullptr;
+    unsigned long long value = strtoull(text.c_str(), &end, 0);
+    return (end && *end == '\0') ? value : fallback;
+}
+
+void Values::Set(const std::string& key, const std::string& value) {
+    for (auto& item : m_items)
+        if (SameKey(item.first, key)) {
+            item.second = value;
+            return;
+        }
+    m_items.emplace_back(key, value);
+}
+
+void Values::SetNumber(const std::string& key, unsigned long long value) {
+    char text[24];
+    snprintf(text, sizeof(text), "0x%llX", value);
+    Set(key, text);
+}
+
+void Values::Remove(const std::string& key) {
+    for (auto it = m_items.begin(); it != m_items.end(); ++it)
+        if (SameKey(it->first, key)) {
+            m_items.erase(it);
+            return;
+        }
+}
+
+bool GetSection(const Machine& machine, const std::string& name, Values* values) {
+    for (const RawSection& section : Split(machine.otherSections)) {
+        if (!SameKey(section.name, name)) continue;
+        *values = Values();
+        for (const std::string& line : section.lines) {
+            std::string trimmed = Trim(line);
+            if (trimmed.empty() || trimmed[0] == ';') continue;
+            size_t eq = trimmed.find('=');
+            if (eq == std::string::npos) continue;
+            values->Set(Trim(trimmed.substr(0, eq)), Trim(trimmed.substr(eq + 1)));
+        }
+        return true;
+    }
+    return false;
+}
+
+void PutSection(Machine* machine, const std::string& name, const Values& values) {
+    std::vector<RawSection> sections = Split(machine->otherSections);
+    RawSection fresh{name, {}};
+    for (const auto& item : values.Items()) fresh.lines.push_back(item.first + "=" + item.second);
+    fresh.lines.push_back("");
+    bool replaced = false;
+    for (RawSection& section : sections)
+        if (!section.name.empty() && SameKey(section.name, name)) {
+            section = fresh;
+            replaced = true;
+            break;
+        }
+    if (!replaced) sections.push_back(fresh);
+    machine->otherSections = Join(sections);
+}
+
+DefaultSection::DefaultSection(void (*fill)(Machine*)) { Registry<void (*)(Machine*)>().push_back(fill); }
+
+void AddSubsystemDefaults(Machine* machine) {
+    for (auto fill : Registry<void (*)(Machine*)>()) fill(machine);
+}
+
+DevicePath::DevicePath(DeviceOpener opener) { Registry<DeviceOpener>().push_back(opener); }
+
+DriverFunctionEntry::DriverFunctionEntry(DWORD function, DriverFunction handler) {
+    Registry<FunctionSlot>().push_back(FunctionSlot{function, handler});
+}
+
+DriverFunction FindDriverFunction(DWORD function) {
+    for (const FunctionSlot& slot : Registry<FunctionSlot>())
+        if (slot.function == function) return slot.handler;
+    return nullptr;
+}
+
+CpuidEntry::CpuidEntry(CpuidSource source) { CpuidProvider() = source; }
+
+HANDLE WINAPI CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                          DWORD disposition, DWORD flags, HANDLE templateFile) {
+    if (IsDevicePath(path)) {
+        for (DeviceOpener opener : Registry<DeviceOpener>()) {
+            std::unique_ptr<DeviceObject> object;
+            DWORD error = ERROR_FILE_NOT_FOUND;
+            if (!opener(path, &object, &error)) continue;
+            if (!object) {
+                SetLastError(error);
+                return INVALID_HANDLE_VALUE;
+            }
+            HANDLE handle = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+            if (!handle) return INVALID_HANDLE_VALUE;
+            std::lock_guard<std::mutex> hold(g_handlesLock);
+            OpenObjects()[handle] = std::move(object);
+            return handle;
+        }
+    }
+    return ::CreateFileW(path, access, share, security, disposition, flags, templateFile);
+}
+
+BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
+                            LPDWORD returned, LPOVERLAPPED overlapped) {
+    DeviceObject* object = nullptr;
+    {
+        std::lock_guard<std::mutex> hold(g_handlesLock);
+        auto it = OpenObjects().find(device);
+        if (it != OpenObjects().end()) object = it->second.get();
+    }
+    if (!object) return ::DeviceIoControl(device, code, in, inSize, out, outSize, returned, overlapped);
+    DWORD count = 0;
+    BOOL ok = object->Control(code, in, inSize, out, outSize, &count);
+    if (returned) *returned = ok ? count : 0;
+    return ok;
+}
+
+BOOL WINAPI CloseHandle(HANDLE handle) {
+    std::unique_ptr<DeviceObject> object;
+    {
+        std::lock_guard<std::mutex> hold(g_handlesLock);
+        auto it = OpenObjects().find(handle);
+        if (it != OpenObjects().end()) {
+            object = std::move(it->second);
+            OpenObjects().erase(it);
+        }
+    }
+    return ::CloseHandle(handle);
+}
+
+void WINAPI Cpuid(int regs[4], int leaf) {
+    if (CpuidProvider())
+        CpuidProvider()(regs, leaf);
+    else
+        __cpuid(regs, leaf);
+}
+
+}  // namespace vnb

@@ -1,0 +1,82 @@
+#pragma once
+// The framework the machine's hardware subsystems plug into: their own sections of the
+// machine file, their part of every new default machine, the device paths they answer
+// ("\\.\zoraebl", "\\.\HCD0", ...) and the functions of the driver "\\.\zoraebl".
+//
+// A subsystem registers itself with static registrar objects in its own source file;
+// nothing here knows the subsystems.
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "MachineFile.h"
+
+namespace vnb {
+
+// "Key=Value" pairs of one section, in file order. Keys are compared without regard to case.
+class Values {
+public:
+    bool Has(const std::string& key) const;
+    std::string Get(const std::string& key, const std::string& fallback = std::string()) const;
+    // Decimal or 0x-hexadecimal; fallback when absent or not a number.
+    unsigned long long Number(const std::string& key, unsigned long long fallback = 0) const;
+    void Set(const std::string& key, const std::string& value);
+    void SetNumber(const std::string& key, unsigned long long value);  // written 0x-hexadecimal
+    void Remove(const std::string& key);
+    const std::vector<std::pair<std::string, std::string>>& Items() const { return m_items; }
+
+private:
+    std::vector<std::pair<std::string, std::string>> m_items;
+};
+
+// A named section kept in Machine::otherSections. Get is false when it is absent.
+bool GetSection(const Machine& machine, const std::string& name, Values* values);
+// Replaces the section, or appends it.
+void PutSection(Machine* machine, const std::string& name, const Values& values);
+
+// Adds a subsystem's default state to every new default machine.
+struct DefaultSection {
+    explicit DefaultSection(void (*fill)(Machine* machine));
+};
+void AddSubsystemDefaults(Machine* machine);
+
+// An open device object of the machine.
+class DeviceObject {
+public:
+    virtual ~DeviceObject() = default;
+    // DeviceIoControl semantics: FALSE with the last error set on failure.
+    virtual BOOL Control(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned) = 0;
+};
+
+// Claims a device path: returns false when the path is not its own; otherwise sets
+// *object, or leaves it null and sets *error (the device is absent, say).
+typedef bool (*DeviceOpener)(const std::wstring& path, std::unique_ptr<DeviceObject>* object, DWORD* error);
+struct DevicePath {
+    explicit DevicePath(DeviceOpener opener);
+};
+
+// One function of the driver "\\.\zoraebl" (control code 0x82260000 + 4 x function).
+typedef BOOL (*DriverFunction)(const void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned);
+struct DriverFunctionEntry {
+    DriverFunctionEntry(DWORD function, DriverFunction handler);
+};
+DriverFunction FindDriverFunction(DWORD function);
+
+// The processor identification the machine reports (leaf in, EAX..EDX out).
+typedef void (*CpuidSource)(int regs[4], int leaf);
+struct CpuidEntry {
+    explicit CpuidEntry(CpuidSource source);
+};
+
+// Table entries (the library's system-API table points at these once attached).
+HANDLE WINAPI CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                          DWORD disposition, DWORD flags, HANDLE templateFile);
+BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
+                            LPDWORD returned, LPOVERLAPPED overlapped);
+BOOL WINAPI CloseHandle(HANDLE handle);
+void WINAPI Cpuid(int regs[4], int leaf);
+
+}  // namespace vnb
