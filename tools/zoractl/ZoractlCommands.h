@@ -5,3 +5,9 @@ int ListDevices(int argc, wchar_t** argv);
 int SwitchDevice(int argc, wchar_t** argv);
 int SendEvent(int argc, wchar_t** argv);
 int VnbCommand(int argc, wchar_t** argv);
+// The platform through the hardware agents; each prints its own usage on stdout.
+int HubCommand(int argc, wchar_t** argv);   // I/O hub functions, C-states, PCI renumbering
+int UsbCommand(int argc, wchar_t** argv);   // USB ports, their devices, attach/detach
+int CpuCommand(int argc, wchar_t** argv);   // processor level
+int EcCommand(int argc, wchar_t** argv);    // backlight, radios, display mode, battery rows
+int GfxCommand(int argc, wchar_t** argv);   // display power saving

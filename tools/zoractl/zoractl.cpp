@@ -91,5 +91,10 @@ int wmain(int argc, wchar_t** argv) {
     else if (wcscmp(argv[i], L"device") == 0) rc = SwitchDevice(rest, args);
     else if (wcscmp(argv[i], L"event") == 0) rc = SendEvent(rest, args);
     else if (wcscmp(argv[i], L"vnb") == 0) rc = VnbCommand(rest, args);
+    else if (wcscmp(argv[i], L"hub") == 0) rc = HubCommand(rest, args);
+    else if (wcscmp(argv[i], L"usb") == 0) rc = UsbCommand(rest, args);
+    else if (wcscmp(argv[i], L"cpu") == 0) rc = CpuCommand(rest, args);
+    else if (wcscmp(argv[i], L"ec") == 0) rc = EcCommand(rest, args);
+    else if (wcscmp(argv[i], L"gfx") == 0) rc = GfxCommand(rest, args);
     return rc == 2 ? Usage() : rc;
 }

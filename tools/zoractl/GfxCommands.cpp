@@ -1,0 +1,3 @@
+#include "ZoractlCommands.h"
+
+int GfxCommand(int, wchar_t**) { return 2; }

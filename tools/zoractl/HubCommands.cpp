@@ -1,0 +1,3 @@
+#include "ZoractlCommands.h"
+
+int HubCommand(int, wchar_t**) { return 2; }
