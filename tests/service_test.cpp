@@ -318,6 +318,63 @@ TEST_F(StartedService, VirtualNotebookPowerControlArrivesAsPowerEvent) {
     SetLastError(0xdeadbeef);
     EXPECT_TRUE(ControlService(m_service, kVnbControlPowerBase + PBT_APMPOWERSTATUSCHANGE, &status)) << GetLastError();
     EXPECT_TRUE(m_debugger.WaitFor("ZORASrvc event 13 type 10\n", 5000));
+    EXPECT_TRUE(ControlService(m_service, kVnbControlSessionBase + WTS_SESSION_LOGON, &status)) << GetLastError();
+    EXPECT_TRUE(m_debugger.WaitFor("ZORASrvc event 14 type 5\n", 5000));
     EXPECT_EQ(0u, m_debugger.Count("Bad service request"));
+}
+
+// The index of a device in "zoractl devices" output, or -1.
+int ListedIndex(const std::string& listing, const wchar_t* instanceId) {
+    size_t at = listing.find("[" + test::Narrow(instanceId) + "]");
+    if (at == std::string::npos) return -1;
+    size_t line = listing.rfind('\n', at);
+    return atoi(listing.c_str() + (line == std::string::npos ? 0 : line + 1));
+}
+
+// The whole path: a 32-bit program's device manager (DmOptions=1) asks the running
+// 64-bit service, whose worker switches the device on the virtual notebook.
+TEST_F(StartedService, A32BitDeviceManagerSwitchesAVirtualDeviceThroughTheService) {
+    std::wstring client = test::ProgramPath(L"i686", L"zoractl.exe");
+    if (client.empty()) GTEST_SKIP() << "the 32-bit build with zoractl.exe is missing";
+    test::FreshMachine machine;
+    ASSERT_TRUE(machine.Ok());
+    ASSERT_NO_FATAL_FAILURE(StartService());
+    WaitForWorker();
+    std::string listing;
+    ASSERT_EQ(0, test::Run(client, L"devices", &listing)) << listing;
+    int wireless = ListedIndex(listing, test::kVnbWireless);
+    int fixed = ListedIndex(listing, test::kVnbWanMiniport);
+    int disabled = ListedIndex(listing, test::kVnbSoftModem);
+    ASSERT_TRUE(wireless >= 0 && fixed >= 0 && disabled >= 0) << listing;
+
+    std::string output;
+    EXPECT_EQ(0, test::Run(client, L"device disable " + std::to_wstring(wireless), &output)) << output;
+    EXPECT_NE(std::string::npos, output.find("result 0x00000000")) << output;
+    VnbDevice off = test::Device(test::kVnbWireless);
+    EXPECT_EQ(22u, off.problem);
+    EXPECT_EQ(0u, off.status & 0x8);
+    if (m_debugging) {
+        EXPECT_TRUE(m_debugger.WaitFor("ZoraWorker executed state change for " + test::Narrow(test::kVnbWireless) +
+                                           " to 2 got 0",
+                                       5000));
+    }
+    EXPECT_EQ(0, test::Run(client, L"device enable " + std::to_wstring(wireless), &output)) << output;
+    EXPECT_EQ(0u, test::Device(test::kVnbWireless).problem);
+    EXPECT_NE(0u, test::Device(test::kVnbWireless).status & 0x8);
+
+    // Not disableable, and not started: S_OK, nothing changes.
+    VnbDevice before = test::Device(test::kVnbWanMiniport);
+    EXPECT_EQ(0, test::Run(client, L"device disable " + std::to_wstring(fixed), &output)) << output;
+    EXPECT_EQ(before.status, test::Device(test::kVnbWanMiniport).status);
+    EXPECT_EQ(before.problem, test::Device(test::kVnbWanMiniport).problem);
+    EXPECT_EQ(0, test::Run(client, L"device disable " + std::to_wstring(disabled), &output)) << output;
+    EXPECT_EQ(22u, test::Device(test::kVnbSoftModem).problem);
+
+    // A device the service cannot find: the answer carries the device manager's failure.
+    EXPECT_NE(0, test::Run(client, L"call 2 PCI\\NOWHERE\\0 2 5000", &output)) << output;
+    if (m_debugging) {
+        EXPECT_TRUE(m_debugger.WaitFor("ExecStateChange failed in SetupDiOpenDeviceInfo(PCI\\NOWHERE\\0)", 5000));
+        EXPECT_TRUE(m_debugger.WaitFor("ZoraWorker executed state change for PCI\\NOWHERE\\0 to 2 got 80004005", 5000));
+    }
 }
 }  // namespace
