@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# The suite's main job as far as it is built: install both architectures into
-# build/install (bin, bin64, cfg) inside the project's Wine prefix, then show the
-# library finding its configuration and a request crossing the boards from the
-# 32-bit library to a 64-bit answering process.
+# The suite's main job as far as it is built, on the virtual notebook: install both
+# architectures into build/install (bin, bin64, cfg) inside the project's Wine prefix,
+# switch the virtual notebook on, install and start the service, and switch a device
+# from the 32-bit command line through the running service.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 bash "$here/setup.sh"
@@ -15,20 +15,59 @@ done
 zora_wine_start
 wine32=/usr/lib/wine/wine
 wine64=/usr/lib/wine/wine64
+zoractl() { $wine32 "$install/bin/zoractl.exe" "$@"; }
+service=$install/bin64/ZORASrvc.exe
+
+service_state() { $wine64 sc query ZORASrvc 2>/dev/null | tr -d '\r' | awk '/STATE/ {print $4}'; }
+cleanup() {
+  $wine64 sc stop ZORASrvc >/dev/null 2>&1 || true
+  $wine64 "$service" /UnregServer >/dev/null 2>&1 || true
+  zoractl vnb off >/dev/null 2>&1 || true
+  zora_wine_stop
+}
+trap cleanup EXIT
 
 echo "== where the installed 32-bit library finds its configuration"
-$wine32 "$install/bin/zoractl.exe" where
+zoractl where
 
 echo
-echo "== a request with no service running fails at once"
-$wine32 "$install/bin/zoractl.exe" call 2 'ROOT\LEGACY_ZORAEBL\0000' 1 1000 || true
+echo "== the virtual notebook on, with a fresh default machine"
+rm -f "$install/vnb/notebook.machine"
+zoractl vnb on
 
 echo
-echo "== the same request answered by a 64-bit process serving the boards"
-ready='Global\zora_demo_ready'
-$wine64 "$ZORA_BUILD/x86_64/bin/zora_peer.exe" serve "$ready" &
-answerer=$!
-sleep 2
-$wine32 "$install/bin/zoractl.exe" --trace call 2 'ROOT\LEGACY_ZORAEBL\0000' 1 1000
-$wine32 "$install/bin/zoractl.exe" call 0 '' 0 200 >/dev/null || true   # ends the answerer
-wait $answerer || true
+echo "== the service installed (automatic, LocalSystem, depends on RPCSS) and started"
+$wine64 "$service" /UnregServer >/dev/null 2>&1 || true
+$wine64 "$service" /Service
+$wine64 sc start ZORASrvc >/dev/null
+for _ in $(seq 100); do
+  [ "$(service_state)" = RUNNING ] && break
+  sleep 0.1
+done
+echo "ZORASrvc: $(service_state)"
+for _ in $(seq 100); do   # its worker comes up just after
+  zoractl call 7 '' 0 200 >/dev/null 2>&1 && break
+  sleep 0.1
+done
+
+echo
+echo "== the device manager's list, seen by the 32-bit library"
+listing=$(zoractl devices | tr -d '\r')
+echo "$listing"
+index=$(awk '/PCI\\VEN_/ && /started/ && /Wireless|802\.11/ {print $1; exit}' <<<"$listing")
+[ -n "$index" ] || index=$(awk '/started/ {print $1; exit}' <<<"$listing")
+
+echo
+echo "== device $index disabled through the service (an ordinary caller's request)"
+zoractl --trace device disable "$index"
+zoractl devices | tr -d '\r' | awk -v i="$index" '$1 == i'
+
+echo
+echo "== and enabled again"
+zoractl device enable "$index"
+zoractl devices | tr -d '\r' | awk -v i="$index" '$1 == i'
+
+echo
+echo "== mains unplugged on the virtual notebook: the service is told as the system would tell it"
+zoractl vnb power battery 64
+zoractl vnb power ac
