@@ -1,0 +1,203 @@
+// The in-process server of "Vidorra.PanelBridge": class factory, registration
+// (ProgID and class, ThreadingModel Both) and the machine's [Graphics] section
+// reached through ZoraVnb.dll beside this module.
+#include <windows.h>
+#include <olectl.h>
+
+#include <cwchar>
+#include <new>
+#include <string>
+
+#include "PanelBridge.h"
+#include "ZoraVnb.h"
+
+namespace panel {
+namespace {
+HMODULE g_module = nullptr;
+volatile LONG g_objects = 0;
+volatile LONG g_locks = 0;
+
+constexpr wchar_t kSection[] = L"Graphics";
+constexpr wchar_t kDescription[] = L"Vidorra PanelBridge";
+constexpr wchar_t kClassesKey[] = L"Software\\Classes";
+
+struct VnbValues {
+    decltype(&::VnbGetValue) get = nullptr;
+    decltype(&::VnbSetValue) set = nullptr;
+    DWORD error = ERROR_SUCCESS;
+};
+
+// Bound once per process; the module stays loaded with the server.
+const VnbValues& Vnb() {
+    static const VnbValues values = [] {
+        VnbValues bound;
+        wchar_t path[MAX_PATH];
+        DWORD n = GetModuleFileNameW(g_module, path, MAX_PATH);
+        wchar_t* slash = n && n < MAX_PATH ? wcsrchr(path, L'\\') : nullptr;
+        if (!slash || (slash - path) + 13 >= MAX_PATH) {
+            bound.error = ERROR_BAD_PATHNAME;
+            return bound;
+        }
+        wcscpy(slash + 1, L"ZoraVnb.dll");
+        HMODULE vnb = LoadLibraryW(path);
+        if (vnb) {
+            bound.get = reinterpret_cast<decltype(&::VnbGetValue)>(
+                reinterpret_cast<void*>(GetProcAddress(vnb, "VnbGetValue")));
+            bound.set = reinterpret_cast<decltype(&::VnbSetValue)>(
+                reinterpret_cast<void*>(GetProcAddress(vnb, "VnbSetValue")));
+        }
+        if (!bound.get || !bound.set) bound.error = ERROR_MOD_NOT_FOUND;
+        return bound;
+    }();
+    return values;
+}
+
+std::wstring GuidText(const GUID& guid) {
+    wchar_t text[40];
+    StringFromGUID2(guid, text, 40);
+    return text;
+}
+
+LONG SetString(HKEY parent, const std::wstring& subKey, const wchar_t* name, const std::wstring& value) {
+    HKEY key = nullptr;
+    LONG rc = RegCreateKeyExW(parent, subKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
+    if (rc != ERROR_SUCCESS) return rc;
+    rc = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                        static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    return rc;
+}
+
+// The class the ProgID names now, empty when none.
+std::wstring ProgIdClass(HKEY classes) {
+    wchar_t text[40] = {};
+    DWORD bytes = sizeof(text) - sizeof(wchar_t);
+    std::wstring key = std::wstring(ZORA_PANEL_PROGID) + L"\\CLSID";
+    if (RegGetValueW(classes, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, text, &bytes) != ERROR_SUCCESS)
+        return std::wstring();
+    return text;
+}
+
+HRESULT Register() {
+    wchar_t path[MAX_PATH];
+    DWORD n = GetModuleFileNameW(g_module, path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return SELFREG_E_CLASS;
+    HKEY classes = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kClassesKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &classes, nullptr) !=
+        ERROR_SUCCESS)
+        return SELFREG_E_CLASS;
+    std::wstring clsid = GuidText(CLSID_ZoraPanelBridge);
+    std::wstring classKey = L"CLSID\\" + clsid;
+    LONG rc = SetString(classes, classKey, nullptr, kDescription);
+    if (rc == ERROR_SUCCESS) rc = SetString(classes, classKey + L"\\InprocServer32", nullptr, path);
+    if (rc == ERROR_SUCCESS) rc = SetString(classes, classKey + L"\\InprocServer32", L"ThreadingModel", L"Both");
+    if (rc == ERROR_SUCCESS) rc = SetString(classes, classKey + L"\\ProgID", nullptr, ZORA_PANEL_PROGID);
+    if (rc == ERROR_SUCCESS) rc = SetString(classes, ZORA_PANEL_PROGID, nullptr, kDescription);
+    if (rc == ERROR_SUCCESS) rc = SetString(classes, std::wstring(ZORA_PANEL_PROGID) + L"\\CLSID", nullptr, clsid);
+    RegCloseKey(classes);
+    return rc == ERROR_SUCCESS ? S_OK : SELFREG_E_CLASS;
+}
+
+LONG DeleteTree(HKEY parent, const std::wstring& subKey) {
+    LONG rc = RegDeleteTreeW(parent, subKey.c_str());
+    if (rc == ERROR_SUCCESS) rc = RegDeleteKeyW(parent, subKey.c_str());
+    return rc == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : rc;
+}
+
+HRESULT Unregister() {
+    HKEY classes = nullptr;
+    LONG rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kClassesKey, 0, KEY_ALL_ACCESS, &classes);
+    if (rc == ERROR_FILE_NOT_FOUND) return S_OK;
+    if (rc != ERROR_SUCCESS) return SELFREG_E_CLASS;
+    std::wstring clsid = GuidText(CLSID_ZoraPanelBridge);
+    rc = DeleteTree(classes, L"CLSID\\" + clsid);
+    // A ProgID another server has taken over since is left to it.
+    std::wstring named = ProgIdClass(classes);
+    if (rc == ERROR_SUCCESS && (named.empty() || _wcsicmp(named.c_str(), clsid.c_str()) == 0))
+        rc = DeleteTree(classes, ZORA_PANEL_PROGID);
+    RegCloseKey(classes);
+    return rc == ERROR_SUCCESS ? S_OK : SELFREG_E_CLASS;
+}
+
+class ClassFactory final : public IClassFactory {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        if (!object) return E_POINTER;
+        *object = nullptr;
+        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IClassFactory)) return E_NOINTERFACE;
+        *object = static_cast<IClassFactory*>(this);
+        AddRef();
+        return S_OK;
+    }
+    // The factory is static: it lives with the module.
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
+        if (!object) return E_POINTER;
+        *object = nullptr;
+        if (outer) return CLASS_E_NOAGGREGATION;
+        PanelBridge* bridge = new (std::nothrow) PanelBridge();
+        if (!bridge) return E_OUTOFMEMORY;
+        HRESULT hr = bridge->QueryInterface(iid, object);
+        bridge->Release();
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
+        if (lock)
+            InterlockedIncrement(&g_locks);
+        else
+            InterlockedDecrement(&g_locks);
+        return S_OK;
+    }
+};
+ClassFactory g_factory;
+}  // namespace
+
+HMODULE Module() { return g_module; }
+void ObjectCreated() { InterlockedIncrement(&g_objects); }
+void ObjectDestroyed() { InterlockedDecrement(&g_objects); }
+LONG LiveObjects() { return g_objects; }
+
+DWORD ReadNumber(const wchar_t* key, uint32_t* value) {
+    const VnbValues& vnb = Vnb();
+    if (vnb.error != ERROR_SUCCESS) return vnb.error;
+    wchar_t text[32];
+    if (!vnb.get(nullptr, kSection, key, text, ARRAYSIZE(text))) return GetLastError();
+    wchar_t* end = nullptr;
+    unsigned long number = wcstoul(text, &end, 0);
+    if (!text[0] || *end) return ERROR_INVALID_DATA;
+    *value = static_cast<uint32_t>(number);
+    return ERROR_SUCCESS;
+}
+
+DWORD WriteNumber(const wchar_t* key, uint32_t value) {
+    const VnbValues& vnb = Vnb();
+    if (vnb.error != ERROR_SUCCESS) return vnb.error;
+    wchar_t text[16];
+    _snwprintf(text, ARRAYSIZE(text), L"%u", static_cast<unsigned>(value));
+    return vnb.set(nullptr, kSection, key, text) ? ERROR_SUCCESS : GetLastError();
+}
+
+}  // namespace panel
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        panel::g_module = instance;
+        DisableThreadLibraryCalls(instance);
+    }
+    return TRUE;
+}
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object) {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    if (!IsEqualCLSID(clsid, CLSID_ZoraPanelBridge)) return CLASS_E_CLASSNOTAVAILABLE;
+    return panel::g_factory.QueryInterface(iid, object);
+}
+
+STDAPI DllCanUnloadNow() { return panel::g_objects == 0 && panel::g_locks == 0 ? S_OK : S_FALSE; }
+
+STDAPI DllRegisterServer() { return panel::Register(); }
+
+STDAPI DllUnregisterServer() { return panel::Unregister(); }
