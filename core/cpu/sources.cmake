@@ -1,0 +1,1 @@
+list(APPEND ZORA_CORE_SOURCES cpu/CpuAgent.cpp cpu/EcAgent.cpp)
