@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The suite's main job as far as it is built, on the virtual notebook: install both
 # architectures into build/install (bin, bin64, cfg) inside the project's Wine prefix,
-# switch the virtual notebook on, install and start the service, and switch a device
-# from the 32-bit command line through the running service.
+# switch the virtual notebook on, install and start the service, switch a device from
+# the 32-bit command line through the running service, and change the platform's
+# settings through the hardware agents: hub functions, USB ports, processor level,
+# backlight, radios and graphics power saving, with the machine's state before and after.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 bash "$here/setup.sh"
@@ -15,11 +17,29 @@ done
 zora_wine_start
 wine32=/usr/lib/wine/wine
 wine64=/usr/lib/wine/wine64
-zoractl() { $wine32 "$install/bin/zoractl.exe" "$@"; }
+if [ "$ZORA_WIN32" = 1 ]; then
+  client_wine=$wine32 client_bin=$install/bin client_bits=32-bit
+else
+  echo "(this machine cannot run 32-bit programs: the 64-bit zoractl and GRAVO.exe stand in for the 32-bit ones)"
+  client_wine=$wine64 client_bin=$install/bin64 client_bits=64-bit
+fi
+zoractl() { $client_wine "$client_bin/zoractl.exe" "$@"; }
 service=$install/bin64/ZORASrvc.exe
 
 service_state() { $wine64 sc query ZORASrvc 2>/dev/null | tr -d '\r' | awk '/STATE/ {print $4}'; }
+panel() {   # the graphics driver's control object, one COM server per architecture
+  [ "$ZORA_WIN32" = 1 ] && $wine32 regsvr32 /s ${1:-} "$(winepath -w "$install/bin/ZoraVnbPanel.dll")"
+  $wine64 regsvr32 /s ${1:-} "$(winepath -w "$install/bin64/ZoraVnbPanel.dll")"
+}
+platform() {
+  zoractl hub list
+  zoractl usb list
+  zoractl cpu show
+  zoractl ec show
+  zoractl gfx show
+}
 cleanup() {
+  panel /u >/dev/null 2>&1 || true
   $wine64 sc stop ZORASrvc >/dev/null 2>&1 || true
   $wine64 "$service" /UnregServer >/dev/null 2>&1 || true
   zoractl vnb off >/dev/null 2>&1 || true
@@ -27,7 +47,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-echo "== where the installed 32-bit library finds its configuration"
+echo "== where the installed $client_bits library finds its configuration"
 zoractl where
 
 echo
@@ -51,7 +71,7 @@ for _ in $(seq 100); do   # its worker comes up just after
 done
 
 echo
-echo "== the device manager's list, seen by the 32-bit library"
+echo "== the device manager's list, seen by the $client_bits library"
 listing=$(zoractl devices | tr -d '\r')
 echo "$listing"
 index=$(awk '/PCI\\VEN_/ && /started/ && /Wireless|802\.11/ {print $1; exit}' <<<"$listing")
@@ -71,3 +91,25 @@ echo
 echo "== mains unplugged on the virtual notebook: the service is told as the system would tell it"
 zoractl vnb power battery 64
 zoractl vnb power ac
+
+echo
+echo "== the platform as the agents read it from the machine's registers and firmware"
+panel
+platform | tr -d '\r'
+
+echo
+echo "== settings changed through the agents"
+echo "-- hub function PCIE3 off, the fingerprint sensor's USB port 8 off, a mouse plugged into port 11"
+zoractl hub off PCIE3
+zoractl usb off 8
+zoractl usb attach 7 1 "USB Optical Mouse"
+echo "-- processor level 60, backlight 4, the radios off (Wi-Fi and Bluetooth share one firmware switch)"
+zoractl cpu set 60
+zoractl ec backlight 4
+zoractl ec wifi 0
+echo "-- display power saving on with strength 3, by the graphics helper"
+$client_wine "$client_bin/GRAVO.exe" 3 && echo "GRAVO.exe 3: exit 0"
+
+echo
+echo "== the platform afterwards"
+platform | tr -d '\r'

@@ -43,12 +43,12 @@ struct Entry {
 
 constexpr wchar_t kAcpi[] = L"ACPI_HAL\\PNP0C08\\0";
 constexpr wchar_t kPciRoot[] = L"ACPI\\PNP0A08\\0";
-constexpr wchar_t kPort1[] = L"PCI\\VEN_1B2F&DEV_2A40&SUBSYS_30A11B2F&REV_03\\3&21436425&0&E0";
-constexpr wchar_t kPort2[] = L"PCI\\VEN_1B2F&DEV_2A42&SUBSYS_30A11B2F&REV_03\\3&21436425&0&E1";
-constexpr wchar_t kAudioBus[] = L"PCI\\VEN_1B2F&DEV_284B&SUBSYS_30A11B2F&REV_03\\3&21436425&0&D8";
-constexpr wchar_t kUsbHost[] = L"PCI\\VEN_1B2F&DEV_2834&SUBSYS_30A11B2F&REV_03\\3&21436425&0&E8";
+constexpr wchar_t kPort1[] = L"PCI\\VEN_1B2F&DEV_2940&SUBSYS_30A11B2F&REV_03\\3&21436425&0&E0";
+constexpr wchar_t kPort2[] = L"PCI\\VEN_1B2F&DEV_2942&SUBSYS_30A11B2F&REV_03\\3&21436425&0&E1";
+constexpr wchar_t kAudioBus[] = L"PCI\\VEN_1B2F&DEV_293E&SUBSYS_30A11B2F&REV_03\\3&21436425&0&D8";
+constexpr wchar_t kUsbHost[] = L"PCI\\VEN_1B2F&DEV_2937&SUBSYS_30A11B2F&REV_03\\3&21436425&0&E8";
 constexpr wchar_t kRootHub[] = L"USB\\ROOT_HUB\\4&33A1B1C2&0";
-constexpr wchar_t kIde[] = L"PCI\\VEN_1B2F&DEV_2850&SUBSYS_30A11B2F&REV_03\\3&21436425&0&F9";
+constexpr wchar_t kIde[] = L"PCI\\VEN_1B2F&DEV_2929&SUBSYS_30A11B2F&REV_03\\3&21436425&0&FA";
 
 // In tree order (pre-order), so a walk of the tree visits the nodes as listed.
 const Entry kDefaultTree[] = {
@@ -59,7 +59,7 @@ const Entry kDefaultTree[] = {
     {L"ACPI\\PNP0C0A\\1", kAcpi, kClassBattery, L"ACPI-Compliant Control Method Battery", nullptr, kStartedFixed, 0,
      true},
     {kPciRoot, kAcpi, kClassSystem, L"PCI Express Root Complex", nullptr, kStartedFixed, 0, true},
-    {L"PCI\\VEN_1B2F&DEV_2A00&SUBSYS_30A11B2F&REV_0C\\3&21436425&0&00", kPciRoot, kClassSystem,
+    {L"PCI\\VEN_1B2F&DEV_2A40&SUBSYS_30A11B2F&REV_07\\3&21436425&0&00", kPciRoot, kClassSystem,
      L"Mobile Memory Controller Hub", nullptr, kStartedFixed, 0, true},
     {kPort1, kPciRoot, kClassSystem, L"PCI Express Root Port", nullptr, kStartedFixed, 0, true},
     {L"PCI\\VEN_1C7A&DEV_4229&SUBSYS_11011C7A&REV_61\\4&1B3E6C5A&0&00E0", kPort1, kClassNet,
@@ -80,7 +80,7 @@ const Entry kDefaultTree[] = {
      kStartedSwitchable, 0, true},
     {L"USB\\VID_1F3A&PID_7010\\5&2C8D0F31&0&3", kRootHub, kClassModem, L"USB Mobile Broadband Modem",
      L"USB Mobile Broadband Modem (HSDPA)", 0, 0, false},
-    {kIde, kPciRoot, kClassHdc, L"Standard Dual Channel PCI IDE Controller", nullptr, kStartedFixed, 0, true},
+    {kIde, kPciRoot, kClassHdc, L"Standard AHCI 1.0 Serial ATA Controller", nullptr, kStartedFixed, 0, true},
     {L"IDE\\CDROMSLIM_DVD+-RW_DS-8A1__________________1.00____\\5&1F0A2C7B&0&1.0.0", kIde, kClassCdrom,
      L"CD-ROM Drive", L"SLIM DVD+-RW DS-8A1 ATA Device", kStartedSwitchable, 0, true},
     // The dial-up miniport is part of the system and cannot be switched off.

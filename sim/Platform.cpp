@@ -1,4 +1,5 @@
 #include "Platform.h"
+#include "ZoraVnb.h"
 
 #include <intrin.h>
 
@@ -228,6 +229,17 @@ void WINAPI Cpuid(int regs[4], int leaf) {
         CpuidProvider()(regs, leaf);
     else
         __cpuid(regs, leaf);
+}
+
+const wchar_t* ResolveMachine(const wchar_t* file, wchar_t* scratch) {
+    if (file && file[0]) return file;
+    if (AttachedMachine()[0]) return AttachedMachine();
+    return VnbConfiguredMachine(scratch, MAX_PATH) ? scratch : nullptr;
+}
+
+BOOL ExportResult(DWORD error) {
+    SetLastError(error);
+    return error == ERROR_SUCCESS;
 }
 
 }  // namespace vnb

@@ -79,4 +79,10 @@ BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, 
 BOOL WINAPI CloseHandle(HANDLE handle);
 void WINAPI Cpuid(int regs[4], int leaf);
 
+// For the exports: the machine file a caller names; null or empty means the attached
+// one, else the configured one (null when there is none). scratch: MAX_PATH characters.
+const wchar_t* ResolveMachine(const wchar_t* file, wchar_t* scratch);
+// Sets the thread's last error; TRUE for ERROR_SUCCESS.
+BOOL ExportResult(DWORD error);
+
 }  // namespace vnb

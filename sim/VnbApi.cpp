@@ -11,18 +11,6 @@ namespace vnb {
 namespace {
 constexpr wchar_t kInstallKey[] = L"Software\\Korvex\\ZORA";
 
-// The file a caller names; null or empty means the attached one, else the configured one.
-const wchar_t* Resolve(const wchar_t* file, wchar_t* scratch) {
-    if (file && file[0]) return file;
-    if (AttachedMachine()[0]) return AttachedMachine();
-    return VnbConfiguredMachine(scratch, MAX_PATH) ? scratch : nullptr;
-}
-
-BOOL Result(DWORD error) {
-    SetLastError(error);
-    return error == ERROR_SUCCESS;
-}
-
 void CopyField(wchar_t* out, size_t chars, const std::wstring& text) { lstrcpynW(out, text.c_str(), int(chars)); }
 
 void ToDevice(const Node& node, VnbDevice* device) {
@@ -46,10 +34,10 @@ DWORD SessionOfMachine(DWORD* session) {
 }  // namespace
 
 BOOL WINAPI GetSystemPowerStatus(LPSYSTEM_POWER_STATUS status) {
-    if (!status) return Result(ERROR_INVALID_PARAMETER);
+    if (!status) return ExportResult(ERROR_INVALID_PARAMETER);
     Machine machine;
     DWORD error = ReadMachine(AttachedMachine(), &machine);
-    if (error != ERROR_SUCCESS) return Result(error);
+    if (error != ERROR_SUCCESS) return ExportResult(error);
     const VnbPower& p = machine.power;
     status->ACLineStatus = p.acLineStatus;
     status->BatteryFlag = p.batteryFlag;
@@ -86,9 +74,9 @@ using vnb::Machine;
 ZORAVNB_API BOOL WINAPI VnbAttach(ZoraSystemApi* table, const wchar_t* machineFile) {
     if (!table || table->cbSize < sizeof(ZoraSystemApi) || !machineFile || !machineFile[0] ||
         wcslen(machineFile) >= MAX_PATH)
-        return vnb::Result(ERROR_INVALID_PARAMETER);
+        return vnb::ExportResult(ERROR_INVALID_PARAMETER);
     DWORD error = vnb::CreateMachineIfMissing(machineFile);
-    if (error != ERROR_SUCCESS) return vnb::Result(error);
+    if (error != ERROR_SUCCESS) return vnb::ExportResult(error);
     vnb::SetAttachedMachine(machineFile);
     table->GetSystemPowerStatus = vnb::GetSystemPowerStatus;
     table->SetupDiCreateDeviceInfoList = vnb::SetupDiCreateDeviceInfoList;
@@ -121,63 +109,63 @@ ZORAVNB_API BOOL WINAPI VnbAttach(ZoraSystemApi* table, const wchar_t* machineFi
 ZORAVNB_API BOOL WINAPI VnbCreateDefaultMachine(const wchar_t* machineFile) {
     Machine machine;
     vnb::DefaultMachine(&machine);
-    return vnb::Result(vnb::ReplaceMachine(machineFile, machine));
+    return vnb::ExportResult(vnb::ReplaceMachine(machineFile, machine));
 }
 
 ZORAVNB_API BOOL WINAPI VnbConfiguredMachine(wchar_t* machineFile, DWORD chars) {
-    if (!machineFile || chars < 2) return vnb::Result(ERROR_INVALID_PARAMETER);
+    if (!machineFile || chars < 2) return vnb::ExportResult(ERROR_INVALID_PARAMETER);
     machineFile[0] = L'\0';
     HKEY key = nullptr;
     LONG rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, vnb::kInstallKey, 0, KEY_READ | KEY_WOW64_64KEY, &key);
-    if (rc != ERROR_SUCCESS) return vnb::Result(static_cast<DWORD>(rc));
+    if (rc != ERROR_SUCCESS) return vnb::ExportResult(static_cast<DWORD>(rc));
     DWORD type = 0, bytes = (chars - 1) * sizeof(wchar_t);
     rc = RegQueryValueExW(key, ZORA_VNB_VALUE, nullptr, &type, reinterpret_cast<BYTE*>(machineFile), &bytes);
     RegCloseKey(key);
     if (rc == ERROR_SUCCESS && type != REG_SZ) rc = ERROR_INVALID_DATA;
     if (rc != ERROR_SUCCESS) {
         machineFile[0] = L'\0';
-        return vnb::Result(static_cast<DWORD>(rc));
+        return vnb::ExportResult(static_cast<DWORD>(rc));
     }
     machineFile[bytes / sizeof(wchar_t)] = L'\0';
-    return machineFile[0] ? TRUE : vnb::Result(ERROR_FILE_NOT_FOUND);
+    return machineFile[0] ? TRUE : vnb::ExportResult(ERROR_FILE_NOT_FOUND);
 }
 
 ZORAVNB_API int WINAPI VnbDeviceCount(const wchar_t* machineFile) {
     wchar_t scratch[MAX_PATH];
     Machine machine;
-    DWORD error = vnb::ReadMachine(vnb::Resolve(machineFile, scratch), &machine);
+    DWORD error = vnb::ReadMachine(vnb::ResolveMachine(machineFile, scratch), &machine);
     SetLastError(error);
     return error == ERROR_SUCCESS ? static_cast<int>(machine.nodes.size()) : -1;
 }
 
 ZORAVNB_API BOOL WINAPI VnbGetDevice(const wchar_t* machineFile, int index, VnbDevice* device) {
-    if (!device) return vnb::Result(ERROR_INVALID_PARAMETER);
+    if (!device) return vnb::ExportResult(ERROR_INVALID_PARAMETER);
     wchar_t scratch[MAX_PATH];
     Machine machine;
-    DWORD error = vnb::ReadMachine(vnb::Resolve(machineFile, scratch), &machine);
-    if (error != ERROR_SUCCESS) return vnb::Result(error);
-    if (index < 0 || index >= static_cast<int>(machine.nodes.size())) return vnb::Result(ERROR_NO_MORE_ITEMS);
+    DWORD error = vnb::ReadMachine(vnb::ResolveMachine(machineFile, scratch), &machine);
+    if (error != ERROR_SUCCESS) return vnb::ExportResult(error);
+    if (index < 0 || index >= static_cast<int>(machine.nodes.size())) return vnb::ExportResult(ERROR_NO_MORE_ITEMS);
     vnb::ToDevice(machine.nodes[index], device);
     return TRUE;
 }
 
 ZORAVNB_API BOOL WINAPI VnbFindDevice(const wchar_t* machineFile, const wchar_t* instanceId, VnbDevice* device) {
-    if (!device || !instanceId) return vnb::Result(ERROR_INVALID_PARAMETER);
+    if (!device || !instanceId) return vnb::ExportResult(ERROR_INVALID_PARAMETER);
     wchar_t scratch[MAX_PATH];
     Machine machine;
-    DWORD error = vnb::ReadMachine(vnb::Resolve(machineFile, scratch), &machine);
-    if (error != ERROR_SUCCESS) return vnb::Result(error);
+    DWORD error = vnb::ReadMachine(vnb::ResolveMachine(machineFile, scratch), &machine);
+    if (error != ERROR_SUCCESS) return vnb::ExportResult(error);
     int index = machine.Find(instanceId);
-    if (index < 0) return vnb::Result(ERROR_NOT_FOUND);
+    if (index < 0) return vnb::ExportResult(ERROR_NOT_FOUND);
     vnb::ToDevice(machine.nodes[index], device);
     return TRUE;
 }
 
 ZORAVNB_API BOOL WINAPI VnbSetDeviceState(const wchar_t* machineFile, const wchar_t* instanceId, DWORD status,
                                           DWORD problem) {
-    if (!instanceId) return vnb::Result(ERROR_INVALID_PARAMETER);
+    if (!instanceId) return vnb::ExportResult(ERROR_INVALID_PARAMETER);
     wchar_t scratch[MAX_PATH];
-    return vnb::Result(vnb::UpdateMachine(vnb::Resolve(machineFile, scratch), [&](Machine& machine) {
+    return vnb::ExportResult(vnb::UpdateMachine(vnb::ResolveMachine(machineFile, scratch), [&](Machine& machine) {
         int index = machine.Find(instanceId);
         if (index < 0) return static_cast<DWORD>(ERROR_NOT_FOUND);
         machine.nodes[index].status = status;
@@ -187,9 +175,9 @@ ZORAVNB_API BOOL WINAPI VnbSetDeviceState(const wchar_t* machineFile, const wcha
 }
 
 ZORAVNB_API BOOL WINAPI VnbSetDevicePresent(const wchar_t* machineFile, const wchar_t* instanceId, BOOL present) {
-    if (!instanceId) return vnb::Result(ERROR_INVALID_PARAMETER);
+    if (!instanceId) return vnb::ExportResult(ERROR_INVALID_PARAMETER);
     wchar_t scratch[MAX_PATH];
-    return vnb::Result(vnb::UpdateMachine(vnb::Resolve(machineFile, scratch), [&](Machine& machine) {
+    return vnb::ExportResult(vnb::UpdateMachine(vnb::ResolveMachine(machineFile, scratch), [&](Machine& machine) {
         int index = machine.Find(instanceId);
         // The root is the tree itself: it cannot go away.
         if (index <= 0) return static_cast<DWORD>(index < 0 ? ERROR_NOT_FOUND : ERROR_INVALID_PARAMETER);
@@ -199,18 +187,18 @@ ZORAVNB_API BOOL WINAPI VnbSetDevicePresent(const wchar_t* machineFile, const wc
 }
 
 ZORAVNB_API BOOL WINAPI VnbGetPower(const wchar_t* machineFile, VnbPower* power) {
-    if (!power) return vnb::Result(ERROR_INVALID_PARAMETER);
+    if (!power) return vnb::ExportResult(ERROR_INVALID_PARAMETER);
     wchar_t scratch[MAX_PATH];
     Machine machine;
-    DWORD error = vnb::ReadMachine(vnb::Resolve(machineFile, scratch), &machine);
+    DWORD error = vnb::ReadMachine(vnb::ResolveMachine(machineFile, scratch), &machine);
     if (error == ERROR_SUCCESS) *power = machine.power;
-    return vnb::Result(error);
+    return vnb::ExportResult(error);
 }
 
 ZORAVNB_API BOOL WINAPI VnbSetPower(const wchar_t* machineFile, const VnbPower* power) {
-    if (!power) return vnb::Result(ERROR_INVALID_PARAMETER);
+    if (!power) return vnb::ExportResult(ERROR_INVALID_PARAMETER);
     wchar_t scratch[MAX_PATH];
-    return vnb::Result(vnb::UpdateMachine(vnb::Resolve(machineFile, scratch), [&](Machine& machine) {
+    return vnb::ExportResult(vnb::UpdateMachine(vnb::ResolveMachine(machineFile, scratch), [&](Machine& machine) {
         machine.power = *power;
         return static_cast<DWORD>(ERROR_SUCCESS);
     }));
@@ -227,33 +215,33 @@ std::string Narrowed(const wchar_t* text) {
 
 ZORAVNB_API BOOL WINAPI VnbGetValue(const wchar_t* machineFile, const wchar_t* section, const wchar_t* key,
                                     wchar_t* value, DWORD chars) {
-    if (!section || !key || !value || chars == 0) return vnb::Result(ERROR_INVALID_PARAMETER);
+    if (!section || !key || !value || chars == 0) return vnb::ExportResult(ERROR_INVALID_PARAMETER);
     wchar_t scratch[MAX_PATH];
     Machine machine;
-    DWORD error = vnb::ReadMachine(vnb::Resolve(machineFile, scratch), &machine);
-    if (error != ERROR_SUCCESS) return vnb::Result(error);
+    DWORD error = vnb::ReadMachine(vnb::ResolveMachine(machineFile, scratch), &machine);
+    if (error != ERROR_SUCCESS) return vnb::ExportResult(error);
     vnb::Values values;
     std::string name = Narrowed(key);
     if (!vnb::GetSection(machine, Narrowed(section), &values) || !values.Has(name))
-        return vnb::Result(ERROR_NOT_FOUND);
+        return vnb::ExportResult(ERROR_NOT_FOUND);
     std::string text = values.Get(name);
     int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, value, static_cast<int>(chars));
     if (n == 0) {
         value[0] = L'\0';
-        return vnb::Result(ERROR_INSUFFICIENT_BUFFER);
+        return vnb::ExportResult(ERROR_INSUFFICIENT_BUFFER);
     }
     return TRUE;
 }
 
 ZORAVNB_API BOOL WINAPI VnbSetValue(const wchar_t* machineFile, const wchar_t* section, const wchar_t* key,
                                     const wchar_t* value) {
-    if (!section || !key || !value || !section[0] || !key[0]) return vnb::Result(ERROR_INVALID_PARAMETER);
+    if (!section || !key || !value || !section[0] || !key[0]) return vnb::ExportResult(ERROR_INVALID_PARAMETER);
     std::string name = Narrowed(section), k = Narrowed(key), v = Narrowed(value);
     if (name.find_first_of("[]\r\n") != std::string::npos || k.find_first_of("=\r\n") != std::string::npos ||
         v.find_first_of("\r\n") != std::string::npos)
-        return vnb::Result(ERROR_INVALID_PARAMETER);
+        return vnb::ExportResult(ERROR_INVALID_PARAMETER);
     wchar_t scratch[MAX_PATH];
-    return vnb::Result(vnb::UpdateMachine(vnb::Resolve(machineFile, scratch), [&](Machine& machine) {
+    return vnb::ExportResult(vnb::UpdateMachine(vnb::ResolveMachine(machineFile, scratch), [&](Machine& machine) {
         vnb::Values values;
         vnb::GetSection(machine, name, &values);
         values.Set(k, v);

@@ -213,7 +213,7 @@ TEST_F(BoardTest, PasteWhileAnotherProcessHoldsTheLock) {
     const char before[] = "before";
     ASSERT_EQ(S_OK, board.Paste(0, before, sizeof(before)));
 
-    for (const wchar_t* arch : {test::OwnArch(), test::OtherArch()}) {
+    for (const wchar_t* arch : {test::OwnArch(), test::PeerArch()}) {
         std::wstring holderPath = test::ProgramPath(arch, L"zora_peer.exe");
         if (holderPath.empty()) {
             ADD_FAILURE() << "peer of the other architecture is not built";

@@ -63,7 +63,7 @@ TEST(VnbPlatform, HardwareSectionsKeepTheirValuesAcrossProcesses) {
     int nodes = VnbDeviceCount(path);
     ASSERT_TRUE(VnbSetValue(path, L"Scratch", L"Marker", L"0x1234"));
     std::string output;
-    ASSERT_EQ(0, test::Run(test::ProgramPath(test::OtherArch(), L"zoractl.exe"), L"vnb devices", &output)) << output;
+    ASSERT_EQ(0, test::Run(test::ProgramPath(test::PeerArch(), L"zoractl.exe"), L"vnb devices", &output)) << output;
     ASSERT_TRUE(VnbGetValue(path, L"Scratch", L"Marker", value, 32));
     EXPECT_STREQ(L"0x1234", value);
     EXPECT_EQ(nodes, VnbDeviceCount(path)) << "the device tree is untouched by a hardware section's write";

@@ -17,6 +17,7 @@ namespace {
 class ServiceCallTest : public ::testing::TestWithParam<const wchar_t*> {
 protected:
     void SetUp() override {
+        if (!test::ArchRuns(GetParam())) GTEST_SKIP() << test::CannotRun(GetParam());
         DebugCapture::Clear();
         DebugCapture::Start();
     }
@@ -138,7 +139,7 @@ TEST_P(ServiceCallTest, RequestThatIsNeverAnsweredTimesOutAndTheNextGetsThrough)
 TEST_P(ServiceCallTest, PasteFailsAtOnceWhileTheRequestBoardIsLocked) {
     test::Answerer answerer;
     ASSERT_TRUE(answerer.Start(GetParam()));
-    std::wstring peer = test::ProgramPath(test::OtherArch(), L"zora_peer.exe");
+    std::wstring peer = test::ProgramPath(test::PeerArch(), L"zora_peer.exe");
     ASSERT_FALSE(peer.empty());
     test::NamedEvent ready(L"ready"), release(L"release");
     test::Process holder;
@@ -159,7 +160,7 @@ TEST_P(ServiceCallTest, ConcurrentClientsEachGetTheirOwnAnswers) {
     ASSERT_TRUE(answerer.Start(GetParam()));
     std::vector<std::unique_ptr<test::Process>> clients;
     for (int i = 0; i < 8; ++i) {
-        std::wstring peer = test::ProgramPath(i % 2 ? test::OwnArch() : test::OtherArch(), L"zora_peer.exe");
+        std::wstring peer = test::ProgramPath(i % 2 ? test::OwnArch() : test::PeerArch(), L"zora_peer.exe");
         ASSERT_FALSE(peer.empty());
         clients.push_back(std::make_unique<test::Process>());
         ASSERT_TRUE(clients.back()->Start(peer, L"call 300 client" + std::to_wstring(i) + L" 10000", true));

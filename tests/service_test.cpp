@@ -243,6 +243,7 @@ protected:
 };
 
 TEST_F(StartedService, AnswersA32BitClient) {
+    if (!test::ArchRuns(L"i686")) GTEST_SKIP() << test::CannotRun(L"i686");
     test::FreshMachine::SwitchOff();
     ASSERT_NO_FATAL_FAILURE(StartService());
     WaitForWorker();
@@ -334,6 +335,7 @@ int ListedIndex(const std::string& listing, const wchar_t* instanceId) {
 // The whole path: a 32-bit program's device manager (DmOptions=1) asks the running
 // 64-bit service, whose worker switches the device on the virtual notebook.
 TEST_F(StartedService, A32BitDeviceManagerSwitchesAVirtualDeviceThroughTheService) {
+    if (!test::ArchRuns(L"i686")) GTEST_SKIP() << test::CannotRun(L"i686");
     std::wstring client = test::ProgramPath(L"i686", L"zoractl.exe");
     if (client.empty()) GTEST_SKIP() << "the 32-bit build with zoractl.exe is missing";
     test::FreshMachine machine;

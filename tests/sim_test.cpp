@@ -406,7 +406,7 @@ TEST_F(VnbSwitchTest, WithoutParamsOrForOtherFunctionsNothingChanges) {
 }
 
 TEST_F(VnbSwitchTest, ASwitchIsSeenByAnotherProcessAndTheOtherWayRound) {
-    std::wstring peer = test::ProgramPath(test::OtherArch(), L"vnb_peer.exe");
+    std::wstring peer = test::ProgramPath(test::PeerArch(), L"vnb_peer.exe");
     if (peer.empty()) GTEST_SKIP() << "the other architecture's build is missing";
     ASSERT_EQ(0u, Switch(test::kVnbBluetooth, DICS_DISABLE));
     std::string out;
@@ -424,7 +424,7 @@ TEST_F(VnbSwitchTest, ASwitchIsSeenByAnotherProcessAndTheOtherWayRound) {
 
 TEST_F(VnbSwitchTest, ConcurrentSwitchingFromTwoProcessesLosesNothing) {
     std::wstring own = test::ProgramPath(test::OwnArch(), L"vnb_peer.exe");
-    std::wstring other = test::ProgramPath(test::OtherArch(), L"vnb_peer.exe");
+    std::wstring other = test::ProgramPath(test::PeerArch(), L"vnb_peer.exe");
     ASSERT_FALSE(own.empty());
     if (other.empty()) other = own;
     std::vector<VnbDevice> before;

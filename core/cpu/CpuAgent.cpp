@@ -1,5 +1,6 @@
 #include "CpuAgent.h"
 
+#include "SharedHandles.h"
 #include "WinHandles.h"
 #include "ZoraEblCpuContract.h"
 #include "ZoraSystemApi.h"
@@ -25,16 +26,36 @@ int DutyOf(unsigned long long value) { return (value & 0x10) ? static_cast<int>(
 
 CCpuAgent::CCpuAgent() : m_nMinCBR(0), m_nMaxCBR(0), m_nMinVID(0), m_nMaxVID(0), m_nSpare(0), m_hDriver(nullptr) {}
 
-CCpuAgent::CCpuAgent(const CCpuAgent& other) = default;
+CCpuAgent::CCpuAgent(const CCpuAgent& other)
+    : CZORABase(other),
+      m_nMinCBR(other.m_nMinCBR),
+      m_nMaxCBR(other.m_nMaxCBR),
+      m_nMinVID(other.m_nMinVID),
+      m_nMaxVID(other.m_nMaxVID),
+      m_nSpare(other.m_nSpare),
+      m_hDriver(other.m_hDriver) {
+    shared_handle::Hold(m_hDriver);
+}
 
-CCpuAgent& CCpuAgent::operator=(const CCpuAgent& other) = default;
+CCpuAgent& CCpuAgent::operator=(const CCpuAgent& other) {
+    CZORABase::operator=(other);
+    shared_handle::Hold(other.m_hDriver);
+    CloseDriver();
+    m_nMinCBR = other.m_nMinCBR;
+    m_nMaxCBR = other.m_nMaxCBR;
+    m_nMinVID = other.m_nMinVID;
+    m_nMaxVID = other.m_nMaxVID;
+    m_nSpare = other.m_nSpare;
+    m_hDriver = other.m_hDriver;
+    return *this;
+}
 
 unsigned long CCpuAgent::GetVersion() { return 1000; }
 
 CCpuAgent::~CCpuAgent() { CloseDriver(); }
 
 void CCpuAgent::CloseDriver() {
-    if (m_hDriver) ZoraSys()->CloseHandle(m_hDriver);
+    shared_handle::Release(m_hDriver);
     m_hDriver = nullptr;
 }
 
@@ -48,6 +69,7 @@ int CCpuAgent::Initialize() {
         return 0;
     }
     m_hDriver = driver;
+    shared_handle::Hold(m_hDriver);
     unsigned long long status = 0, lowest = 0;
     if (!ReadMSR(kPerfStatus, &status) || !ReadMSR(kLowestOperatingPoint, &lowest)) {
         LogDriverError();

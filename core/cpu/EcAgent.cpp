@@ -1,5 +1,6 @@
 #include "EcAgent.h"
 
+#include "SharedHandles.h"
 #include "ZORACfg.h"
 #include "ZoraEblCpuContract.h"
 #include "ZoraSystemApi.h"
@@ -29,9 +30,25 @@ CEcAgent::CEcAgent()
       m_dwMaxBrightLevel(0),
       m_dwMinBrightLevel(0) {}
 
-CEcAgent::CEcAgent(const CEcAgent& other) = default;
+CEcAgent::CEcAgent(const CEcAgent& other) : CEcAgent() { *this = other; }
 
-CEcAgent& CEcAgent::operator=(const CEcAgent& other) = default;
+CEcAgent& CEcAgent::operator=(const CEcAgent& other) {
+    if (this == &other) return *this;
+    CZORABase::operator=(other);
+    shared_handle::Hold(other.m_hDriver);
+    Cleanup();
+    m_hDriver = other.m_hDriver;
+    m_dwBrightGetCmd = other.m_dwBrightGetCmd;
+    m_dwBrightSetCmd = other.m_dwBrightSetCmd;
+    m_dwWifiGetCmd = other.m_dwWifiGetCmd;
+    m_dwWifiSetCmd = other.m_dwWifiSetCmd;
+    m_dwDisplaySwitchCmd = other.m_dwDisplaySwitchCmd;
+    m_dwBluetoothGetCmd = other.m_dwBluetoothGetCmd;
+    m_dwBluetoothSetCmd = other.m_dwBluetoothSetCmd;
+    m_dwMaxBrightLevel = other.m_dwMaxBrightLevel;
+    m_dwMinBrightLevel = other.m_dwMinBrightLevel;
+    return *this;
+}
 
 unsigned long CEcAgent::GetVersion() { return 1000; }
 
@@ -45,11 +62,12 @@ long CEcAgent::Setup() {
         DBGOUT(L"Open connection with driver failed for %d", GetLastError());
         return kFail;
     }
+    shared_handle::Hold(m_hDriver);
     return GetCfgSettings();
 }
 
 long CEcAgent::Cleanup() {
-    if (m_hDriver != INVALID_HANDLE_VALUE) ZoraSys()->CloseHandle(m_hDriver);
+    shared_handle::Release(m_hDriver);
     m_hDriver = INVALID_HANDLE_VALUE;
     return kOk;
 }

@@ -1,5 +1,5 @@
-// The notebook's processor: a dual-core mobile part of family 6, model 15 (signature
-// 0x6F6, bus ratios 6 to 12 on a 166 MHz bus), with one MSR bank per logical processor
+// The notebook's processor: a dual-core mobile part of family 6, model 23 (signature
+// 0x10676, bus ratios 6 to 12 on a 200 MHz bus), with one MSR bank per logical processor
 // behind the driver's functions 1 (read) and 2 (write).
 //
 // Machine file:
@@ -169,10 +169,10 @@ BOOL MsrWriteFunction(const void* in, DWORD inSize, void*, DWORD, DWORD* returne
 DriverFunctionEntry g_msrRead(kEblMsrRead, MsrReadFunction);
 DriverFunctionEntry g_msrWrite(kEblMsrWrite, MsrWriteFunction);
 
-// CPUID of the part: "GenuineIntel", signature 0x6F6, two logical processors, SSE3,
-// SSSE3, enhanced speed stepping, TM2, 64-bit and NX.
+// CPUID of the part: "GenuineIntel", signature 0x10676, two logical processors, SSE3,
+// SSSE3, SSE4.1, enhanced speed stepping, TM2, 64-bit and NX.
 void SetBrand(int regs[4], int part) {
-    static const char brand[49] = "Intel(R) Core(TM)2 CPU         T7200  @ 2.00GHz";
+    static const char brand[49] = "Intel(R) Core(TM)2 Duo CPU     T8300  @ 2.40GHz";
     memcpy(regs, brand + 16 * part, 16);
 }
 
@@ -186,9 +186,9 @@ void ProcessorCpuid(int regs[4], int leaf) {
         memcpy(&regs[2], "ntel", 4);
         break;
     case 1:
-        regs[0] = 0x000006F6;
+        regs[0] = 0x00010676;
         regs[1] = 0x00020800;  // two logical processors, 64-byte CLFLUSH line
-        regs[2] = 0x0000E3BD;
+        regs[2] = 0x0008E3BD;
         regs[3] = static_cast<int>(0xBFEBFBFF);
         break;
     case 0x80000000:

@@ -73,3 +73,32 @@ ZORAVNB_API BOOL WINAPI VnbGetValue(const wchar_t* machineFile, const wchar_t* s
                                     wchar_t* value, DWORD chars);
 ZORAVNB_API BOOL WINAPI VnbSetValue(const wchar_t* machineFile, const wchar_t* section, const wchar_t* key,
                                     const wchar_t* value);
+
+// ---- USB host controllers (section "Usb", described in sim/usb/UsbState.h) ----
+// Plugs a device into port `port` (from 0) of controller `controller` (the n of
+// "\\.\HCD<n>"). Its driver's class key, with "DriverDesc" = description, is written
+// under HKLM\SYSTEM\CurrentControlSet\Control\Class; a null or empty description is a
+// device without a driver. ERROR_INVALID_PARAMETER for a controller or port that does
+// not exist or a description with a line break, ERROR_BUSY when the port is in use.
+ZORAVNB_API BOOL WINAPI VnbAttachUsbDevice(const wchar_t* machineFile, int controller, int port,
+                                           const wchar_t* description);
+// Unplugs it (and removes the class key the attach wrote); ERROR_NOT_FOUND when the
+// port is empty.
+ZORAVNB_API BOOL WINAPI VnbDetachUsbDevice(const wchar_t* machineFile, int controller, int port);
+
+// ---- I/O controller hub and PCI devices (sections "HwPci", "Pci ...", "HwMemory",
+// "HwIo", "HwPm", "HwRequests", described in sim/hw/HwMachine.h) ----
+// Moves the PCI function bus:device.function to device object `object` (0-31, the
+// "\Device\NTPNP_PCI%04d" name), as a re-enumeration does; a function that held that
+// number takes the moved one's old number. ERROR_NOT_FOUND for an unknown function,
+// ERROR_INVALID_PARAMETER for an object number beyond 31.
+ZORAVNB_API BOOL WINAPI VnbRenumberPciDevice(const wchar_t* machineFile, DWORD bus, DWORD device, DWORD function,
+                                             DWORD object);
+// The device-object number of a function; FALSE (ERROR_NOT_FOUND) when there is none.
+ZORAVNB_API BOOL WINAPI VnbGetPciDeviceObject(const wchar_t* machineFile, DWORD bus, DWORD device, DWORD function,
+                                              DWORD* object);
+// Register contents as the hardware holds them, without the side effects a driver
+// access has (a level register read does not enter a C-state). Space 0: physical
+// memory at `address`; 1: I/O ports; 2: configuration space of the function whose
+// device object is (address >> 16), at offset (address & 0xFFFF).
+ZORAVNB_API BOOL WINAPI VnbPeekHw(const wchar_t* machineFile, DWORD space, DWORD address, void* buffer, DWORD length);

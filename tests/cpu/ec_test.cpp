@@ -158,7 +158,7 @@ TEST_F(EcAgentTest, AnEmptyBatteryRecordIsAFailure) {
 }
 
 TEST_F(EcAgentTest, StateIsSharedWithTheOtherArchitecture) {
-    std::wstring zoractl = test::ProgramPath(test::OtherArch(), L"zoractl.exe");
+    std::wstring zoractl = test::ProgramPath(test::PeerArch(), L"zoractl.exe");
     ASSERT_FALSE(zoractl.empty());
     CEcAgent agent;
     ASSERT_EQ(0, agent.Setup());
@@ -205,7 +205,7 @@ TEST_F(EcAgentTest, WithoutTheDriverEveryCallFailsAndTouchesNothing) {
     EXPECT_EQ("(absent)", test::LastRequest(0));
     EXPECT_EQ(8u, Ec(L"Backlight"));
     std::string output;
-    EXPECT_EQ(1, test::Run(test::ProgramPath(test::OtherArch(), L"zoractl.exe"), L"ec backlight 2", &output))
+    EXPECT_EQ(1, test::Run(test::ProgramPath(test::PeerArch(), L"zoractl.exe"), L"ec backlight 2", &output))
         << output;
     EXPECT_EQ(8u, Ec(L"Backlight"));
 }

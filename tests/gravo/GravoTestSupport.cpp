@@ -20,7 +20,7 @@ HRESULT RegisterPanel(bool unregister) {
 
 int RegisterOtherArchPanel() {
     std::wstring dll = ProgramPath(OtherArch(), L"ZoraVnbPanel.dll");
-    if (dll.empty()) return 0;
+    if (dll.empty() || !ArchRuns(OtherArch())) return 0;  // no client of that architecture
     wchar_t windows[MAX_PATH];
     GetWindowsDirectoryW(windows, MAX_PATH);
     std::wstring regsvr32 = std::wstring(windows) + (sizeof(void*) == 8 ? L"\\syswow64" : L"\\sysnative") +

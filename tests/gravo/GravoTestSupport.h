@@ -15,7 +15,7 @@ namespace test {
 // Loads ZoraVnbPanel.dll of this build and calls its registration entry.
 HRESULT RegisterPanel(bool unregister = false);
 // The other architecture's server, by that architecture's regsvr32 (its own view of
-// the classes); the regsvr32 exit code, 0 when that build is missing.
+// the classes); the regsvr32 exit code, 0 when that build is missing or cannot run.
 int RegisterOtherArchPanel();
 
 // [Graphics] of the tests' machine file.

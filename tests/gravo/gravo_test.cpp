@@ -202,7 +202,7 @@ protected:
 TEST_F(GravoProcessTest, HelperSwitchesDisplayPowerSaving) {
     SetGraphics(L"VXFG.Enabled", L"1");
     ASSERT_EQ(0, test::RegisterOtherArchPanel());
-    for (const wchar_t* arch : {test::OwnArch(), test::OtherArch()}) {
+    for (const wchar_t* arch : {test::OwnArch(), test::PeerArch()}) {
         if (test::ProgramPath(arch, L"GRAVO.exe").empty()) continue;
         std::string output;
         EXPECT_EQ(0, Gravo(arch, L"30", &output)) << output;
@@ -234,7 +234,7 @@ TEST_F(GravoProcessTest, HelperExitStatus) {
 }
 
 TEST_F(GravoProcessTest, ZoractlSetsAndShowsThePolicies) {
-    std::wstring zoractl = test::ProgramPath(test::OtherArch(), L"zoractl.exe");
+    std::wstring zoractl = test::ProgramPath(test::PeerArch(), L"zoractl.exe");
     if (zoractl.empty()) zoractl = test::ProgramPath(test::OwnArch(), L"zoractl.exe");
     ASSERT_EQ(0, test::RegisterOtherArchPanel());
     std::string output;

@@ -13,6 +13,25 @@ namespace test {
 const wchar_t* OwnArch() { return sizeof(void*) == 8 ? L"x86_64" : L"i686"; }
 const wchar_t* OtherArch() { return sizeof(void*) == 8 ? L"i686" : L"x86_64"; }
 
+bool ArchRuns(const wchar_t* arch) {
+    if (wcscmp(arch, OwnArch()) == 0) return true;
+    // Once per process: -1 not probed, 0 cannot, 1 can. zoractl without arguments prints
+    // its usage and exits with 2.
+    static std::atomic<int> otherRuns{-1};
+    if (otherRuns < 0) {
+        std::wstring zoractl = ProgramPath(arch, L"zoractl.exe");
+        std::string usage;
+        otherRuns = !zoractl.empty() && Run(zoractl, L"", &usage) == 2 ? 1 : 0;
+    }
+    return otherRuns == 1;
+}
+
+std::string CannotRun(const wchar_t* arch) {
+    return "this machine cannot run " + Narrow(arch) + " programs (no 32-bit user mode for Wine's 32-bit side)";
+}
+
+const wchar_t* PeerArch() { return ArchRuns(OtherArch()) ? OtherArch() : OwnArch(); }
+
 std::wstring ExeDir() {
     wchar_t path[MAX_PATH];
     DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);

@@ -11,6 +11,17 @@ namespace test {
 const wchar_t* OwnArch();
 const wchar_t* OtherArch();
 
+// Whether this machine runs programs of the architecture. Some machines run 64-bit
+// programs only (no 32-bit user mode, so Wine's 32-bit side cannot start): creating a
+// 32-bit process fails there. Probed once, by starting that build's zoractl.
+bool ArchRuns(const wchar_t* arch);
+// The reason a case is skipped where ArchRuns(arch) is false.
+std::string CannotRun(const wchar_t* arch);
+// The architecture of a second process: the other one where this machine runs it, else
+// this test's own, so that a case still crosses processes where it cannot cross
+// architectures.
+const wchar_t* PeerArch();
+
 // Folder of this test executable (<build>/<arch>/bin).
 std::wstring ExeDir();
 // Path of a program of the given architecture's build; empty when that build is missing.

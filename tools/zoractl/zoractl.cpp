@@ -28,7 +28,15 @@ int Usage() {
              L"       zoractl [--trace] device enable|disable INDEX\n"
              L"       zoractl event power|logon|connect\n"
              L"       zoractl vnb on [MACHINE_FILE] | off | reset | devices | power [ac|battery [PERCENT]]\n"
-             L"       zoractl vnb set-device INSTANCE_ID STATUS PROBLEM | present INSTANCE_ID 0|1\n");
+             L"       zoractl vnb set-device INSTANCE_ID STATUS PROBLEM | present INSTANCE_ID 0|1\n"
+             L"       zoractl hub list | on NAME | off NAME | cstate STATE | name BUS DEVICE FUNCTION\n"
+             L"       zoractl hub renumber BUS DEVICE FUNCTION OBJECT\n"
+             L"       zoractl usb list | on PORT | off PORT | attach HCD PORT [DESCRIPTION] | detach HCD PORT\n"
+             L"       zoractl cpu show | set LEVEL (1-100)\n"
+             L"       zoractl ec show | backlight LEVEL | wifi 0|1 | bluetooth 0|1 | display | battery\n"
+             L"       zoractl ec battery-row ROW VALUE\n"
+             L"       zoractl gfx [show] | level LEVEL | saving off|STRENGTH | frequency on|off\n"
+             L"       zoractl gfx brightness 0|1 0|1\n");
     return 2;
 }
 }  // namespace

@@ -1,1 +1,0 @@
-list(APPEND ZORA_CORE_SOURCES cpu/CpuAgent.cpp cpu/EcAgent.cpp)

@@ -1,0 +1,149 @@
+#include "HwRegister.h"
+
+#include <windows.h>
+
+#include <cwchar>
+
+#include "WinHandles.h"
+
+namespace hw {
+
+bool OpenCfg(CZORACfg* cfg, const wchar_t* fileName) {
+    if (cfg->Initialize(fileName)) return true;
+    CZORABase::DBGOUT(L"Cannot initialize cfg file %s", fileName);
+    return false;
+}
+
+long IdentifyHub(CHwIA* ia, CZORACfg* cfg, wchar_t* hubName) {
+    int count = cfg->GetInt(L"Device Identifications", L"HubraIdNumbers", kMissing);
+    if (count < 1) return E_FAIL;
+    for (int i = 0; i < count; ++i) {
+        wchar_t section[64];
+        _snwprintf(section, 64, L"Hubra Identification %d", i);
+        section[63] = L'\0';
+        wchar_t type[32];
+        cfg->GetString(section, L"RegisterType", L"", type, 32);
+        if (wcscmp(type, L"PCIConfig") != 0) continue;
+        int bus = cfg->GetInt(section, L"Bus", kMissing);
+        int device = cfg->GetInt(section, L"Device", kMissing);
+        int function = cfg->GetInt(section, L"Function", kMissing);
+        int offset = cfg->GetInt(section, L"Offset", kMissing);
+        int size = cfg->GetInt(section, L"ValueSize", kMissing);
+        if (bus == kMissing || device == kMissing || function == kMissing || !ValidWidth(size)) return E_FAIL;
+        uint32_t expected = static_cast<uint32_t>(cfg->GetHex(section, L"Value", kMissing));
+        wchar_t name[kDeviceNameSize];
+        long hr = ia->GetDeviceName(bus, device, function, name, kDeviceNameSize);
+        if (hr != S_OK) return hr;
+        uint32_t value = 0;
+        hr = ia->ReadPCIConfig(name, static_cast<unsigned long>(offset), &value, static_cast<unsigned long>(size));
+        if (hr != S_OK) return hr;
+        if (value != expected) continue;
+        cfg->GetString(section, L"Name", L"", hubName, kNameChars);
+        return hubName[0] ? S_OK : E_FAIL;
+    }
+    return E_FAIL;
+}
+
+bool ParseSpace(const wchar_t* text, bool allowConfig, Space* space) {
+    if (allowConfig && wcscmp(text, L"PCIConfig") == 0) {
+        *space = Space::PciConfig;
+    } else if (wcscmp(text, L"Memory") == 0) {
+        *space = Space::Memory;
+    } else if (wcscmp(text, L"IO") == 0) {
+        *space = Space::Io;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+long LocateBehindBar(CHwIA* ia, Space space, int bus, int device, int function, int baseOffset, int baseSize,
+                     uint32_t mask, uint32_t valueOffset, int valueSize, Register* reg) {
+    if (!ValidWidth(baseSize) || !ValidWidth(valueSize)) return E_FAIL;
+    reg->space = space;
+    reg->size = valueSize;
+    long hr = ia->GetDeviceName(bus, device, function, reg->device, kDeviceNameSize);
+    if (hr != S_OK) return hr;
+    uint32_t base = 0;
+    hr = ia->ReadPCIConfig(reg->device, static_cast<unsigned long>(baseOffset), &base,
+                           static_cast<unsigned long>(baseSize));
+    if (hr != S_OK) return hr;
+    reg->address = (base & mask) + valueOffset;
+    return S_OK;
+}
+
+namespace {
+constexpr wchar_t kRegisterLockName[] = L"Global\\ZORA_HUB_REGISTERS";
+// A holder that hangs longer than this is stuck; the access then goes ahead unguarded
+// rather than never.
+constexpr DWORD kRegisterLockTimeoutMs = 10000;
+}  // namespace
+
+RegisterAccess::RegisterAccess(CHwIA* ia, const Register& reg) : m_ia(ia), m_reg(reg) {
+    NullDaclSecurity security;
+    security.attributes.bInheritHandle = FALSE;
+    m_lock = CreateMutexW(&security.attributes, FALSE, kRegisterLockName);
+    if (!m_lock) m_lock = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, kRegisterLockName);
+    if (!m_lock) return;
+    DWORD wait = WaitForSingleObject(m_lock, kRegisterLockTimeoutMs);
+    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
+        CloseHandle(m_lock);
+        m_lock = nullptr;
+    }
+}
+
+RegisterAccess::~RegisterAccess() {
+    if (m_mapping) m_ia->UnmapMemorySpace(m_mapping);
+    if (m_lock) {
+        ReleaseMutex(m_lock);
+        CloseHandle(m_lock);
+    }
+}
+
+long RegisterAccess::Map() {
+    if (m_mapping) return S_OK;
+    return m_ia->MapMemorySpace(reinterpret_cast<void*>(static_cast<uintptr_t>(m_reg.address)),
+                                static_cast<unsigned long>(m_reg.size), &m_mapping);
+}
+
+long RegisterAccess::Read(uint32_t* value) {
+    *value = 0;
+    unsigned short size = static_cast<unsigned short>(m_reg.size);
+    switch (m_reg.space) {
+    case Space::PciConfig: return m_ia->ReadPCIConfig(m_reg.device, m_reg.address, value, size);
+    case Space::Io: return m_ia->ReadIoPort(m_reg.address, value, size);
+    case Space::Memory: {
+        long hr = Map();
+        return hr == S_OK ? m_ia->ReadMemory(m_mapping, value, size) : hr;
+    }
+    }
+    return E_FAIL;
+}
+
+long RegisterAccess::SwitchBit(int bit, bool set, uint32_t* written) {
+    uint32_t value = 0;
+    long hr = Read(&value);
+    if (hr != S_OK) return hr;
+    uint32_t mask = 1u << bit;
+    value = set ? (value | mask) : (value & ~mask);
+    if (written) *written = value;
+    return Write(value);
+}
+
+long RegisterAccess::Write(uint32_t value) {
+    unsigned short size = static_cast<unsigned short>(m_reg.size);
+    switch (m_reg.space) {
+    case Space::PciConfig: return m_ia->WritePCIConfig(m_reg.device, m_reg.address, &value, size);
+    case Space::Io: return m_ia->WriteIoPort(m_reg.address, &value, size);
+    case Space::Memory: {
+        long hr = Map();
+        if (hr == S_OK) hr = m_ia->WriteMemory(m_mapping, &value, size);
+        long unmapped = m_ia->UnmapMemorySpace(m_mapping);
+        m_mapping = nullptr;
+        return hr == S_OK ? unmapped : hr;
+    }
+    }
+    return E_FAIL;
+}
+
+}  // namespace hw
