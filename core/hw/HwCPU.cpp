@@ -74,16 +74,13 @@ long CHwCPU::Setup(int) {
 
     wchar_t devices[hw::kNameChars + 16];
     DevicesSection(m_szCpuName, devices, hw::kNameChars + 16);
-    int bus = cfg.GetInt(devices, L"Bus", hw::kMissing);
-    int device = cfg.GetInt(devices, L"Device", hw::kMissing);
-    int function = cfg.GetInt(devices, L"Function", hw::kMissing);
+    hw::PciAddress pci;
+    bool located = hw::ReadPciAddress(&cfg, devices, &pci);
     int baseOffset = cfg.GetHex(devices, L"AddressOffset", hw::kMissing);
     int baseSize = cfg.GetInt(devices, L"AddressSize", hw::kMissing);
-    if (bus == hw::kMissing || device == hw::kMissing || function == hw::kMissing || baseOffset == hw::kMissing ||
-        baseSize == hw::kMissing)
-        return E_FAIL;
+    if (!located || baseOffset == hw::kMissing || baseSize == hw::kMissing) return E_FAIL;
     wchar_t object[hw::kDeviceNameSize];
-    long hr = GetDeviceName(bus, device, function, object, hw::kDeviceNameSize);
+    long hr = hw::DeviceObject(this, pci, object);
     if (hr != S_OK) return hr;
     if (!hw::ValidWidth(baseSize)) return E_FAIL;
     uint32_t base = 0;
@@ -104,19 +101,17 @@ long CHwCPU::EnableC4State(int enable) {
     if (!hw::OpenCfg(&cfg, kCpuCfg)) return E_FAIL;
     wchar_t devices[hw::kNameChars + 16];
     DevicesSection(m_szCpuName, devices, hw::kNameChars + 16);
-    int bus = cfg.GetInt(devices, L"Bus", hw::kMissing);
-    int device = cfg.GetInt(devices, L"Device", hw::kMissing);
-    int function = cfg.GetInt(devices, L"Function", hw::kMissing);
+    hw::PciAddress pci;
+    bool located = hw::ReadPciAddress(&cfg, devices, &pci);
     int offset = cfg.GetHex(devices, L"C4Offset", hw::kMissing);
     int size = cfg.GetInt(devices, L"C4Size", hw::kMissing);
     int bit = cfg.GetInt(devices, L"C4Bit", hw::kMissing);
     int enableType = cfg.GetInt(devices, L"C4EnableType", hw::kMissing);
-    if (bus == hw::kMissing || device == hw::kMissing || function == hw::kMissing || offset == hw::kMissing ||
-        bit == hw::kMissing || enableType == hw::kMissing)
+    if (!located || offset == hw::kMissing || bit == hw::kMissing || enableType == hw::kMissing)
         return E_FAIL;
     if (!hw::ValidWidth(size) || bit < 0 || bit > 31) return E_FAIL;
     hw::Register reg;
-    long hr = GetDeviceName(bus, device, function, reg.device, hw::kDeviceNameSize);
+    long hr = hw::DeviceObject(this, pci, reg.device);
     if (hr != S_OK) return hr;
     reg.address = static_cast<uint32_t>(offset);
     reg.size = size;

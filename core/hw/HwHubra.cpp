@@ -5,8 +5,6 @@
 #include "HwRegister.h"
 
 namespace {
-constexpr wchar_t kHubraCfg[] = L"HubraCfg.ini";
-
 struct FunctionSwitch {
     hw::Register reg;
     int bit = 0;
@@ -16,7 +14,7 @@ struct FunctionSwitch {
 // Finds the function in the hub's device list and where its switch register is.
 long LocateFunction(CHwIA* ia, const wchar_t* hubName, const wchar_t* function, FunctionSwitch* found) {
     CZORACfg cfg;
-    if (!hw::OpenCfg(&cfg, kHubraCfg)) return E_FAIL;
+    if (!hw::OpenCfg(&cfg, hw::kHubraCfg)) return E_FAIL;
     if (!function) return E_FAIL;
     wchar_t list[hw::kNameChars + 16];
     _snwprintf(list, hw::kNameChars + 16, L"%s Devices", hubName);
@@ -37,29 +35,27 @@ long LocateFunction(CHwIA* ia, const wchar_t* hubName, const wchar_t* function, 
     cfg.GetString(function, L"RegisterType", L"", type, 32);
     hw::Space space;
     if (!hw::ParseSpace(type, true, &space)) return E_FAIL;
-    int bus = cfg.GetInt(function, L"Bus", hw::kMissing);
-    int device = cfg.GetInt(function, L"Device", hw::kMissing);
-    int pciFunction = cfg.GetInt(function, L"Function", hw::kMissing);
+    hw::PciAddress pci;
+    bool located = hw::ReadPciAddress(&cfg, function, &pci);
     int valueOffset = cfg.GetHex(function, L"ValueOffset", hw::kMissing);
     int valueSize = cfg.GetInt(function, L"ValueSize", hw::kMissing);
     found->bit = cfg.GetInt(function, L"Bit", hw::kMissing);
     found->disableType = cfg.GetInt(function, L"DisableType", hw::kMissing);
-    if (bus == hw::kMissing || device == hw::kMissing || pciFunction == hw::kMissing ||
-        valueOffset == hw::kMissing || valueSize == hw::kMissing || found->bit == hw::kMissing ||
+    if (!located || valueOffset == hw::kMissing || valueSize == hw::kMissing || found->bit == hw::kMissing ||
         found->disableType == hw::kMissing)
         return E_FAIL;
     // The register image is 32 bits wide.
     if (!hw::ValidWidth(valueSize) || found->bit < 0 || found->bit > 31) return E_FAIL;
 
     if (space != hw::Space::PciConfig)
-        return hw::LocateBehindBar(ia, space, bus, device, pciFunction, cfg.GetHex(function, L"AddressOffset", -1),
+        return hw::LocateBehindBar(ia, space, pci, cfg.GetHex(function, L"AddressOffset", -1),
                                    cfg.GetInt(function, L"AddressSize", hw::kMissing),
                                    static_cast<uint32_t>(cfg.GetHex(function, L"AddressMask", -1)),
                                    static_cast<uint32_t>(valueOffset), valueSize, &found->reg);
     found->reg.space = space;
     found->reg.address = static_cast<uint32_t>(valueOffset);
     found->reg.size = valueSize;
-    return ia->GetDeviceName(bus, device, pciFunction, found->reg.device, hw::kDeviceNameSize);
+    return hw::DeviceObject(ia, pci, found->reg.device);
 }
 }  // namespace
 
@@ -78,13 +74,7 @@ CHwHubra::~CHwHubra() = default;
 long CHwHubra::Setup(int identify) {
     if (m_hDriver == INVALID_HANDLE_VALUE && CHwIA::Setup() != S_OK) return E_FAIL;
     if (m_szHubName[0]) return 1;
-    CZORACfg cfg;
-    if (!hw::OpenCfg(&cfg, kHubraCfg)) return E_FAIL;
-    if (!identify) return S_OK;
-    wchar_t name[hw::kNameChars] = {};
-    long hr = hw::IdentifyHub(this, &cfg, name);
-    if (hr == S_OK) wcscpy(m_szHubName, name);
-    return hr;
+    return hw::IdentifyHub(this, identify, m_szHubName);
 }
 
 long CHwHubra::FunctionDisable(const wchar_t* function, int disable) {
@@ -101,10 +91,7 @@ long CHwHubra::GetFunctionDisable(const wchar_t* function, int* disabled) {
     long hr = LocateFunction(this, m_szHubName, function, &sw);
     if (hr != S_OK) return hr;
     uint32_t value = 0;
-    {
-        hw::RegisterAccess access(this, sw.reg);
-        hr = access.Read(&value);
-    }
+    hr = hw::ReadRegister(this, sw.reg, &value);
     if (hr != S_OK) return hr;
     *disabled = static_cast<int>((value >> sw.bit) & 1) != sw.disableType ? 1 : 0;
     return S_OK;

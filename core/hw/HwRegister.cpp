@@ -8,13 +8,26 @@
 
 namespace hw {
 
+bool ReadPciAddress(CZORACfg* cfg, const wchar_t* section, PciAddress* pci) {
+    pci->bus = cfg->GetInt(section, L"Bus", kMissing);
+    pci->device = cfg->GetInt(section, L"Device", kMissing);
+    pci->function = cfg->GetInt(section, L"Function", kMissing);
+    return pci->bus != kMissing && pci->device != kMissing && pci->function != kMissing;
+}
+
+long DeviceObject(CHwIA* ia, const PciAddress& pci, wchar_t* name) {
+    return ia->GetDeviceName(static_cast<unsigned long>(pci.bus), static_cast<unsigned long>(pci.device),
+                             static_cast<unsigned long>(pci.function), name, kDeviceNameSize);
+}
+
 bool OpenCfg(CZORACfg* cfg, const wchar_t* fileName) {
     if (cfg->Initialize(fileName)) return true;
     CZORABase::DBGOUT(L"Cannot initialize cfg file %s", fileName);
     return false;
 }
 
-long IdentifyHub(CHwIA* ia, CZORACfg* cfg, wchar_t* hubName) {
+namespace {
+long MatchHub(CHwIA* ia, CZORACfg* cfg, wchar_t* hubName) {
     int count = cfg->GetInt(L"Device Identifications", L"HubraIdNumbers", kMissing);
     if (count < 1) return E_FAIL;
     for (int i = 0; i < count; ++i) {
@@ -24,15 +37,14 @@ long IdentifyHub(CHwIA* ia, CZORACfg* cfg, wchar_t* hubName) {
         wchar_t type[32];
         cfg->GetString(section, L"RegisterType", L"", type, 32);
         if (wcscmp(type, L"PCIConfig") != 0) continue;
-        int bus = cfg->GetInt(section, L"Bus", kMissing);
-        int device = cfg->GetInt(section, L"Device", kMissing);
-        int function = cfg->GetInt(section, L"Function", kMissing);
+        PciAddress pci;
+        bool located = ReadPciAddress(cfg, section, &pci);
         int offset = cfg->GetInt(section, L"Offset", kMissing);
         int size = cfg->GetInt(section, L"ValueSize", kMissing);
-        if (bus == kMissing || device == kMissing || function == kMissing || !ValidWidth(size)) return E_FAIL;
+        if (!located || !ValidWidth(size)) return E_FAIL;
         uint32_t expected = static_cast<uint32_t>(cfg->GetHex(section, L"Value", kMissing));
         wchar_t name[kDeviceNameSize];
-        long hr = ia->GetDeviceName(bus, device, function, name, kDeviceNameSize);
+        long hr = DeviceObject(ia, pci, name);
         if (hr != S_OK) return hr;
         uint32_t value = 0;
         hr = ia->ReadPCIConfig(name, static_cast<unsigned long>(offset), &value, static_cast<unsigned long>(size));
@@ -42,6 +54,17 @@ long IdentifyHub(CHwIA* ia, CZORACfg* cfg, wchar_t* hubName) {
         return hubName[0] ? S_OK : E_FAIL;
     }
     return E_FAIL;
+}
+}  // namespace
+
+long IdentifyHub(CHwIA* ia, int identify, wchar_t* hubName) {
+    CZORACfg cfg;
+    if (!OpenCfg(&cfg, kHubraCfg)) return E_FAIL;
+    if (!identify) return S_OK;
+    wchar_t name[kNameChars] = {};
+    long hr = MatchHub(ia, &cfg, name);
+    if (hr == S_OK) wcscpy(hubName, name);
+    return hr;
 }
 
 bool ParseSpace(const wchar_t* text, bool allowConfig, Space* space) {
@@ -57,12 +80,12 @@ bool ParseSpace(const wchar_t* text, bool allowConfig, Space* space) {
     return true;
 }
 
-long LocateBehindBar(CHwIA* ia, Space space, int bus, int device, int function, int baseOffset, int baseSize,
+long LocateBehindBar(CHwIA* ia, Space space, const PciAddress& pci, int baseOffset, int baseSize,
                      uint32_t mask, uint32_t valueOffset, int valueSize, Register* reg) {
     if (!ValidWidth(baseSize) || !ValidWidth(valueSize)) return E_FAIL;
     reg->space = space;
     reg->size = valueSize;
-    long hr = ia->GetDeviceName(bus, device, function, reg->device, kDeviceNameSize);
+    long hr = DeviceObject(ia, pci, reg->device);
     if (hr != S_OK) return hr;
     uint32_t base = 0;
     hr = ia->ReadPCIConfig(reg->device, static_cast<unsigned long>(baseOffset), &base,
@@ -118,6 +141,11 @@ long RegisterAccess::Read(uint32_t* value) {
     }
     }
     return E_FAIL;
+}
+
+long ReadRegister(CHwIA* ia, const Register& reg, uint32_t* value) {
+    RegisterAccess access(ia, reg);
+    return access.Read(value);
 }
 
 long RegisterAccess::SwitchBit(int bit, bool set, uint32_t* written) {

@@ -12,6 +12,7 @@ namespace hw {
 constexpr int kMissing = -1;
 constexpr int kNameChars = 260;
 constexpr int kDeviceNameSize = 51;
+constexpr wchar_t kHubraCfg[] = L"HubraCfg.ini";
 
 inline bool ValidWidth(int size) { return size == 1 || size == 2 || size == 4; }
 
@@ -19,13 +20,25 @@ inline bool ValidWidth(int size) { return size == 1 || size == 2 || size == 4; }
 // 1) matches the type (0 or 1); any other type matches nothing.
 inline bool TypeMatches(int type, int request) { return (type == 1 && request == 1) || (type == 0 && request == 0); }
 
+// "Bus", "Device" and "Function" of a section: the PCI device that holds a register.
+struct PciAddress {
+    int bus = kMissing;
+    int device = kMissing;
+    int function = kMissing;
+};
+// False when one of the three keys is missing.
+bool ReadPciAddress(CZORACfg* cfg, const wchar_t* section, PciAddress* pci);
+// The driver's device-object name of the device (kDeviceNameSize characters).
+long DeviceObject(CHwIA* ia, const PciAddress& pci, wchar_t* name);
+
 // Opens an installed file; logs "Cannot initialize cfg file %s" on failure.
 bool OpenCfg(CZORACfg* cfg, const wchar_t* fileName);
 
-// Steps shared by every hub agent: the "Hubra Identification %d" sections of
-// HubraCfg.ini tried in order against the hub's PCI registers; the matching section's
-// "Name" goes to hubName (kNameChars).
-long IdentifyHub(CHwIA* ia, CZORACfg* hubraCfg, wchar_t* hubName);
+// The hub agents' identification: opens "HubraCfg.ini" (0 at once when identify is 0),
+// then tries its "Hubra Identification %d" sections in order against the hub's PCI
+// registers; the matching section's "Name" goes to hubName (kNameChars), which is left
+// as it was on failure.
+long IdentifyHub(CHwIA* ia, int identify, wchar_t* hubName);
 
 enum class Space { PciConfig, Memory, Io };
 
@@ -44,7 +57,7 @@ struct Register {
 
 // Translates the PCI address and reads the base address register at baseOffset for
 // baseSize bytes; address = (base & mask) + valueOffset.
-long LocateBehindBar(CHwIA* ia, Space space, int bus, int device, int function, int baseOffset, int baseSize,
+long LocateBehindBar(CHwIA* ia, Space space, const PciAddress& pci, int baseOffset, int baseSize,
                      uint32_t mask, uint32_t valueOffset, int valueSize, Register* reg);
 
 // One read, then possibly one write, of a register; a memory register stays mapped
@@ -71,5 +84,8 @@ private:
     void* m_mapping = nullptr;
     HANDLE m_lock = nullptr;
 };
+
+// One read under the register lock, the mapping (if any) released after it.
+long ReadRegister(CHwIA* ia, const Register& reg, uint32_t* value);
 
 }  // namespace hw

@@ -7,7 +7,6 @@
 
 namespace {
 constexpr wchar_t kUsbCfg[] = L"USBCfg.ini";
-constexpr wchar_t kHubraCfg[] = L"HubraCfg.ini";
 
 void Section(wchar_t* out, const wchar_t* format, const wchar_t* hubName) {
     _snwprintf(out, hw::kNameChars + 32, format, hubName);
@@ -33,16 +32,14 @@ const BarKeys kLockKeys = {L"WLAddrOffset", L"WLAddrMask", L"WLAddrSize", L"WLOf
 // Reads the keys and locates the register; fails before any hardware access when a key
 // is missing or a width is not 1, 2 or 4.
 long LocateRegister(CHwIA* ia, CZORACfg* cfg, const wchar_t* section, const BarKeys& keys, hw::Register* reg) {
-    int bus = cfg->GetInt(section, L"Bus", hw::kMissing);
-    int device = cfg->GetInt(section, L"Device", hw::kMissing);
-    int function = cfg->GetInt(section, L"Function", hw::kMissing);
+    hw::PciAddress pci;
+    bool located = hw::ReadPciAddress(cfg, section, &pci);
     int baseOffset = cfg->GetHex(section, keys.addressOffset, hw::kMissing);
     int mask = cfg->GetHex(section, keys.addressMask, hw::kMissing);
     int baseSize = cfg->GetInt(section, keys.addressSize, hw::kMissing);
     int valueOffset = cfg->GetHex(section, keys.valueOffset, hw::kMissing);
     int valueSize = cfg->GetInt(section, keys.valueSize, hw::kMissing);
-    if (bus == hw::kMissing || device == hw::kMissing || function == hw::kMissing || baseOffset == hw::kMissing ||
-        mask == hw::kMissing || valueOffset == hw::kMissing)
+    if (!located || baseOffset == hw::kMissing || mask == hw::kMissing || valueOffset == hw::kMissing)
         return E_FAIL;
     if (!hw::ValidWidth(baseSize) || !hw::ValidWidth(valueSize)) return E_FAIL;
     wchar_t type[32];
@@ -53,7 +50,7 @@ long LocateRegister(CHwIA* ia, CZORACfg* cfg, const wchar_t* section, const BarK
     }
     hw::Space space;
     if (!hw::ParseSpace(type, false, &space)) return E_FAIL;
-    return hw::LocateBehindBar(ia, space, bus, device, function, baseOffset, baseSize, static_cast<uint32_t>(mask),
+    return hw::LocateBehindBar(ia, space, pci, baseOffset, baseSize, static_cast<uint32_t>(mask),
                                static_cast<uint32_t>(valueOffset), valueSize, reg);
 }
 
@@ -96,13 +93,8 @@ long CHwUSBPorts::Setup(int identify) {
         if (hr != S_OK) return hr;
     }
     if (m_szHubName[0]) return 1;
-    CZORACfg cfg;
-    if (!hw::OpenCfg(&cfg, kHubraCfg)) return E_FAIL;
-    if (!identify) return S_OK;
-    wchar_t name[hw::kNameChars] = {};
-    long hr = hw::IdentifyHub(this, &cfg, name);
-    if (hr != S_OK) return hr;
-    wcscpy(m_szHubName, name);
+    long hr = hw::IdentifyHub(this, identify, m_szHubName);
+    if (hr != S_OK || !identify) return hr;
     return UnlockWriteBit(1);
 }
 
@@ -137,10 +129,7 @@ long CHwUSBPorts::GetPortDisable(int port, int* disabled) {
     long hr = LocateDisable(this, m_szHubName, port, &reg, &disableType);
     if (hr != S_OK) return hr;
     uint32_t value = 0;
-    {
-        hw::RegisterAccess access(this, reg);
-        hr = access.Read(&value);
-    }
+    hr = hw::ReadRegister(this, reg, &value);
     if (hr != S_OK) return hr;
     *disabled = static_cast<int>((value >> port) & 1) != disableType ? 1 : 0;
     return S_OK;
@@ -179,10 +168,7 @@ long CHwUSBPorts::GetHCIPortConnected(int port, int* connected, int ehci) {
     long hr = LocateRegister(this, &cfg, status, keys, &reg);
     if (hr != S_OK) return hr;
     uint32_t value = 0;
-    {
-        hw::RegisterAccess access(this, reg);
-        hr = access.Read(&value);
-    }
+    hr = hw::ReadRegister(this, reg, &value);
     if (hr != S_OK) return hr;
     *connected = static_cast<int>((value >> bit) & 1);
     return S_OK;

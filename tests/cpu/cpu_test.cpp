@@ -8,6 +8,7 @@
 
 #include "CpuAgent.h"
 #include "DebugCapture.h"
+#include "MachineCase.h"
 #include "MachineValues.h"
 #include "TestSupport.h"
 
@@ -40,20 +41,11 @@ bool HostHasTwoProcessors() {
     return GetProcessAffinityMask(GetCurrentProcess(), &process, &system) && (process & 3) == 3;
 }
 
-class CpuAgentTest : public ::testing::Test {
+class CpuAgentTest : public test::MachineCase {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_machine.Ok());
-        DebugCapture::Clear();
-        DebugCapture::Start();
-    }
-    void TearDown() override { DebugCapture::Stop(); }
-
     void SetOnBoth(const wchar_t* name, unsigned long long value) {
         for (int p = 0; p < kMachineProcessors; ++p) ASSERT_TRUE(test::SetMachineNumber(Bank(p), name, value));
     }
-
-    test::FreshMachine m_machine;
 };
 
 TEST_F(CpuAgentTest, InitializeReadsTheRangeOfThePart) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "DebugCapture.h"
+#include "MachineCase.h"
 #include "EcAgent.h"
 #include "MachineValues.h"
 #include "TestSupport.h"
@@ -19,16 +20,9 @@ constexpr long kNullPointer = static_cast<long>(0x80070057);
 
 unsigned long long Ec(const wchar_t* key) { return test::MachineNumber(L"EmbeddedController", key); }
 
-class EcAgentTest : public ::testing::Test {
+class EcAgentTest : public test::MachineCase {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_machine.Ok());
-        DebugCapture::Clear();
-        DebugCapture::Start();
-    }
-    void TearDown() override { DebugCapture::Stop(); }
 
-    test::FreshMachine m_machine;
 };
 
 TEST_F(EcAgentTest, SetupLoadsTheDefaultCommandsAndLevels) {

@@ -42,12 +42,4 @@ void SetGraphics(const wchar_t* key, const wchar_t* value) {
 
 void GravoTest::SetUpTestSuite() { ASSERT_EQ(S_OK, RegisterPanel()); }
 
-void GravoTest::SetUp() {
-    ASSERT_TRUE(m_machine.Ok());
-    DebugCapture::Clear();
-    DebugCapture::Start();
-}
-
-void GravoTest::TearDown() { DebugCapture::Stop(); }
-
 }  // namespace test

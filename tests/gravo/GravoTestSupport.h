@@ -7,7 +7,7 @@
 #include <string>
 
 #include "DebugCapture.h"
-#include "MachineSupport.h"
+#include "MachineCase.h"
 #include "TestSupport.h"
 
 namespace test {
@@ -23,13 +23,9 @@ std::wstring Graphics(const wchar_t* key);
 unsigned long GraphicsNumber(const wchar_t* key);
 void SetGraphics(const wchar_t* key, const wchar_t* value);
 
-class GravoTest : public ::testing::Test {
+class GravoTest : public MachineCase {
 protected:
     static void SetUpTestSuite();
-    void SetUp() override;
-    void TearDown() override;
-
-    test::FreshMachine m_machine;
 };
 
 }  // namespace test

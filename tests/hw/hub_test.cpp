@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "DebugCapture.h"
+#include "MachineCase.h"
 #include "HwCPU.h"
 #include "HwHubra.h"
 #include "HwTestSupport.h"
@@ -36,16 +37,9 @@ public:
     using CHwCPU::EnableDeepC4;
 };
 
-class HubTest : public ::testing::Test {
+class HubTest : public test::MachineCase {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_machine.Ok());
-        DebugCapture::Clear();
-        DebugCapture::Start();
-    }
-    void TearDown() override { DebugCapture::Stop(); }
 
-    test::FreshMachine m_machine;
 };
 
 TEST_F(HubTest, HubIsIdentifiedOnce) {

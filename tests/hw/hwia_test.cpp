@@ -7,6 +7,7 @@
 
 #include "CpuAgent.h"
 #include "DebugCapture.h"
+#include "MachineCase.h"
 #include "EcAgent.h"
 #include "HwCPU.h"
 #include "HwHubra.h"
@@ -24,22 +25,14 @@ namespace {
 using hwtest::Field;
 using hwtest::LastRequest;
 
-class HwIATest : public ::testing::Test {
+class HwIATest : public test::MachineCase {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_machine.Ok());
-        DebugCapture::Clear();
-        DebugCapture::Start();
-    }
-    void TearDown() override { DebugCapture::Stop(); }
-
     std::wstring Lpc() {
         wchar_t name[64] = {};
         EXPECT_EQ(0, m_ia.GetDeviceName(0, 31, 0, name, 64));
         return name;
     }
 
-    test::FreshMachine m_machine;
     CHwIA m_ia;
 };
 

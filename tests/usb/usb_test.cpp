@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "DebugCapture.h"
+#include "MachineCase.h"
 #include "MachineSupport.h"
 #include "TestSupport.h"
 #include "USBEnum.h"
@@ -21,18 +22,13 @@ namespace {
 
 constexpr wchar_t kClassKeys[] = L"SYSTEM\\CurrentControlSet\\Control\\Class\\";
 
-class UsbEnumTest : public ::testing::Test {
+class UsbEnumTest : public test::MachineCase {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_machine.Ok());
-        DebugCapture::Clear();
-        DebugCapture::Start();
-    }
     void TearDown() override {
         if (HasFailure())
             for (const std::string& line : DebugCapture::Lines()) printf("debug: %s\n", line.c_str());
         for (const auto& plugged : m_plugged) VnbDetachUsbDevice(Path(), plugged.first, plugged.second);
-        DebugCapture::Stop();
+        MachineCase::TearDown();
     }
 
     const wchar_t* Path() const { return m_machine.Path().c_str(); }
@@ -59,7 +55,6 @@ protected:
         return hr == 0 ? name : L"(failed)";
     }
 
-    test::FreshMachine m_machine;
     std::vector<std::pair<int, int>> m_plugged;
 };
 
