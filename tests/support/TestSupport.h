@@ -13,7 +13,8 @@ const wchar_t* OtherArch();
 
 // Whether this machine runs programs of the architecture. Some machines run 64-bit
 // programs only (no 32-bit user mode, so Wine's 32-bit side cannot start): creating a
-// 32-bit process fails there. Probed once, by starting that build's zoractl.
+// 32-bit process fails there. Taken from ZORA_WIN32 (set by the test script), else
+// probed once by starting that build's zoractl.
 bool ArchRuns(const wchar_t* arch);
 // The reason a case is skipped where ArchRuns(arch) is false.
 std::string CannotRun(const wchar_t* arch);
