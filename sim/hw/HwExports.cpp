@@ -14,12 +14,12 @@ DWORD LoadHub(const Machine& machine, HwState* state) {
     return state->Load(machine) ? static_cast<DWORD>(ERROR_SUCCESS) : static_cast<DWORD>(ERROR_NOT_READY);
 }
 
-// The hub as the machine file holds it now, for a read-only look.
-DWORD ReadHub(const wchar_t* machineFile, HwState* state) {
+// The hub as the machine file holds it now, for a read-only look. The state refers to
+// the machine it was loaded from, so the caller keeps both.
+DWORD ReadHub(const wchar_t* machineFile, Machine* machine, HwState* state) {
     wchar_t scratch[MAX_PATH];
-    Machine machine;
-    DWORD error = vnb::ReadMachine(ResolveMachine(machineFile, scratch), &machine);
-    return error == ERROR_SUCCESS ? LoadHub(machine, state) : error;
+    DWORD error = vnb::ReadMachine(ResolveMachine(machineFile, scratch), machine);
+    return error == ERROR_SUCCESS ? LoadHub(*machine, state) : error;
 }
 }  // namespace
 
@@ -45,8 +45,9 @@ ZORAVNB_API BOOL WINAPI VnbRenumberPciDevice(const wchar_t* machineFile, DWORD b
 ZORAVNB_API BOOL WINAPI VnbGetPciDeviceObject(const wchar_t* machineFile, DWORD bus, DWORD device, DWORD function,
                                               DWORD* object) {
     if (!object) return ExportResult(ERROR_INVALID_PARAMETER);
+    Machine machine;
     HwState state;
-    DWORD error = ReadHub(machineFile, &state);
+    DWORD error = ReadHub(machineFile, &machine, &state);
     if (error != ERROR_SUCCESS) return ExportResult(error);
     PciFunction* f = state.FindAddress(static_cast<int>(bus), static_cast<int>(device), static_cast<int>(function));
     if (!f) return ExportResult(ERROR_NOT_FOUND);
@@ -56,8 +57,9 @@ ZORAVNB_API BOOL WINAPI VnbGetPciDeviceObject(const wchar_t* machineFile, DWORD 
 
 ZORAVNB_API BOOL WINAPI VnbPeekHw(const wchar_t* machineFile, DWORD space, DWORD address, void* buffer, DWORD length) {
     if (!buffer || length == 0 || space > 2) return ExportResult(ERROR_INVALID_PARAMETER);
+    Machine machine;
     HwState state;
-    DWORD error = ReadHub(machineFile, &state);
+    DWORD error = ReadHub(machineFile, &machine, &state);
     if (error != ERROR_SUCCESS) return ExportResult(error);
     uint8_t* out = static_cast<uint8_t*>(buffer);
     if (space == 2) {
