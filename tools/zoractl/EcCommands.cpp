@@ -14,7 +14,6 @@
 #include <string>
 
 #include "EcAgent.h"
-#include "ZORACfg.h"
 #include "ZoraVnb.h"
 #include "ZoractlCommands.h"
 
@@ -55,18 +54,8 @@ int Reply(unsigned long reply) {
 int SetBatteryRow(const wchar_t* rowText, const wchar_t* valueText) {
     unsigned long row = 0, value = 0;
     if (!ParseNumber(rowText, &row) || row > 11 || !ParseNumber(valueText, &value)) return Usage();
-    CZORACfg cfg;
-    wchar_t path[MAX_PATH];
-    if (!cfg.GetDllPath(path, MAX_PATH) || wcslen(path) + 13 >= MAX_PATH) return 1;
-    wcscat(path, L"\\ZoraVnb.dll");
-    HMODULE module = LoadLibraryW(path);
-    auto setValue = module ? reinterpret_cast<decltype(&::VnbSetValue)>(
-                                 reinterpret_cast<void*>(GetProcAddress(module, "VnbSetValue")))
-                           : nullptr;
-    if (!setValue) {
-        wprintf(L"the virtual notebook module ZoraVnb.dll is not installed beside ZORADLL\n");
-        return 1;
-    }
+    auto setValue = VnbExport<decltype(&::VnbSetValue)>("VnbSetValue");
+    if (!setValue) return 1;
     std::wstring key = L"Row" + std::to_wstring(row);
     std::wstring text = std::to_wstring(value);
     if (!setValue(nullptr, L"BatteryRows", key.c_str(), text.c_str())) {

@@ -101,18 +101,8 @@ int Name(unsigned long bus, unsigned long device, unsigned long function) {
 }
 
 int Renumber(unsigned long bus, unsigned long device, unsigned long function, unsigned long object) {
-    CZORACfg cfg;
-    wchar_t path[MAX_PATH];
-    if (!cfg.GetDllPath(path, MAX_PATH) || wcslen(path) + 13 >= MAX_PATH) return 1;
-    wcscat(path, L"\\ZoraVnb.dll");
-    HMODULE module = LoadLibraryW(path);
-    auto renumber = module ? reinterpret_cast<decltype(&::VnbRenumberPciDevice)>(
-                                 reinterpret_cast<void*>(GetProcAddress(module, "VnbRenumberPciDevice")))
-                           : nullptr;
-    if (!renumber) {
-        wprintf(L"the virtual notebook module ZoraVnb.dll is not installed beside ZORADLL\n");
-        return 1;
-    }
+    auto renumber = VnbExport<decltype(&::VnbRenumberPciDevice)>("VnbRenumberPciDevice");
+    if (!renumber) return 1;
     if (!renumber(nullptr, bus, device, function, object)) {
         wprintf(L"renumbering failed (%lu)\n", GetLastError());
         return 1;

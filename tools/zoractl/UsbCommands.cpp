@@ -73,22 +73,9 @@ int Switch(unsigned long port, int disable) {
     return 0;
 }
 
-FARPROC VnbExport(const char* name) {
-    CZORACfg cfg;
-    wchar_t path[MAX_PATH];
-    if (!cfg.GetDllPath(path, MAX_PATH) || wcslen(path) + 13 >= MAX_PATH) return nullptr;
-    wcscat(path, L"\\ZoraVnb.dll");
-    HMODULE module = LoadLibraryW(path);
-    return module ? GetProcAddress(module, name) : nullptr;
-}
-
 int Attach(unsigned long hcd, unsigned long port, const wchar_t* description) {
-    auto attach = reinterpret_cast<decltype(&::VnbAttachUsbDevice)>(
-        reinterpret_cast<void*>(VnbExport("VnbAttachUsbDevice")));
-    if (!attach) {
-        wprintf(L"the virtual notebook module ZoraVnb.dll is not installed beside ZORADLL\n");
-        return 1;
-    }
+    auto attach = VnbExport<decltype(&::VnbAttachUsbDevice)>("VnbAttachUsbDevice");
+    if (!attach) return 1;
     if (!attach(nullptr, static_cast<int>(hcd), static_cast<int>(port), description)) {
         wprintf(L"attach failed (%lu)\n", GetLastError());
         return 1;
@@ -98,12 +85,8 @@ int Attach(unsigned long hcd, unsigned long port, const wchar_t* description) {
 }
 
 int Detach(unsigned long hcd, unsigned long port) {
-    auto detach = reinterpret_cast<decltype(&::VnbDetachUsbDevice)>(
-        reinterpret_cast<void*>(VnbExport("VnbDetachUsbDevice")));
-    if (!detach) {
-        wprintf(L"the virtual notebook module ZoraVnb.dll is not installed beside ZORADLL\n");
-        return 1;
-    }
+    auto detach = VnbExport<decltype(&::VnbDetachUsbDevice)>("VnbDetachUsbDevice");
+    if (!detach) return 1;
     if (!detach(nullptr, static_cast<int>(hcd), static_cast<int>(port))) {
         wprintf(L"detach failed (%lu)\n", GetLastError());
         return 1;

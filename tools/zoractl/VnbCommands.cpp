@@ -21,7 +21,6 @@ namespace {
 constexpr wchar_t kInstallKey[] = L"Software\\Korvex\\ZORA";
 
 struct VnbModule {
-    HMODULE module = nullptr;
     decltype(&::VnbCreateDefaultMachine) createDefault = nullptr;
     decltype(&::VnbConfiguredMachine) configured = nullptr;
     decltype(&::VnbDeviceCount) deviceCount = nullptr;
@@ -33,18 +32,12 @@ struct VnbModule {
 
     template <class F>
     bool Bind(F* slot, const char* name) {
-        *slot = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+        *slot = VnbExport<F>(name);
         return *slot != nullptr;
     }
 
-    // The module beside zoractl's own library.
     bool Load() {
-        CZORACfg cfg;
-        wchar_t path[MAX_PATH];
-        if (!cfg.GetDllPath(path, MAX_PATH) || wcslen(path) + 13 >= MAX_PATH) return false;
-        wcscat(path, L"\\ZoraVnb.dll");
-        module = LoadLibraryW(path);
-        return module && Bind(&createDefault, "VnbCreateDefaultMachine") && Bind(&configured, "VnbConfiguredMachine") &&
+        return Bind(&createDefault, "VnbCreateDefaultMachine") && Bind(&configured, "VnbConfiguredMachine") &&
                Bind(&deviceCount, "VnbDeviceCount") && Bind(&getDevice, "VnbGetDevice") &&
                Bind(&setDeviceState, "VnbSetDeviceState") && Bind(&setDevicePresent, "VnbSetDevicePresent") &&
                Bind(&getPower, "VnbGetPower") && Bind(&setPower, "VnbSetPower");
@@ -130,6 +123,19 @@ int Power(VnbModule& vnb, const wchar_t* machine, int argc, wchar_t** argv) {
 }
 }  // namespace
 
+FARPROC VnbProc(const char* name) {
+    CZORACfg cfg;
+    wchar_t path[MAX_PATH];
+    HMODULE module = nullptr;
+    if (cfg.GetDllPath(path, MAX_PATH) && wcslen(path) + 13 < MAX_PATH) {
+        wcscat(path, L"\\ZoraVnb.dll");
+        module = LoadLibraryW(path);
+    }
+    FARPROC proc = module ? GetProcAddress(module, name) : nullptr;
+    if (!proc) wprintf(L"the virtual notebook module ZoraVnb.dll is not installed beside ZORADLL\n");
+    return proc;
+}
+
 int VnbCommand(int argc, wchar_t** argv) {
     if (argc < 1) return 2;
     if (wcscmp(argv[0], L"off") == 0) {
@@ -139,7 +145,6 @@ int VnbCommand(int argc, wchar_t** argv) {
     }
     VnbModule vnb;
     if (!vnb.Load()) {
-        wprintf(L"the virtual notebook module ZoraVnb.dll is not installed beside ZORADLL\n");
         return 1;
     }
     if (wcscmp(argv[0], L"on") == 0) return On(vnb, argc - 1, argv + 1);

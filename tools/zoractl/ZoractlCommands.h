@@ -1,6 +1,17 @@
 #pragma once
 // Commands of zoractl. Each returns the process exit code; 2 means "usage".
+#include <windows.h>
+
 int ParseNumber(const wchar_t* text, unsigned long* out);
+
+// An export of the virtual notebook module ZoraVnb.dll beside zoractl's ZORADLL; null,
+// after saying so, when the module is not installed there.
+FARPROC VnbProc(const char* name);
+template <class F>
+F VnbExport(const char* name) {
+    return reinterpret_cast<F>(reinterpret_cast<void*>(VnbProc(name)));
+}
+
 int ListDevices(int argc, wchar_t** argv);
 int SwitchDevice(int argc, wchar_t** argv);
 int SendEvent(int argc, wchar_t** argv);
