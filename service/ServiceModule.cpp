@@ -7,7 +7,7 @@
 
 #include "CommandLine.h"
 #include "ServiceEvents.h"
-#include "ServiceHandles.h"
+#include "WinHandles.h"
 #include "ZORABase.h"
 #include "ZoraSystemApi.h"
 #include "ZoraWorker.h"

@@ -5,9 +5,8 @@
 #include <cstdio>
 #include <cwchar>
 
-#include "ServiceHandles.h"
-#include "ServiceModule.h"
 #include "WinHandles.h"
+#include "ServiceModule.h"
 #include "ZORABase.h"
 
 namespace {

@@ -1,7 +1,6 @@
 // Functions 3-11 of the driver "\\.\zoraebl": PCI configuration space by device-object
 // name, I/O ports, physical memory and device properties of the hub's functions. Each
-// request is one update of the machine file under its mutex, and the update also
-// records the request (size and bytes, section "HwRequests"), the malformed ones too.
+// request is one update of the machine file under its mutex.
 //
 // A memory mapping is a private page image in the calling process. The image is brought
 // up to date with the machine, and what the caller changed in it directly since then is
@@ -28,7 +27,7 @@ constexpr uint32_t kPage = 4096;
 // Runs one request against the machine: body returns the driver's error code (0 for
 // success) and fills *returned.
 template <class Body>
-BOOL Serve(DWORD function, const void* in, DWORD inSize, DWORD* returned, Body body) {
+BOOL Serve(const void* in, DWORD inSize, DWORD* returned, Body body) {
     DWORD driverError = ERROR_SUCCESS;
     DWORD count = 0;
     DWORD fileError = UpdateMachine(AttachedMachine(), [&](Machine& machine) -> DWORD {
@@ -37,7 +36,6 @@ BOOL Serve(DWORD function, const void* in, DWORD inSize, DWORD* returned, Body b
             driverError = ERROR_NOT_READY;
             return ERROR_SUCCESS;
         }
-        state.RecordRequest(function, in, in ? inSize : 0);
         driverError = body(state, &count);
         state.Save(&machine);
         return ERROR_SUCCESS;
@@ -66,7 +64,7 @@ PciFunction* ObjectByName(HwState& state, const wchar_t* field) {
 }
 
 BOOL ReadPciConfig(const void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned) {
-    return Serve(kEblReadPciConfig, in, inSize, returned, [&](HwState& state, DWORD* count) -> DWORD {
+    return Serve(in, inSize, returned, [&](HwState& state, DWORD* count) -> DWORD {
         EblPciReadRequest request;
         if (!in || inSize < offsetof(EblPciReadRequest, unset)) return ERROR_INVALID_PARAMETER;
         memcpy(&request, in, offsetof(EblPciReadRequest, unset));
@@ -86,7 +84,7 @@ BOOL ReadPciConfig(const void* in, DWORD inSize, void* out, DWORD outSize, DWORD
 }
 
 BOOL WritePciConfig(const void* in, DWORD inSize, void*, DWORD, DWORD* returned) {
-    return Serve(kEblWritePciConfig, in, inSize, returned, [&](HwState& state, DWORD*) -> DWORD {
+    return Serve(in, inSize, returned, [&](HwState& state, DWORD*) -> DWORD {
         EblPciWriteHeader header;
         if (!in || inSize < sizeof(header)) return ERROR_INVALID_PARAMETER;
         memcpy(&header, in, sizeof(header));
@@ -102,7 +100,7 @@ BOOL WritePciConfig(const void* in, DWORD inSize, void*, DWORD, DWORD* returned)
 }
 
 BOOL PortRead(const void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned) {
-    return Serve(kEblPortRead, in, inSize, returned, [&](HwState& state, DWORD* count) -> DWORD {
+    return Serve(in, inSize, returned, [&](HwState& state, DWORD* count) -> DWORD {
         EblPortReadRequest request;
         if (!in || inSize < offsetof(EblPortReadRequest, unset)) return ERROR_INVALID_PARAMETER;
         memcpy(&request, in, offsetof(EblPortReadRequest, unset));
@@ -118,7 +116,7 @@ BOOL PortRead(const void* in, DWORD inSize, void* out, DWORD outSize, DWORD* ret
 }
 
 BOOL WritePort(const void* in, DWORD inSize, void*, DWORD, DWORD* returned) {
-    return Serve(kEblWritePort, in, inSize, returned, [&](HwState& state, DWORD*) -> DWORD {
+    return Serve(in, inSize, returned, [&](HwState& state, DWORD*) -> DWORD {
         EblPortWriteHeader header;
         if (!in || inSize < sizeof(header)) return ERROR_INVALID_PARAMETER;
         memcpy(&header, in, sizeof(header));
@@ -170,7 +168,7 @@ bool ReadMemoryRequest(const void* in, DWORD inSize, EblMemoryRequest* request) 
 BOOL MapMemory(const void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned) {
     std::lock_guard<std::mutex> hold(g_mappingsLock);
     Mapping fresh;
-    return Serve(kEblMapMemory, in, inSize, returned, [&](HwState& state, DWORD* count) -> DWORD {
+    return Serve(in, inSize, returned, [&](HwState& state, DWORD* count) -> DWORD {
         EblMemoryRequest request;
         if (!ReadMemoryRequest(in, inSize, &request) || !out || outSize < sizeof(uint64_t)) return ERROR_INVALID_PARAMETER;
         if (request.length == 0 || request.length > kMaxMapping || request.address > 0xFFFFFFFFull ||
@@ -196,7 +194,7 @@ BOOL MapMemory(const void* in, DWORD inSize, void* out, DWORD outSize, DWORD* re
 
 BOOL UnmapMemory(const void* in, DWORD inSize, void*, DWORD, DWORD* returned) {
     std::lock_guard<std::mutex> hold(g_mappingsLock);
-    return Serve(kEblUnmapMemory, in, inSize, returned, [&](HwState& state, DWORD*) -> DWORD {
+    return Serve(in, inSize, returned, [&](HwState& state, DWORD*) -> DWORD {
         EblMemoryRequest request;
         if (!ReadMemoryRequest(in, inSize, &request)) return ERROR_INVALID_PARAMETER;
         auto it = Mappings().find(static_cast<uintptr_t>(request.address));
@@ -210,7 +208,7 @@ BOOL UnmapMemory(const void* in, DWORD inSize, void*, DWORD, DWORD* returned) {
 
 BOOL ReadMemory(const void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned) {
     std::lock_guard<std::mutex> hold(g_mappingsLock);
-    return Serve(kEblReadMemory, in, inSize, returned, [&](HwState& state, DWORD* count) -> DWORD {
+    return Serve(in, inSize, returned, [&](HwState& state, DWORD* count) -> DWORD {
         EblMemoryRequest request;
         if (!ReadMemoryRequest(in, inSize, &request) || !out || request.length == 0) return ERROR_INVALID_PARAMETER;
         Mapping* m = FindMapping(request.address, request.length);
@@ -225,7 +223,7 @@ BOOL ReadMemory(const void* in, DWORD inSize, void* out, DWORD outSize, DWORD* r
 
 BOOL WriteMemory(const void* in, DWORD inSize, void*, DWORD, DWORD* returned) {
     std::lock_guard<std::mutex> hold(g_mappingsLock);
-    return Serve(kEblWriteMemory, in, inSize, returned, [&](HwState& state, DWORD*) -> DWORD {
+    return Serve(in, inSize, returned, [&](HwState& state, DWORD*) -> DWORD {
         EblMemoryWriteHeader header;
         if (!in || inSize < sizeof(header)) return ERROR_INVALID_PARAMETER;
         memcpy(&header, in, sizeof(header));
@@ -242,7 +240,7 @@ BOOL WriteMemory(const void* in, DWORD inSize, void*, DWORD, DWORD* returned) {
 }
 
 BOOL GetDeviceProperty(const void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned) {
-    return Serve(kEblGetDeviceProperty, in, inSize, returned, [&](HwState& state, DWORD* count) -> DWORD {
+    return Serve(in, inSize, returned, [&](HwState& state, DWORD* count) -> DWORD {
         EblPropertyRequest request;
         if (!in || inSize < sizeof(request)) return ERROR_INVALID_PARAMETER;
         memcpy(&request, in, sizeof(request));

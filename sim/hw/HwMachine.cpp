@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "Platform.h"
-#include "usb/UsbState.h"
+#include "UsbState.h"
 
 namespace vnb {
 namespace hw {
@@ -27,7 +27,6 @@ constexpr char kIndexSection[] = "HwPci";
 constexpr char kMemorySection[] = "HwMemory";
 constexpr char kIoSection[] = "HwIo";
 constexpr char kPmSection[] = "HwPm";
-constexpr char kRequestSection[] = "HwRequests";
 const char* const kEntryKeys[3] = {"C2Entries", "C3Entries", "C4Entries"};
 
 // Root-complex register block (behind the LPC bridge's RCBA).
@@ -202,17 +201,6 @@ void HwState::Save(Machine* machine) const {
     PutSection(machine, kMemorySection, memory);
     PutSection(machine, kIoSection, io);
     PutSection(machine, kPmSection, pm);
-    if (!m_requests.empty()) {
-        Values requests;
-        GetSection(*machine, kRequestSection, &requests);
-        for (const auto& item : m_requests) {
-            size_t bar = item.second.find('|');
-            std::string prefix = "Function" + std::to_string(item.first);
-            requests.Set(prefix + "Size", item.second.substr(0, bar));
-            requests.Set(prefix + "Bytes", item.second.substr(bar + 1));
-        }
-        PutSection(machine, kRequestSection, requests);
-    }
 }
 
 PciFunction* HwState::FindObject(int object) {
@@ -347,11 +335,6 @@ void HwState::WriteIo(uint16_t port, uint8_t value) {
     if (d.bar->role == Role::Lpc && d.offset >= kLevel2 && d.offset < kLevel2 + 3) return;
     if (d.bar->role == Role::Uhci && d.offset >= 0x10 && d.offset < 0x10 + 2 * kUhciPorts) return;
     m_io[port] = value;
-}
-
-void HwState::RecordRequest(DWORD function, const void* in, DWORD inSize) {
-    const uint8_t* bytes = static_cast<const uint8_t*>(in);
-    m_requests[function] = std::to_string(inSize) + "|" + (bytes ? Hex(bytes, inSize) : std::string());
 }
 
 }  // namespace hw

@@ -10,7 +10,6 @@
 //   [HwMemory]                0xFED1F418=0x00000000   dwords of memory behind the BARs that were written
 //   [HwIo]                    0x0500=0x00              bytes of I/O space behind the BARs that were written
 //   [HwPm]                    C2Entries=0, C3Entries=0, C4Entries=0   reads of P_LVL2..P_LVL4
-//   [HwRequests]              Function3Size=112, Function3Bytes=5C00...  the last request per driver function
 //
 // Memory and I/O space are decoded from the BARs as configuration space holds them now:
 // the LPC bridge's RCBA (function disable at +3418h, USB port disable at +359Ch, its
@@ -66,8 +65,6 @@ public:
     // The USB port disable register (bit per port).
     uint32_t PortDisableBits() const;
 
-    void RecordRequest(DWORD function, const void* in, DWORD inSize);
-
 private:
     struct Decode;
     bool DecodeMemory(uint32_t address, Decode* decode) const;
@@ -80,7 +77,6 @@ private:
     std::map<uint32_t, uint32_t> m_memory;
     std::map<uint16_t, uint8_t> m_io;
     unsigned long long m_entries[3] = {};
-    std::map<DWORD, std::string> m_requests;  // function -> "size|hex"
 };
 
 // The default hub and its functions.

@@ -74,7 +74,7 @@ ZORAVNB_API BOOL WINAPI VnbGetValue(const wchar_t* machineFile, const wchar_t* s
 ZORAVNB_API BOOL WINAPI VnbSetValue(const wchar_t* machineFile, const wchar_t* section, const wchar_t* key,
                                     const wchar_t* value);
 
-// ---- USB host controllers (section "Usb", described in sim/usb/UsbState.h) ----
+// ---- USB host controllers (section "Usb", described in sim/hw/UsbState.h) ----
 // Plugs a device into port `port` (from 0) of controller `controller` (the n of
 // "\\.\HCD<n>"). Its driver's class key, with "DriverDesc" = description, is written
 // under HKLM\SYSTEM\CurrentControlSet\Control\Class; a null or empty description is a
@@ -87,7 +87,7 @@ ZORAVNB_API BOOL WINAPI VnbAttachUsbDevice(const wchar_t* machineFile, int contr
 ZORAVNB_API BOOL WINAPI VnbDetachUsbDevice(const wchar_t* machineFile, int controller, int port);
 
 // ---- I/O controller hub and PCI devices (sections "HwPci", "Pci ...", "HwMemory",
-// "HwIo", "HwPm", "HwRequests", described in sim/hw/HwMachine.h) ----
+// "HwIo", "HwPm", described in sim/hw/HwMachine.h) ----
 // Moves the PCI function bus:device.function to device object `object` (0-31, the
 // "\Device\NTPNP_PCI%04d" name), as a re-enumeration does; a function that held that
 // number takes the moved one's old number. ERROR_NOT_FOUND for an unknown function,

@@ -35,7 +35,7 @@ inline bool SetMachineNumber(const wchar_t* section, const wchar_t* key, unsigne
 // The last request a driver function received: "<size>:<bytes in hex>".
 inline std::string LastRequest(int function) {
     std::wstring key = L"Function" + std::to_wstring(function);
-    std::wstring text = MachineText(L"EblRequests", key.c_str());
+    std::wstring text = MachineText(L"DriverRequests", key.c_str());
     return std::string(text.begin(), text.end());
 }
 

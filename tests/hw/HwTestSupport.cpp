@@ -44,11 +44,13 @@ std::string MachineValue(const wchar_t* section, const wchar_t* key) {
 }
 
 bool LastRequest(int function, size_t* size, std::string* bytes) {
-    std::wstring prefix = L"Function" + std::to_wstring(function);
-    std::string sizeText = MachineValue(L"HwRequests", (prefix + L"Size").c_str());
-    if (sizeText == "(missing)") return false;
-    *size = static_cast<size_t>(strtoul(sizeText.c_str(), nullptr, 10));
-    *bytes = MachineValue(L"HwRequests", (prefix + L"Bytes").c_str());
+    std::string text = MachineValue(L"DriverRequests", (L"Function" + std::to_wstring(function)).c_str());
+    size_t colon = text.find(':');
+    if (text == "(missing)" || colon == std::string::npos) return false;
+    *size = static_cast<size_t>(strtoul(text.c_str(), nullptr, 10));
+    bytes->clear();
+    for (char c : text.substr(colon + 1))
+        if (c != ' ') *bytes += c;
     return true;
 }
 

@@ -103,7 +103,7 @@ TEST_F(HubTest, BadFunctionEntriesFailWithoutTouchingTheHardware) {
         EXPECT_EQ(-1, disabled) << "case " << i;
     }
     EXPECT_EQ(0u, Memory32(hwtest::kFunctionDisable));
-    EXPECT_EQ("(missing)", hwtest::MachineValue(L"HwRequests", L"Function7Size")) << "nothing was mapped";
+    EXPECT_EQ("(missing)", hwtest::MachineValue(L"DriverRequests", L"Function7")) << "nothing was mapped";
 }
 
 TEST_F(HubTest, FunctionRegisterInConfigurationSpace) {

@@ -347,7 +347,7 @@ TEST(HwMissingDriver, EveryAgentFailsCleanlyAndTouchesNothing) {
     EXPECT_EQ(E_FAIL, cpu.Setup(0));
     EXPECT_EQ(E_FAIL, cpu.SetCState(2, 0));
     DebugCapture::Stop();
-    EXPECT_EQ("(missing)", hwtest::MachineValue(L"HwRequests", L"Function3Size")) << "no request reached a driver";
+    EXPECT_EQ("(missing)", hwtest::MachineValue(L"DriverRequests", L"Function3")) << "no request reached a driver";
     EXPECT_EQ(0u, hwtest::Memory32(hwtest::kFunctionDisable));
     EXPECT_EQ(0u, hwtest::Memory32(hwtest::kUsbWriteEnable));
     EXPECT_EQ(0u, hwtest::Config32(0, 31, 0, 0xA0) & 0xFFFF);

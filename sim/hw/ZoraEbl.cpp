@@ -1,5 +1,11 @@
 // The driver "\\.\zoraebl": opened while the machine has it installed ([Driver]
 // Installed=1); each control code goes to the function its subsystem registered.
+//
+// Every request the driver receives, a malformed one too, is recorded before its function
+// runs, in section [DriverRequests] as "Function<n>=<size>:<bytes in hex>" (the last
+// request of each function; larger requests by their size and first bytes), so that the
+// layout a caller sent can be checked at the driver's side.
+#include <cstdio>
 #include <cwchar>
 
 #include "Platform.h"
@@ -15,6 +21,25 @@ void DefaultDriver(Machine* machine) {
 }
 DefaultSection g_defaults(DefaultDriver);
 
+constexpr DWORD kRecordedBytes = 256;
+
+void RecordRequest(DWORD function, const void* in, DWORD inSize) {
+    std::string text = std::to_string(in ? inSize : 0) + ":";
+    const BYTE* bytes = static_cast<const BYTE*>(in);
+    for (DWORD i = 0; bytes && i < inSize && i < kRecordedBytes; ++i) {
+        char hex[4];
+        snprintf(hex, sizeof(hex), i ? " %02X" : "%02X", bytes[i]);
+        text += hex;
+    }
+    UpdateMachine(AttachedMachine(), [&](Machine& machine) -> DWORD {
+        Values log;
+        GetSection(machine, "DriverRequests", &log);
+        log.Set("Function" + std::to_string(function), text);
+        PutSection(&machine, "DriverRequests", log);
+        return ERROR_SUCCESS;
+    });
+}
+
 class ZoraEblObject : public DeviceObject {
 public:
     BOOL Control(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned) override {
@@ -27,6 +52,7 @@ public:
             SetLastError(ERROR_INVALID_FUNCTION);
             return FALSE;
         }
+        RecordRequest(function, in, inSize);
         return handler(in, inSize, out, outSize, returned);
     }
 };

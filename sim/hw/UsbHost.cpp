@@ -7,7 +7,7 @@
 
 #include "Platform.h"
 #include "UsbState.h"
-#include "hw/HwMachine.h"
+#include "HwMachine.h"
 #include "ZoraUsbContract.h"
 
 namespace vnb {

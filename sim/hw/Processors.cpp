@@ -29,13 +29,15 @@
 #include <string>
 
 #include "Platform.h"
-#include "RequestLog.h"
 #include "ZoraEblCpuContract.h"
 
 namespace vnb {
 namespace {
 
 constexpr unsigned kProcessorCount = 2;
+
+// The section that holds one processor's MSR bank: "Processor0", "Processor1".
+std::string ProcessorSection(unsigned processor) { return "Processor" + std::to_string(processor); }
 
 struct MsrSlot {
     DWORD index;
@@ -124,12 +126,10 @@ DWORD WriteMsr(Machine& machine, DWORD index, unsigned long long value) {
     return ERROR_SUCCESS;
 }
 
-// Runs one request against the machine: records it, then lets operate() act. The
-// request is recorded also when the operation fails.
-BOOL Serve(DWORD function, const void* in, DWORD inSize, const std::function<DWORD(Machine&)>& operate) {
+// Runs one request against the machine: operate() acts on it under the machine's mutex.
+BOOL Serve(const std::function<DWORD(Machine&)>& operate) {
     DWORD result = ERROR_SUCCESS;
     DWORD file = UpdateMachine(AttachedMachine(), [&](Machine& machine) {
-        RecordRequest(&machine, function, in, inSize);
         result = operate(machine);
         return ERROR_SUCCESS;
     });
@@ -140,7 +140,7 @@ BOOL Serve(DWORD function, const void* in, DWORD inSize, const std::function<DWO
 
 BOOL MsrReadFunction(const void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned) {
     ZoraEblMsrRecord reply{};
-    BOOL ok = Serve(kEblMsrRead, in, inSize, [&](Machine& machine) -> DWORD {
+    BOOL ok = Serve([&](Machine& machine) -> DWORD {
         if (!in || inSize < sizeof(ZoraEblMsrIndex)) return ERROR_INVALID_PARAMETER;
         if (!out || outSize < sizeof(ZoraEblMsrRecord)) return ERROR_INSUFFICIENT_BUFFER;
         ZoraEblMsrIndex request;
@@ -158,7 +158,7 @@ BOOL MsrReadFunction(const void* in, DWORD inSize, void* out, DWORD outSize, DWO
 }
 
 BOOL MsrWriteFunction(const void* in, DWORD inSize, void*, DWORD, DWORD* returned) {
-    return Serve(kEblMsrWrite, in, inSize, [&](Machine& machine) -> DWORD {
+    return Serve([&](Machine& machine) -> DWORD {
         if (!in || inSize < sizeof(ZoraEblMsrRecord)) return ERROR_INVALID_PARAMETER;
         ZoraEblMsrRecord request;
         memcpy(&request, in, sizeof(request));

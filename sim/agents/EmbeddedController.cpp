@@ -25,7 +25,6 @@
 #include <string>
 
 #include "Platform.h"
-#include "RequestLog.h"
 #include "ZoraEblCpuContract.h"
 
 namespace vnb {
@@ -124,7 +123,6 @@ BOOL CallMethodFunction(const void* in, DWORD inSize, void* out, DWORD outSize, 
     DWORD result = ERROR_SUCCESS;
     *returned = 0;
     DWORD file = UpdateMachine(AttachedMachine(), [&](Machine& machine) {
-        RecordRequest(&machine, kEblCallMethod, in, inSize);
         if (!in || inSize < sizeof(ZoraEblRequest)) {
             result = ERROR_INVALID_PARAMETER;
             return ERROR_SUCCESS;
