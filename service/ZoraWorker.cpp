@@ -9,10 +9,6 @@
 #include "ZORABase.h"
 
 namespace {
-// Status of an answer to a request that could not be read or was refused: the
-// client reports E_FAIL instead of taking some earlier task's result for its own.
-constexpr uint32_t kFailureNotice = 0;
-
 struct Request {
     IpbDataHeader header;
     // The data and a wide terminator after the longest data accepted, so that the
@@ -73,7 +69,7 @@ bool ServeOne(CInterProcessBoard& requestBoard, CInterProcessBoard& answerBoard,
     Request request;
     std::memset(&request, 0, sizeof(request));
     if (!ReadRequest(requestBoard, &request)) {
-        Answer(requestBoard, answerBoard, kFailureNotice, 0);
+        Answer(requestBoard, answerBoard, FailureNotice, 0);
         return true;
     }
     if (request.header.dwCode == QuitRequest) {

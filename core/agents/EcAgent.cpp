@@ -2,7 +2,7 @@
 
 #include "SharedHandles.h"
 #include "ZORACfg.h"
-#include "ZoraEblCpuContract.h"
+#include "ZoraEblContract.h"
 #include "ZoraSystemApi.h"
 
 namespace {

@@ -2,10 +2,12 @@
 
 #include <cstring>
 #include <cwchar>
+#include <memory>
 #include <mutex>
+#include <vector>
 
 #include "SharedHandles.h"
-#include "ZoraEblHwContract.h"
+#include "ZoraEblContract.h"
 #include "ZoraSystemApi.h"
 
 namespace {
@@ -27,6 +29,29 @@ bool CopyDeviceName(wchar_t (&field)[kEblDeviceNameChars], const wchar_t* device
 
 bool SameAddress(const PciDevicePropEntry& entry, unsigned long bus, unsigned long device, unsigned long function) {
     return entry.bus == bus && entry.device == device && entry.function == function;
+}
+
+// One request to the driver: S_OK, or E_FAIL after the operation's message, whose one
+// argument (%ld) is the system's error code.
+long CallDriver(HANDLE driver, DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize,
+                const wchar_t* failure, DWORD* returned = nullptr) {
+    DWORD count = 0;
+    if (ZoraSys()->DeviceIoControl(driver, code, const_cast<void*>(in), inSize, out, outSize, &count, nullptr)) {
+        if (returned) *returned = count;
+        return S_OK;
+    }
+    CZORABase::DBGOUT(failure, static_cast<long>(GetLastError()));
+    return E_FAIL;
+}
+
+// A write request: its header, `length` data bytes and the driver's three trailing
+// bytes, zero-filled.
+template <class Header>
+std::vector<uint8_t> WriteRequest(const Header& header, const void* data, size_t length) {
+    std::vector<uint8_t> request(sizeof(header) + length + kEblWriteSlack, 0);
+    memcpy(request.data(), &header, sizeof(header));
+    memcpy(request.data() + sizeof(header), data, length);
+    return request;
 }
 
 // Index of the first entry at that address, or -1.
@@ -78,29 +103,26 @@ long CHwIA::Cleanup() {
 
 long CHwIA::ReadMSR(unsigned long index, unsigned __int64* value) {
     if (!HandleValid()) return E_FAIL;
-    uint32_t request = index;
-    uint32_t reply[3] = {};
-    DWORD returned = 0;
-    if (!ZoraSys()->DeviceIoControl(m_hDriver, IOCTL_ZORAEBL_MSR_READ, &request, sizeof(request), reply,
-                                    sizeof(reply), &returned, nullptr)) {
-        DBGOUT(L"IOCTL_ZORAEBL_MSR_READ failed for %ld", static_cast<long>(GetLastError()));
+    ZoraEblMsrIndex request{static_cast<uint32_t>(index)};
+    ZoraEblMsrRecord reply{};
+    if (CallDriver(m_hDriver, IOCTL_ZORAEBL_MSR_READ, &request, sizeof(request), &reply, sizeof(reply),
+                    L"IOCTL_ZORAEBL_MSR_READ failed for %ld") != S_OK)
         return E_FAIL;
-    }
-    if (value) *value = (static_cast<unsigned __int64>(reply[1]) << 32) | reply[2];
+    if (value) *value = (static_cast<unsigned __int64>(reply.high) << 32) | reply.low;
     return S_OK;
 }
 
 long CHwIA::WriteMSR(unsigned long index, unsigned __int64* value) {
     if (!HandleValid()) return E_FAIL;
-    unsigned __int64 v = value ? *value : 0;
-    uint32_t request[3] = {static_cast<uint32_t>(index), static_cast<uint32_t>(v >> 32), static_cast<uint32_t>(v)};
-    DWORD returned = 0;
-    if (!ZoraSys()->DeviceIoControl(m_hDriver, IOCTL_ZORAEBL_MSR_WRITE, request, sizeof(request), nullptr, 0,
-                                    &returned, nullptr)) {
-        DBGOUT(L"IOCTL_ZORAEBL_MSR_WRITE failed for %ld", static_cast<long>(GetLastError()));
+    // No value is no write: an MSR must never take a value nobody chose.
+    if (!value) {
+        DBGOUT(L"Invalidate parameters.");
         return E_FAIL;
     }
-    return S_OK;
+    ZoraEblMsrRecord request{static_cast<uint32_t>(index), static_cast<uint32_t>(*value >> 32),
+                             static_cast<uint32_t>(*value)};
+    return CallDriver(m_hDriver, IOCTL_ZORAEBL_MSR_WRITE, &request, sizeof(request), nullptr, 0,
+                      L"IOCTL_ZORAEBL_MSR_WRITE failed for %ld");
 }
 
 long CHwIA::ReadIoPort(unsigned long port, void* buffer, unsigned short size) {
@@ -110,11 +132,9 @@ long CHwIA::ReadIoPort(unsigned long port, void* buffer, unsigned short size) {
     request.size = size;
     request.size32 = size;
     DWORD returned = 0;
-    if (!ZoraSys()->DeviceIoControl(m_hDriver, IOCTL_ZORAEBL_PORT_READ, &request, sizeof(request), buffer, size,
-                                    &returned, nullptr)) {
-        DBGOUT(L"IOCTL_ZORAEBL_PORT_READ failed for %ld", static_cast<long>(GetLastError()));
+    if (CallDriver(m_hDriver, IOCTL_ZORAEBL_PORT_READ, &request, sizeof(request), buffer, size,
+                    L"IOCTL_ZORAEBL_PORT_READ failed for %ld", &returned) != S_OK)
         return E_FAIL;
-    }
     return returned == size ? S_OK : E_FAIL;
 }
 
@@ -124,21 +144,14 @@ long CHwIA::WriteIoPort(unsigned long port, void* data, unsigned short size) {
         DBGOUT(L"The uPortSize is invalid %d.", static_cast<int>(size));
         return E_FAIL;
     }
-    DWORD requestSize = sizeof(EblPortWriteHeader) + size + kEblWriteSlack;
-    uint8_t* request = new uint8_t[requestSize];
-    EblPortWriteHeader header{static_cast<uint16_t>(port), size, size};
-    memcpy(request, &header, sizeof(header));
-    if (data) memcpy(request + sizeof(header), data, size);
-    DWORD returned = 0;
-    BOOL ok = ZoraSys()->DeviceIoControl(m_hDriver, IOCTL_WRITE_PORT, request, requestSize, nullptr, 0, &returned,
-                                         nullptr);
-    DWORD error = GetLastError();
-    delete[] request;
-    if (!ok) {
-        DBGOUT(L"IOCTL_WRITE_PORT failed for %ld", static_cast<long>(error));
+    // No data is no write: the port must never take bytes nobody chose.
+    if (!data) {
+        DBGOUT(L"Invalidate parameters.");
         return E_FAIL;
     }
-    return S_OK;
+    std::vector<uint8_t> request = WriteRequest(EblPortWriteHeader{static_cast<uint16_t>(port), size, size}, data, size);
+    return CallDriver(m_hDriver, IOCTL_WRITE_PORT, request.data(), static_cast<DWORD>(request.size()), nullptr, 0,
+                      L"IOCTL_WRITE_PORT failed for %ld");
 }
 
 long CHwIA::MapMemorySpace(void* physical, unsigned long length, void** handle) {
@@ -147,20 +160,17 @@ long CHwIA::MapMemorySpace(void* physical, unsigned long length, void** handle) 
         DBGOUT(L"Invalidate parameters.");
         return E_FAIL;
     }
-    MemorySpaceHandle* record = new MemorySpaceHandle{};
+    auto record = std::make_unique<MemorySpaceHandle>();
     EblMemoryRequest request{reinterpret_cast<uintptr_t>(physical), static_cast<uint32_t>(length), 0};
-    DWORD returned = 0;
-    if (!ZoraSys()->DeviceIoControl(m_hDriver, IOCTL_MAP_MEMORY, &request, sizeof(request), record,
-                                    sizeof(*record), &returned, nullptr)) {
-        DBGOUT(L"IOCTL_MAP_MEMORY failed for %ld", static_cast<long>(GetLastError()));
+    if (CallDriver(m_hDriver, IOCTL_MAP_MEMORY, &request, sizeof(request), record.get(), sizeof(*record),
+                   L"IOCTL_MAP_MEMORY failed for %ld") != S_OK) {
         // A record that maps nothing is of no use to the caller: it is not handed out.
-        delete record;
         *handle = nullptr;
         return E_FAIL;
     }
     record->length = length;
     record->reserved = 0;
-    *handle = record;
+    *handle = record.release();
     return S_OK;
 }
 
@@ -170,17 +180,11 @@ long CHwIA::UnmapMemorySpace(void* handle) {
         DBGOUT(L"Invalidate parameters.");
         return E_FAIL;
     }
-    MemorySpaceHandle* record = static_cast<MemorySpaceHandle*>(handle);
+    std::unique_ptr<MemorySpaceHandle> record(static_cast<MemorySpaceHandle*>(handle));
     EblMemoryRequest request{record->address, static_cast<uint32_t>(record->length),
                              static_cast<uint32_t>(record->reserved)};
-    delete record;
-    DWORD returned = 0;
-    if (!ZoraSys()->DeviceIoControl(m_hDriver, IOCTL_UNMAP_MEMEMORY, &request, sizeof(request), nullptr, 0,
-                                    &returned, nullptr)) {
-        DBGOUT(L"IOCTL_UNMAP_MEMEMORY failed for %ld", static_cast<long>(GetLastError()));
-        return E_FAIL;
-    }
-    return S_OK;
+    return CallDriver(m_hDriver, IOCTL_UNMAP_MEMEMORY, &request, sizeof(request), nullptr, 0,
+                      L"IOCTL_UNMAP_MEMEMORY failed for %ld");
 }
 
 long CHwIA::ReadMemory(void* handle, void* buffer, unsigned long length) {
@@ -190,13 +194,8 @@ long CHwIA::ReadMemory(void* handle, void* buffer, unsigned long length) {
         return E_FAIL;
     }
     EblMemoryRequest request{static_cast<MemorySpaceHandle*>(handle)->address, static_cast<uint32_t>(length), 0};
-    DWORD returned = 0;
-    if (!ZoraSys()->DeviceIoControl(m_hDriver, IOCTL_READ_MEMORY, &request, sizeof(request), buffer, length,
-                                    &returned, nullptr)) {
-        DBGOUT(L"IOCTL_READ_MEMORY failed for %ld", static_cast<long>(GetLastError()));
-        return E_FAIL;
-    }
-    return S_OK;
+    return CallDriver(m_hDriver, IOCTL_READ_MEMORY, &request, sizeof(request), buffer, length,
+                      L"IOCTL_READ_MEMORY failed for %ld");
 }
 
 long CHwIA::WriteMemory(void* handle, void* data, unsigned long length) {
@@ -205,21 +204,11 @@ long CHwIA::WriteMemory(void* handle, void* data, unsigned long length) {
         DBGOUT(L"Invalidate parameters.");
         return E_FAIL;
     }
-    DWORD requestSize = sizeof(EblMemoryWriteHeader) + length + kEblWriteSlack;
-    uint8_t* request = new uint8_t[requestSize]();
-    EblMemoryWriteHeader header{static_cast<MemorySpaceHandle*>(handle)->address, static_cast<uint32_t>(length)};
-    memcpy(request, &header, sizeof(header));
-    memcpy(request + sizeof(header), data, length);
-    DWORD returned = 0;
-    BOOL ok = ZoraSys()->DeviceIoControl(m_hDriver, IOCTL_WRITE_MEMORY, request, requestSize, nullptr, 0,
-                                         &returned, nullptr);
-    DWORD error = GetLastError();
-    delete[] request;
-    if (!ok) {
-        DBGOUT(L"IOCTL_WRITE_MEMORY failed for %ld", static_cast<long>(error));
-        return E_FAIL;
-    }
-    return S_OK;
+    std::vector<uint8_t> request = WriteRequest(
+        EblMemoryWriteHeader{static_cast<MemorySpaceHandle*>(handle)->address, static_cast<uint32_t>(length)}, data,
+        length);
+    return CallDriver(m_hDriver, IOCTL_WRITE_MEMORY, request.data(), static_cast<DWORD>(request.size()), nullptr, 0,
+                      L"IOCTL_WRITE_MEMORY failed for %ld");
 }
 
 long CHwIA::ReadPCIConfig(const wchar_t* device, unsigned long offset, void* buffer, unsigned long length) {
@@ -232,11 +221,9 @@ long CHwIA::ReadPCIConfig(const wchar_t* device, unsigned long offset, void* buf
     request.offset = offset;
     request.length = length;
     DWORD returned = 0;
-    if (!ZoraSys()->DeviceIoControl(m_hDriver, IOCTL_READ_PCI_CONFIG, &request, sizeof(request), buffer, length,
-                                    &returned, nullptr)) {
-        DBGOUT(L"IOCTL_READ_PCI_CONFIG failed for %ld", static_cast<long>(GetLastError()));
+    if (CallDriver(m_hDriver, IOCTL_READ_PCI_CONFIG, &request, sizeof(request), buffer, length,
+                    L"IOCTL_READ_PCI_CONFIG failed for %ld", &returned) != S_OK)
         return E_FAIL;
-    }
     if (returned != length) {
         DBGOUT(L"IOCTL_READ_PCI_CONFIG failed");
         return E_FAIL;
@@ -253,20 +240,9 @@ long CHwIA::WritePCIConfig(const wchar_t* device, unsigned long offset, void* da
     }
     header.offset = offset;
     header.length = length;
-    DWORD requestSize = sizeof(header) + length + kEblWriteSlack;
-    uint8_t* request = new uint8_t[requestSize];
-    memcpy(request, &header, sizeof(header));
-    memcpy(request + sizeof(header), data, length);
-    DWORD returned = 0;
-    BOOL ok = ZoraSys()->DeviceIoControl(m_hDriver, IOCTL_WRITE_PCI_CONFIG, request, requestSize, nullptr, 0,
-                                         &returned, nullptr);
-    DWORD error = GetLastError();
-    delete[] request;
-    if (!ok) {
-        DBGOUT(L"pPciCfgBuffer failed for %ld", static_cast<long>(error));
-        return E_FAIL;
-    }
-    return S_OK;
+    std::vector<uint8_t> request = WriteRequest(header, data, length);
+    return CallDriver(m_hDriver, IOCTL_WRITE_PCI_CONFIG, request.data(), static_cast<DWORD>(request.size()), nullptr,
+                      0, L"pPciCfgBuffer failed for %ld");
 }
 
 long CHwIA::GetDeviceProperty(unsigned long property, wchar_t* device, void* buffer, unsigned long size) {
@@ -276,13 +252,8 @@ long CHwIA::GetDeviceProperty(unsigned long property, wchar_t* device, void* buf
         return E_FAIL;
     }
     request.property = property;
-    DWORD returned = 0;
-    if (!ZoraSys()->DeviceIoControl(m_hDriver, IOCTL_GET_DEVICE_PROPERTY, &request, sizeof(request), buffer, size,
-                                    &returned, nullptr)) {
-        DBGOUT(L"IOCTL_GET_DEVICE_PROPERTY failed for %ld", static_cast<long>(GetLastError()));
-        return E_FAIL;
-    }
-    return S_OK;
+    return CallDriver(m_hDriver, IOCTL_GET_DEVICE_PROPERTY, &request, sizeof(request), buffer, size,
+                      L"IOCTL_GET_DEVICE_PROPERTY failed for %ld");
 }
 
 // Callers hold g_pciTableLock.

@@ -15,7 +15,7 @@
 
 #include "HwMachine.h"
 #include "Platform.h"
-#include "ZoraEblHwContract.h"
+#include "ZoraEblContract.h"
 
 namespace vnb {
 namespace hw {

@@ -29,7 +29,7 @@
 #include <string>
 
 #include "Platform.h"
-#include "ZoraEblCpuContract.h"
+#include "ZoraEblContract.h"
 
 namespace vnb {
 namespace {

@@ -10,7 +10,7 @@
 #include "EcAgent.h"
 #include "MachineValues.h"
 #include "TestSupport.h"
-#include "ZoraEblCpuContract.h"
+#include "ZoraEblContract.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "HwUSBPorts.h"
 #include "MachineSupport.h"
 #include "TestSupport.h"
-#include "ZoraEblHwContract.h"
+#include "ZoraEblContract.h"
 #include "ZoraSystemApi.h"
 #include "ZoraVnb.h"
 
@@ -354,3 +354,18 @@ TEST(HwMissingDriver, EveryAgentFailsCleanlyAndTouchesNothing) {
 }
 
 }  // namespace
+
+// A write with no value sends nothing: the port or MSR never takes bytes nobody chose.
+TEST_F(HwIATest, WritesWithoutAValueAreRefusedBeforeTheDriver) {
+    ASSERT_EQ(0, m_ia.Setup());
+    std::string perfCtl = hwtest::MachineValue(L"Processor0", L"PerfCtl");
+    DebugCapture::Clear();
+    EXPECT_EQ(E_FAIL, m_ia.WriteIoPort(hwtest::kPmBase, nullptr, 1));
+    EXPECT_EQ(E_FAIL, m_ia.WriteMSR(0x199, nullptr));
+    EXPECT_TRUE(DebugCapture::Contains("Invalidate parameters."));
+    size_t size = 0;
+    std::string bytes;
+    EXPECT_FALSE(LastRequest(6, &size, &bytes)) << "no port write was sent";
+    EXPECT_FALSE(LastRequest(2, &size, &bytes)) << "no MSR write was sent";
+    EXPECT_EQ(perfCtl, hwtest::MachineValue(L"Processor0", L"PerfCtl"));
+}

@@ -33,9 +33,16 @@ inline constexpr uint32_t kIpbMaxDataLen = 512;
 // comes first, in the global name space, open to every account.
 inline constexpr wchar_t kIpbCallLockName[] = L"Global\\ZORA_IPB_CALL";
 
+// A request's dwCode.
 enum IpbTaskCode : uint32_t {
     QuitRequest = 0,         // ends the service's worker; never answered
-    AnswerStatus = 1,        // not a task: the only status an answer carries
     DeviceStateRequest = 2,  // data: device instance ID; param: ZoraDeviceAction
     ApplySchemeRequest = 3,  // data: the caller's profile folder; param: scheme number
+};
+
+// An answer's dwCode. Any status but AnswerStatus makes the client's call fail with
+// E_FAIL instead of taking some earlier task's result for its own.
+enum IpbAnswerStatus : uint32_t {
+    FailureNotice = 0,  // the request could not be read or was refused; dwParam 0
+    AnswerStatus = 1,   // answered; dwParam is the task's result
 };
