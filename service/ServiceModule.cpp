@@ -130,6 +130,7 @@ void CServiceModule::Init(HINSTANCE instance) {
     m_status.dwCheckPoint = 0;
     m_status.dwWaitHint = 0;
     m_bService = TRUE;
+    m_hStopRequested = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 }
 
 // Service mode when the AppID carries a "LocalService" value; a start by hand with
@@ -177,8 +178,10 @@ void CServiceModule::ServiceMain() {
 DWORD CServiceModule::Handler(DWORD control, DWORD eventType, void* eventData) {
     switch (control) {
     case SERVICE_CONTROL_STOP:
-        ReportStatus(SERVICE_STOP_PENDING);
-        PostThreadMessageW(m_dwThreadID, WM_QUIT, 0, 0);
+        // A stop while the service is still starting is kept for the run routine: the
+        // state stays START_PENDING until it has started, then it stops.
+        if (m_status.dwCurrentState != SERVICE_START_PENDING) ReportStatus(SERVICE_STOP_PENDING);
+        SetEvent(m_hStopRequested);
         return 0;
     case SERVICE_CONTROL_PAUSE:
     case SERVICE_CONTROL_CONTINUE:
@@ -224,16 +227,56 @@ void CServiceModule::Run() {
     InitializeComSecurity();
     RegisterClassObjects();
 
-    LogEvent(L"Service started");
-    if (m_bService) ReportStatus(SERVICE_RUNNING);
-
-    HANDLE worker = CreateThread(nullptr, 0, ZoraWorker, this, 0, nullptr);
-    if (worker) CloseHandle(worker);
-
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+    DWORD error = RunWorker();
+    m_status.dwWin32ExitCode = error;
 
     RevokeClassObjects();
     if (SUCCEEDED(com)) CoUninitialize();
+}
+
+// The service is running exactly while its worker serves: it reports running only
+// once the worker serves, and stopped (with the worker's error) when the worker ends
+// for any reason but a stop.
+DWORD CServiceModule::RunWorker() {
+    ZoraWorkerContext context{CreateEventW(nullptr, TRUE, FALSE, nullptr), CreateEventW(nullptr, TRUE, FALSE, nullptr),
+                              ERROR_SUCCESS};
+    UniqueHandle stopWorker(context.stop), ready(context.ready);
+    UniqueHandle worker(stopWorker && ready ? CreateThread(nullptr, 0, ZoraWorker, &context, 0, nullptr) : nullptr);
+    if (!worker) {
+        DWORD error = GetLastError();
+        LogEvent(L"Service cannot start its worker: error %lu", error);
+        return error ? error : ERROR_NOT_ENOUGH_MEMORY;
+    }
+    WaitForSingleObject(ready.get(), INFINITE);
+    if (context.error != ERROR_SUCCESS) {
+        WaitForSingleObject(worker.get(), INFINITE);
+        LogEvent(L"Service cannot open its boards: error %lu", context.error);
+        return context.error;
+    }
+    LogEvent(L"Service started");
+    if (m_bService) ReportStatus(SERVICE_RUNNING);
+
+    HANDLE waits[2] = {m_hStopRequested, worker.get()};
+    DWORD error = ERROR_SUCCESS;
+    bool quit = false;
+    while (!quit) {
+        DWORD wait = MsgWaitForMultipleObjects(2, waits, FALSE, INFINITE, QS_ALLINPUT);
+        if (wait == WAIT_OBJECT_0) break;
+        if (wait == WAIT_OBJECT_0 + 1) {
+            error = context.error != ERROR_SUCCESS ? context.error : ERROR_SERVICE_SPECIFIC_ERROR;
+            LogEvent(L"Service worker ended: error %lu", error);
+            return error;
+        }
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) quit = true;
+            DispatchMessageW(&msg);
+        }
+    }
+    if (m_bService) ReportStatus(SERVICE_STOP_PENDING);
+    SetEvent(stopWorker.get());
+    WaitForSingleObject(worker.get(), INFINITE);
+    return ERROR_SUCCESS;
 }
 
 void CServiceModule::ReportStatus(DWORD state) {

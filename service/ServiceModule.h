@@ -32,6 +32,7 @@ private:
     HRESULT Install();
     HRESULT Uninstall();
     void ReportFailure(const wchar_t* text);
+    void SetRestartOnFailure(SC_HANDLE service);
 
     static void WINAPI ServiceMainEntry(DWORD argc, LPWSTR* argv);
     static DWORD WINAPI HandlerEntry(DWORD control, DWORD eventType, LPVOID eventData, LPVOID context);
@@ -39,6 +40,9 @@ private:
     DWORD Handler(DWORD control, DWORD eventType, void* eventData);
     DWORD HandleUserControl(DWORD control);
     void Run();
+    // Runs the worker until a stop (control, WM_QUIT) or the worker's end: the
+    // worker's error, ERROR_SUCCESS for a stop.
+    DWORD RunWorker();
     void ReportStatus(DWORD state);
 
     wchar_t m_szServiceName[256] = {};
@@ -46,6 +50,9 @@ private:
     SERVICE_STATUS m_status = {};
     BOOL m_bService = TRUE;
     DWORD m_dwThreadID = 0;
+    // Raised by a stop control, also one that arrives while the service is starting;
+    // the run routine stops as soon as it is running.
+    HANDLE m_hStopRequested = nullptr;
     BYTE m_lastPowerSource = 255;
 };
 

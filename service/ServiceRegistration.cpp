@@ -194,7 +194,24 @@ HRESULT CServiceModule::Install() {
         ReportFailure(L"Couldn't create service");
         return hr;
     }
+    SetRestartOnFailure(created.get());
     return S_OK;
+}
+
+// A service that ends with an error (its worker ended, its boards could not be made)
+// is started again by the service manager: after 5 s, twice, then after a minute.
+// Best effort: a service manager without failure actions still installs the service.
+void CServiceModule::SetRestartOnFailure(SC_HANDLE service) {
+    SC_ACTION actions[3] = {{SC_ACTION_RESTART, 5000}, {SC_ACTION_RESTART, 5000}, {SC_ACTION_RESTART, 60000}};
+    SERVICE_FAILURE_ACTIONSW failure{};
+    failure.dwResetPeriod = 24 * 60 * 60;
+    failure.cActions = ARRAYSIZE(actions);
+    failure.lpsaActions = actions;
+    if (!ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure))
+        CZORABase::DBGOUT(L"Couldn't set the service's failure actions: %lu\n", GetLastError());
+    // Also when the service stops itself with an error, not only when its process dies.
+    SERVICE_FAILURE_ACTIONS_FLAG onError{TRUE};
+    ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &onError);
 }
 
 HRESULT CServiceModule::Uninstall() {

@@ -1,7 +1,14 @@
 #pragma once
 #include <windows.h>
 
-// The service's side of the request channel: creates the two boards, then serves
-// one request at a time until a quit request arrives or a wait fails. Started once
-// with CreateThread; the argument is not used.
-DWORD WINAPI ZoraWorker(LPVOID module);
+// The service's worker thread: serves the request channel (RequestServer.h) with the
+// service's tasks until the service stops it.
+struct ZoraWorkerContext {
+    HANDLE stop;     // signalled by the service to end the worker
+    HANDLE ready;    // signalled by the worker once it serves, or as it fails to start
+    DWORD error;     // why the worker ended or could not start; ERROR_SUCCESS when stopped
+};
+
+// Started with CreateThread, the argument a ZoraWorkerContext that outlives the thread.
+// The thread's exit code is the context's error.
+DWORD WINAPI ZoraWorker(LPVOID context);

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "DebugCapture.h"
@@ -62,6 +63,16 @@ TEST(ServiceCallWire, RequestLayoutOnTheBoard) {
     CInterProcessBoard request, answer;
     ASSERT_EQ(S_OK, request.Reset(kIpbRequestBoard, kIpbBoardSize, 1, kIpbBoardIndex));
     ASSERT_EQ(S_OK, answer.Reset(kIpbAnswerBoard, kIpbBoardSize, 1, kIpbBoardIndex));
+    // A server that never answers: another thread holds the server lock.
+    HANDLE serving = CreateEventW(nullptr, TRUE, FALSE, nullptr), done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread server([&] {
+        HANDLE lock = CreateMutexW(nullptr, TRUE, kIpbServerLockName);
+        SetEvent(serving);
+        WaitForSingleObject(done, INFINITE);
+        ReleaseMutex(lock);
+        CloseHandle(lock);
+    });
+    WaitForSingleObject(serving, 5000);
     struct Case {
         const wchar_t* data;
         uint32_t expectedLen;
@@ -81,8 +92,16 @@ TEST(ServiceCallWire, RequestLayoutOnTheBoard) {
         ASSERT_EQ(S_OK, request.Read(kIpbDataOffset, data, static_cast<long>(header.dwDataLen) + 2));
         EXPECT_STREQ(cases[i].data ? cases[i].data : L"", data) << "case " << i;
         EXPECT_TRUE(request.IsDataAvailble(0)) << "the request event is raised, case " << i;
+        IpbToken token{};
+        ASSERT_EQ(S_OK, request.Read(kIpbTokenOffset, &token, sizeof(token)));
+        EXPECT_EQ(kIpbTokenMagic, token.magic) << "case " << i;
+        EXPECT_NE(0u, token.token) << "case " << i;
         request.Flag(1);
     }
+    SetEvent(done);
+    server.join();
+    CloseHandle(serving);
+    CloseHandle(done);
 }
 
 TEST_P(ServiceCallTest, AnswerCarriesTheResultDerivedFromTheRequest) {

@@ -108,17 +108,30 @@ TEST_F(WorkerProtocol, PlainModeServesAndStopsOnQuitMessage) {
     EXPECT_EQ(0, m_service.Wait(10000));
 }
 
-TEST_F(WorkerProtocol, QuitRequestEndsWorkerWithoutAnswer) {
-    RawAnswer quit = SendRaw(QuitRequest, 0, 0, 1000);
-    EXPECT_FALSE(quit.answered);
-    if (m_debugging) {
-        EXPECT_TRUE(m_debugger.WaitFor("ZoraWorkerThread: Leaving.", 5000));
-    }
-    EXPECT_EQ(E_FAIL, Call(7, L"after quit", 500));
-    // The worker is gone, the program is not: it still stops when asked.
+// Code 0 is no task: it is refused like any other request that cannot run, and the
+// worker goes on serving. So is a request event raised again with no new request (the
+// last one was consumed): nothing is run twice.
+TEST_F(WorkerProtocol, CodeZeroAndARaiseWithoutARequestAreRefusedAndServingGoesOn) {
+    RawAnswer zero = SendRaw(NoRequest, 0, 0, 5000);
+    ASSERT_TRUE(zero.answered);
+    EXPECT_EQ(FailureNotice, zero.header.dwCode);
+    RawAnswer first = SendRaw(7, 1234, 8, 5000);
+    ASSERT_TRUE(first.answered);
+    EXPECT_EQ(AnswerStatus, first.header.dwCode);
+    CInterProcessBoard request, answer;
+    ASSERT_EQ(S_OK, answer.Reset(kIpbAnswerBoard, kIpbBoardSize, 0, kIpbBoardIndex));
+    ASSERT_EQ(S_OK, request.Reset(kIpbRequestBoard, kIpbBoardSize, 0, kIpbBoardIndex));
+    IpbDataHeader left{};
+    ASSERT_EQ(S_OK, request.Read(0, &left, sizeof(left)));
+    EXPECT_EQ(0u, left.dwCode + left.dwParam + left.dwDataLen) << "the request was consumed";
+    answer.Flag(1);
+    request.Flag(0);
+    ASSERT_TRUE(answer.IsDataAvailble(5000));
+    IpbDataHeader replay{};
+    ASSERT_EQ(S_OK, answer.Read(0, &replay, sizeof(replay)));
+    EXPECT_EQ(FailureNotice, replay.dwCode);
+    EXPECT_EQ(0, Call(7, L"after"));
     EXPECT_TRUE(m_service.Running());
-    ASSERT_TRUE(m_service.Quit());
-    EXPECT_EQ(0, m_service.Wait(10000));
 }
 
 TEST_F(WorkerProtocol, UnknownCodesAnsweredWithStatusOneAndResultZero) {
@@ -183,15 +196,34 @@ TEST_F(WorkerProtocol, RefusedRequestLowersRequestEventAndWorkerStaysIdle) {
     EXPECT_EQ(0, Call(7, L"still served"));
 }
 
-TEST_F(WorkerProtocol, TasksReportTheirMessagesAndResults) {
+// Task 2 switches one device on or off: any other action, an empty or over-long
+// instance ID and the root of the device tree are refused before the device manager
+// is asked; a well-formed request carries the device manager's own result.
+TEST_F(WorkerProtocol, DeviceRequestsAreCheckedAndReportTheirResults) {
     if (!m_debugging) GTEST_SKIP() << "the service's debugger output is seen only by a 64-bit debugger";
-    const wchar_t instance[] = L"ROOT\\NO_SUCH_DEVICE\\0000";
-    long result = Call(DeviceStateRequest, instance);
+    const std::wstring missing = L"ROOT\\NO_SUCH_DEVICE\\0000", overLong(201, L'X');
+    const struct {
+        std::wstring instance;
+        unsigned long action;
+    } refused[] = {{missing, 0}, {missing, 5}, {missing, 0xFFFFFFFF}, {L"", 2}, {overLong, 2}, {L"HTREE\\ROOT\\0", 2},
+                   {L"htree\\root\\0", 1}};
+    CZORACfg client;
+    for (size_t i = 0; i < ARRAYSIZE(refused); ++i) {
+        IpbDataHeader scratch{};
+        EXPECT_EQ(E_INVALIDARG, client.ServiceCall(DeviceStateRequest, refused[i].instance.c_str(), refused[i].action,
+                                                   &scratch, 5000))
+            << "case " << i;
+    }
+    EXPECT_EQ(0u, m_debugger.Count("ZoraWorker going to execute state change"));
+
+    IpbDataHeader scratch{};
+    long result = client.ServiceCall(DeviceStateRequest, missing.c_str(), 2, &scratch, 5000);
     EXPECT_NE(0, result);
-    EXPECT_TRUE(m_debugger.WaitFor("ZoraWorker going to execute state change for ROOT\\NO_SUCH_DEVICE\\0000 to 0", 5000));
+    EXPECT_NE(E_INVALIDARG, result);
+    EXPECT_TRUE(m_debugger.WaitFor("ZoraWorker going to execute state change for ROOT\\NO_SUCH_DEVICE\\0000 to 2", 5000));
     // The answer carries the device manager's own result.
     char executed[160];
-    snprintf(executed, sizeof(executed), "ZoraWorker executed state change for ROOT\\NO_SUCH_DEVICE\\0000 to 0 got %lx",
+    snprintf(executed, sizeof(executed), "ZoraWorker executed state change for ROOT\\NO_SUCH_DEVICE\\0000 to 2 got %lx",
              static_cast<unsigned long>(result));
     EXPECT_TRUE(m_debugger.WaitFor(executed, 5000));
     EXPECT_TRUE(m_debugger.WaitFor("A new task 2 has been got, go...\n", 5000));

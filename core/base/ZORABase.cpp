@@ -43,13 +43,53 @@ HANDLE CallLock() {
     return lock;
 }
 
-// Takes the call lock; an abandoned one (a client that died mid-call) is taken over.
-HANDLE AcquireCallLock(DWORD timeoutMs) {
-    HANDLE lock = CallLock();
-    if (!lock) return nullptr;
-    DWORD wait = WaitForSingleObject(lock, timeoutMs);
-    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) return nullptr;
-    return lock;
+// One deadline for every wait of a call.
+class Deadline {
+public:
+    explicit Deadline(unsigned long timeoutMs) : m_end(GetTickCount64() + timeoutMs) {}
+    DWORD Remaining() const {
+        ULONGLONG now = GetTickCount64();
+        return now >= m_end ? 0 : static_cast<DWORD>(m_end - now);
+    }
+
+private:
+    ULONGLONG m_end;
+};
+
+// Whether the server lock can be taken now: then nothing serves (or the server has
+// just ended), and the lock is given back at once.
+bool Unserved(HANDLE serverLock) {
+    DWORD wait = WaitForSingleObject(serverLock, 0);
+    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) return false;
+    ReleaseMutex(serverLock);
+    return true;
+}
+
+// Waits for `object` until the deadline, or until the server ends: true only when
+// `object` was signalled. An abandoned mutex counts as taken.
+bool WaitWhileServed(HANDLE object, HANDLE serverLock, const Deadline& deadline) {
+    HANDLE waits[2] = {object, serverLock};
+    DWORD wait = WaitForMultipleObjects(2, waits, FALSE, deadline.Remaining());
+    if (wait == WAIT_OBJECT_0 + 1 || wait == WAIT_ABANDONED_0 + 1) ReleaseMutex(serverLock);
+    return wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED_0;
+}
+
+// A token no other call of this process uses for a long while, and that another
+// process's is unlikely to equal.
+uint32_t NewToken() {
+    static volatile LONG s_calls = 0;
+    uint32_t calls = static_cast<uint32_t>(InterlockedIncrement(&s_calls));
+    uint32_t token = (GetCurrentProcessId() << 16) ^ (calls & 0xFFFF) ^ (GetTickCount() & 0xFFFF0000u);
+    return token ? token : 1;
+}
+
+// The answer on the board, when it is this call's: it carries this call's token, or
+// none at all (a server that echoes no tokens).
+bool ReadOwnAnswer(CInterProcessBoard& answerBoard, uint32_t token, IpbDataHeader* answer) {
+    IpbToken echo{};
+    return answerBoard.Read(0, answer, sizeof(*answer)) == S_OK &&
+           answerBoard.Read(kIpbTokenOffset, &echo, sizeof(echo)) == S_OK &&
+           (echo.magic != kIpbTokenMagic || echo.token == token);
 }
 }  // namespace
 
@@ -84,8 +124,19 @@ long CZORABase::ServiceCall(unsigned int code, const wchar_t* data, unsigned lon
         return E_FAIL;
     }
 
-    HANDLE callLock = AcquireCallLock(timeoutMs);
-    if (!callLock) {
+    // Fails at once while nothing serves the boards, even when other clients still
+    // hold them open.
+    UniqueHandle serverLock(OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, kIpbServerLockName));
+    if (!serverLock || Unserved(serverLock.get())) {
+        DBGOUT(L"Failed in open IPB board for results with %X.",
+               static_cast<unsigned>(HRESULT_FROM_WIN32(ERROR_SERVICE_NOT_ACTIVE)));
+        return E_FAIL;
+    }
+    HANDLE server = serverLock.get();
+
+    Deadline deadline(timeoutMs);
+    HANDLE callLock = CallLock();
+    if (!callLock || !WaitWhileServed(callLock, server, deadline)) {
         DBGOUT(L"Waiting inbound board data timeout.\n");
         return E_FAIL;
     }
@@ -93,17 +144,19 @@ long CZORABase::ServiceCall(unsigned int code, const wchar_t* data, unsigned lon
 
     // A request still raised here belongs to a client that gave up waiting: the
     // service is still working on it, or has not read it yet. Its answer must come
-    // and go before ours is asked for, or we would read it as our own.
-    if (requestBoard.IsDataAvailble(0) && !answerBoard.IsDataAvailble(timeoutMs)) {
+    // before ours is posted, or the service would lower our request with it.
+    if (requestBoard.IsDataAvailble(0) && !WaitWhileServed(answerBoard.m_hEvent, server, deadline)) {
         DBGOUT(L"Waiting inbound board data timeout.\n");
         return E_FAIL;
     }
 
+    IpbToken token{kIpbTokenMagic, NewToken()};
     if (requestBoard.Paste(0, &local, sizeof(local)) != S_OK) {
         DBGOUT(L"Paste data header to outbound board failed in CDevMgr.\n");
         return E_FAIL;
     }
-    if (requestBoard.Paste(kIpbDataOffset, data, static_cast<long>(local.dwDataLen)) != S_OK) {
+    if (requestBoard.Paste(kIpbDataOffset, data, static_cast<long>(local.dwDataLen)) != S_OK ||
+        requestBoard.Paste(kIpbTokenOffset, &token, sizeof(token)) != S_OK) {
         DBGOUT(L"Paste data to outbound board failed in CDevMgr.\n");
         return E_FAIL;
     }
@@ -115,13 +168,17 @@ long CZORABase::ServiceCall(unsigned int code, const wchar_t* data, unsigned lon
         DBGOUT(L"Set outbound board event failed in CDevMgr\n");
         return E_FAIL;
     }
-    if (!answerBoard.IsDataAvailble(timeoutMs)) {
-        DBGOUT(L"Waiting inbound board data timeout.\n");
-        return E_FAIL;
-    }
-    if (answerBoard.Read(0, &local, sizeof(local)) != S_OK) {
-        DBGOUT(L"Reading data header failed in CDevMgr\n");
-        return E_FAIL;
+    // Answers to other requests (a third party raising the request event makes the
+    // service answer it) are passed over until this call's own arrives.
+    for (;;) {
+        if (!WaitWhileServed(answerBoard.m_hEvent, server, deadline)) {
+            DBGOUT(L"Waiting inbound board data timeout.\n");
+            return E_FAIL;
+        }
+        if (ReadOwnAnswer(answerBoard, token.token, &local)) break;
+        answerBoard.Flag(1);
+        // Ours may have landed between the read and the lowering.
+        if (ReadOwnAnswer(answerBoard, token.token, &local)) break;
     }
     if (local.dwCode != AnswerStatus) {
         DBGOUT(L"A failure notice received in CDevMgr\n");

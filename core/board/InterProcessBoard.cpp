@@ -22,6 +22,36 @@ constexpr wchar_t kMsgUnlockFailed[] =
 void CloseIfSet(HANDLE h) {
     if (h) CloseHandle(h);
 }
+
+// Who holds the lock, kept in the last bytes of the data area, where no caller
+// reaches: every taking of the lock and every giving back (or recovery) advances
+// `sequence` once, so a give-back and a recovery of the same hold exclude each other.
+struct LockRecord {
+    volatile LONG sequence;
+    volatile LONG owner;            // the holder's process ID; 0 when free or unknown
+    volatile LONG suspectSequence;  // the hold a waiter first found held too long ...
+    volatile LONG suspectSince;     // ... and when (GetTickCount)
+};
+constexpr SIZE_T kPage = 4096;
+// Longer than any paste or read can hold the lock: a hold this old is given up.
+constexpr LONG kLongestHoldMs = 2000;
+
+// The hold the calling thread took with Lock, for its UnLock.
+thread_local LONG t_lockSequence = 0;
+
+// The lock record, or null when the data area cannot be mapped.
+LockRecord* RecordOf(unsigned char* view, SIZE_T viewSize) {
+    return view && viewSize >= sizeof(LockRecord) ? reinterpret_cast<LockRecord*>(view + viewSize - sizeof(LockRecord))
+                                                  : nullptr;
+}
+
+bool ProcessEnded(DWORD processId) {
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+    if (!process) return GetLastError() == ERROR_INVALID_PARAMETER;  // no such process
+    bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return ended;
+}
 }  // namespace
 
 CInterProcessBoard::CInterProcessBoard()
@@ -93,8 +123,10 @@ long CInterProcessBoard::Reset(const wchar_t* name, long size, int create, unsig
     if (create) {
         NullDaclSecurity security;
         m_hEvent = CreateEventW(&security.attributes, TRUE, FALSE, eventName);
+        // Whole pages, the lock record in the last bytes after the caller's size.
+        SIZE_T mapped = (static_cast<SIZE_T>(size < 0 ? 0 : size) + sizeof(LockRecord) + kPage - 1) / kPage * kPage;
         m_hMap = CreateFileMappingW(INVALID_HANDLE_VALUE, &security.attributes, PAGE_READWRITE, 0,
-                                    static_cast<DWORD>(size), mapName);
+                                    static_cast<DWORD>(mapped), mapName);
         m_hSemaphore = CreateSemaphoreW(&security.attributes, 1, kSemaphoreMax, semaphoreName);
     } else {
         m_hEvent = OpenEventW(EVENT_ALL_ACCESS, FALSE, eventName);
@@ -109,15 +141,69 @@ long CInterProcessBoard::Reset(const wchar_t* name, long size, int create, unsig
     return E_FAIL;
 }
 
-// Takes the lock only if it is free at this moment: 1 taken, 0 held by someone else,
-// -1 the wait itself failed. A single wait with no time-out cannot, unlike raising
-// the count to see what it was, let a third party into a lock that is held.
-int CInterProcessBoard::TryLock() {
-    switch (WaitForSingleObject(m_hSemaphore, 0)) {
-    case WAIT_OBJECT_0: return 1;
-    case WAIT_TIMEOUT: return 0;
-    default: return -1;
+// Takes the lock only if it is free at this moment: 1 taken (*sequence is the hold),
+// 0 held by someone else, -1 the wait itself failed. A single wait with no time-out
+// cannot, unlike raising the count to see what it was, let a third party into a lock
+// that is held. A hold left by a process that ended, or older than any paste or read
+// takes, is recovered on the way.
+int CInterProcessBoard::TryLock(LONG* sequence) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        switch (WaitForSingleObject(m_hSemaphore, 0)) {
+        case WAIT_OBJECT_0:
+            *sequence = Taken();
+            return 1;
+        case WAIT_TIMEOUT:
+            if (!RecoverHold()) return 0;
+            break;
+        default:
+            return -1;
+        }
     }
+    return 0;
+}
+
+LONG CInterProcessBoard::Taken() {
+    SIZE_T viewSize = 0;
+    LockRecord* record = RecordOf(View(&viewSize), viewSize);
+    if (!record) return 0;
+    LONG sequence = InterlockedIncrement(&record->sequence);
+    record->owner = static_cast<LONG>(GetCurrentProcessId());
+    return sequence;
+}
+
+// Gives the hold back unless it was recovered from this holder meanwhile.
+BOOL CInterProcessBoard::GiveBack(LONG sequence) {
+    SIZE_T viewSize = 0;
+    LockRecord* record = RecordOf(View(&viewSize), viewSize);
+    if (record) {
+        if (InterlockedCompareExchange(&record->sequence, sequence + 1, sequence) != sequence) return TRUE;
+        record->owner = 0;
+    }
+    return ReleaseSemaphore(m_hSemaphore, 1, nullptr);
+}
+
+// Called while the lock is found held: recovers the hold when its holder has ended,
+// or when this hold has been seen held for longer than any paste or read takes. One
+// waiter only wins a recovery; the holder's own give-back then does nothing.
+bool CInterProcessBoard::RecoverHold() {
+    SIZE_T viewSize = 0;
+    LockRecord* record = RecordOf(View(&viewSize), viewSize);
+    if (!record) return false;
+    LONG sequence = record->sequence;
+    LONG owner = record->owner;
+    if (!(owner && ProcessEnded(static_cast<DWORD>(owner)))) {
+        LONG now = static_cast<LONG>(GetTickCount());
+        if (record->suspectSequence != sequence) {
+            record->suspectSince = now;
+            record->suspectSequence = sequence;
+            return false;
+        }
+        if (now - record->suspectSince < kLongestHoldMs) return false;
+    }
+    if (InterlockedCompareExchange(&record->sequence, sequence + 1, sequence) != sequence) return false;
+    record->owner = 0;
+    OutputDebugStringW(L"CInterProcessBoard: a lock its holder left was recovered.\r\n");
+    return ReleaseSemaphore(m_hSemaphore, 1, nullptr) != FALSE;
 }
 
 // The whole data area; its size (whole pages) in *viewSize.
@@ -138,21 +224,23 @@ unsigned char* CInterProcessBoard::View(SIZE_T* viewSize) {
 
 long CInterProcessBoard::CopyLocked(long offset, void* buffer, long size, int toBoard) {
     if (offset < 0 || size < 0) return E_FAIL;
-    int locked = TryLock();
+    LONG sequence = 0;
+    int locked = TryLock(&sequence);
     if (locked == 0) return E_FAIL;  // someone holds the board: fail fast, no message
     if (locked < 0) {
         OutputDebugStringW(kMsgLockFailed);
         return E_FAIL;
     }
-    ScopeExit release([this] {
-        if (!ReleaseSemaphore(m_hSemaphore, 1, nullptr)) OutputDebugStringW(kMsgUnlockFailed);
+    ScopeExit release([this, sequence] {
+        if (!GiveBack(sequence)) OutputDebugStringW(kMsgUnlockFailed);
     });
 
     SIZE_T end = static_cast<SIZE_T>(offset) + static_cast<SIZE_T>(size);
     if (end == 0) return S_OK;
     SIZE_T viewSize = 0;
     unsigned char* view = View(&viewSize);
-    if (view && end > viewSize) {
+    // The last bytes hold the lock record.
+    if (view && end > viewSize - sizeof(LockRecord)) {
         view = nullptr;
         SetLastError(ERROR_ACCESS_DENIED);  // what mapping past the section reports
     }
@@ -185,15 +273,23 @@ long CInterProcessBoard::Read(long offset, void* out, long size) {
 long CInterProcessBoard::Clear(long offset, long size) { return Paste(offset, nullptr, size); }
 
 long CInterProcessBoard::Lock(long timeoutMs) {
-    if (WaitForSingleObject(m_hSemaphore, static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0) {
-        OutputDebugStringW(kMsgLockFailed);
-        return E_FAIL;
+    ULONGLONG end = GetTickCount64() + static_cast<DWORD>(timeoutMs);
+    for (;;) {
+        ULONGLONG now = GetTickCount64();
+        DWORD slice = now >= end ? 0 : static_cast<DWORD>(end - now < 250 ? end - now : 250);
+        DWORD wait = WaitForSingleObject(m_hSemaphore, slice);
+        if (wait == WAIT_OBJECT_0) {
+            t_lockSequence = Taken();
+            return S_OK;
+        }
+        if (wait != WAIT_TIMEOUT || (!RecoverHold() && now >= end)) break;
     }
-    return S_OK;
+    OutputDebugStringW(kMsgLockFailed);
+    return E_FAIL;
 }
 
 long CInterProcessBoard::UnLock() {
-    if (!ReleaseSemaphore(m_hSemaphore, 1, nullptr)) {
+    if (!m_hSemaphore || !GiveBack(t_lockSequence)) {
         OutputDebugStringW(kMsgUnlockFailed);
         return E_FAIL;
     }
@@ -201,8 +297,9 @@ long CInterProcessBoard::UnLock() {
 }
 
 int CInterProcessBoard::IsLocked() {
-    int locked = TryLock();
-    if (locked == 1) ReleaseSemaphore(m_hSemaphore, 1, nullptr);
+    LONG sequence = 0;
+    int locked = TryLock(&sequence);
+    if (locked == 1) GiveBack(sequence);
     return locked == 0;
 }
 

@@ -1,5 +1,5 @@
 // Helper program for the multi-process tests and the benchmark. One verb per run:
-//   serve READY_EVENT                 answer requests on the service's boards
+//   serve READY_EVENT STOP_EVENT      answer requests on the service's boards until told to stop
 //   call COUNT TAG TIMEOUT_MS         make COUNT service calls, check every answer
 //   lock BOARD READY_EVENT RELEASE_EVENT   hold a board's lock until told to let go
 //   pingpong PING PONG ROUNDS         raw two-process event round trips
@@ -17,6 +17,7 @@
 #include "DebugCapture.h"
 #include "InterProcessBoard.h"
 #include "PeerProtocol.h"
+#include "RequestServer.h"
 #include "OsWin.h"
 #include "ZORACfg.h"
 
@@ -29,39 +30,24 @@ void Signal(const wchar_t* name) {
     }
 }
 
-// Serves the request protocol as the service's worker does: one request at a time,
-// the answer on the board before its event is raised, the request event lowered first.
-int Serve(const wchar_t* readyEvent) {
-    CInterProcessBoard request, answer;
-    if (request.Reset(kIpbRequestBoard, kIpbBoardSize, 1, kIpbBoardIndex) != S_OK ||
-        answer.Reset(kIpbAnswerBoard, kIpbBoardSize, 1, kIpbBoardIndex) != S_OK)
-        return 3;
+// The service's own way of serving (RequestServer), with the test tasks of
+// PeerProtocol.h in place of the service's: a stand-in service for clients of either
+// architecture. Serves until STOP_EVENT is signalled.
+TaskAnswer PeerTask(const IpbDataHeader& header, const wchar_t* data, void*) {
+    if (header.dwCode == PeerSwallowRequest) return TaskAnswer{kLeaveUnanswered, 0};
+    if (header.dwCode == PeerSlowRequest) Sleep(header.dwParam);
+    uint32_t status = header.dwCode == PeerFailureNotice ? 2u : static_cast<uint32_t>(AnswerStatus);
+    return TaskAnswer{status, static_cast<long>(PeerResult(header.dwParam, data))};
+}
+
+int Serve(const wchar_t* readyEvent, const wchar_t* stopEvent) {
+    HANDLE stop = OpenEventW(SYNCHRONIZE, FALSE, stopEvent);
+    RequestServer server;
+    if (!stop || server.Open() != ERROR_SUCCESS) return 3;
     Signal(readyEvent);
-    while (request.IsDataAvailble(INFINITE)) {
-        IpbDataHeader header{};
-        wchar_t data[kIpbMaxDataLen / sizeof(wchar_t) + 1] = {};
-        uint32_t status = AnswerStatus, result = 0;
-        if (request.Read(0, &header, sizeof(header)) != S_OK) {
-            status = 0;
-        } else if (header.dwCode == QuitRequest) {
-            return 0;
-        } else if (header.dwDataLen >= kIpbMaxDataLen ||
-                   request.Read(kIpbDataOffset, data, static_cast<long>(header.dwDataLen)) != S_OK) {
-            status = 0;
-        } else if (header.dwCode == PeerSwallowRequest) {
-            request.Flag(1);
-            continue;
-        } else {
-            if (header.dwCode == PeerSlowRequest) Sleep(header.dwParam);
-            if (header.dwCode == PeerFailureNotice) status = 2;
-            result = PeerResult(header.dwParam, data);
-        }
-        IpbDataHeader reply{status, result, 0};
-        answer.Paste(0, &reply, sizeof(reply));
-        request.Flag(1);
-        answer.Flag(0);
-    }
-    return 0;
+    DWORD error = server.Serve(stop, PeerTask, nullptr);
+    CloseHandle(stop);
+    return error == ERROR_SUCCESS ? 0 : 4;
 }
 
 int Call(int count, const wchar_t* tag, unsigned long timeoutMs) {
@@ -163,7 +149,7 @@ int Aero() {
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) return 2;
     std::wstring verb = argv[1];
-    if (verb == L"serve" && argc == 3) return Serve(argv[2]);
+    if (verb == L"serve" && argc == 4) return Serve(argv[2], argv[3]);
     if (verb == L"call" && argc == 5) return Call(_wtoi(argv[2]), argv[3], wcstoul(argv[4], nullptr, 10));
     if (verb == L"lock" && argc == 5) return HoldLock(argv[2], argv[3], argv[4]);
     if (verb == L"pingpong" && argc == 5) return PingPong(argv[2], argv[3], _wtoi(argv[4]));

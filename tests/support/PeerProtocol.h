@@ -4,7 +4,7 @@
 #include <cwchar>
 
 // Request codes the test answerer treats specially; every other code (but 0, which
-// ends it as it ends the service's worker) is answered with PeerResult.
+// is refused as the service refuses it) is answered with PeerResult.
 enum PeerTestCode : uint32_t {
     PeerSlowRequest = 100,     // sleeps dwParam ms, then answers
     PeerSwallowRequest = 101,  // lowers the request event and never answers

@@ -168,7 +168,8 @@ bool Answerer::Start(const wchar_t* arch) {
     std::wstring peer = ProgramPath(arch, L"zora_peer.exe");
     if (peer.empty()) return false;
     NamedEvent ready(L"ready");
-    if (!m_process.Start(peer, L"serve " + ready.Name())) return false;
+    m_stop = std::make_unique<NamedEvent>(L"stop");
+    if (!m_process.Start(peer, L"serve " + ready.Name() + L" " + m_stop->Name())) return false;
     m_running = WaitForSingleObject(ready.Get(), 10000) == WAIT_OBJECT_0;
     return m_running;
 }
@@ -176,12 +177,7 @@ bool Answerer::Start(const wchar_t* arch) {
 void Answerer::Stop() {
     if (!m_running) return;
     m_running = false;
-    CInterProcessBoard request;
-    if (request.Reset(kIpbRequestBoard, kIpbBoardSize, 0, kIpbBoardIndex) == S_OK) {
-        IpbDataHeader quit{QuitRequest, 0, 0};
-        request.Paste(0, &quit, sizeof(quit));
-        request.Flag(0);
-    }
+    SetEvent(m_stop->Get());
     m_process.Wait(10000);
 }
 

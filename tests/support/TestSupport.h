@@ -3,6 +3,7 @@
 // architecture, temporary folders, named events for hand-shakes.
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 namespace test {
@@ -88,12 +89,13 @@ class Answerer {
 public:
     // Returns false when the program is missing or did not come up.
     bool Start(const wchar_t* arch);
-    // Ends it with a quit request, as the service's worker is ended.
+    // Ends it as the service ends its worker.
     void Stop();
     ~Answerer();
 
 private:
     Process m_process;
+    std::unique_ptr<NamedEvent> m_stop;
     bool m_running = false;
 };
 

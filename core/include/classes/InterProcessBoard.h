@@ -35,7 +35,10 @@ protected:
     long CloseObjects();
 
 private:
-    int TryLock();
+    int TryLock(LONG* sequence);
+    LONG Taken();
+    BOOL GiveBack(LONG sequence);
+    bool RecoverHold();
     unsigned char* View(SIZE_T* viewSize);
     void DropView();
     long CopyLocked(long offset, void* buffer, long size, int toBoard);

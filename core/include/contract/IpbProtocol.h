@@ -33,10 +33,12 @@ inline constexpr uint32_t kIpbMaxDataLen = 512;
 // comes first, in the global name space, open to every account.
 inline constexpr wchar_t kIpbCallLockName[] = L"Global\\ZORA_IPB_CALL";
 
-// A request's dwCode.
+// A request's dwCode. The service consumes a request as it reads it (the header is
+// cleared to zeros), so code 0 is what a board holds when no new request was posted:
+// it is refused with a failure notice like any code that names no task.
 enum IpbTaskCode : uint32_t {
-    QuitRequest = 0,         // ends the service's worker; never answered
-    DeviceStateRequest = 2,  // data: device instance ID; param: ZoraDeviceAction
+    NoRequest = 0,
+    DeviceStateRequest = 2,  // data: device instance ID; param: 1 enable or 2 disable
     ApplySchemeRequest = 3,  // data: the caller's profile folder; param: scheme number
 };
 
@@ -46,3 +48,23 @@ enum IpbAnswerStatus : uint32_t {
     FailureNotice = 0,  // the request could not be read or was refused; dwParam 0
     AnswerStatus = 1,   // answered; dwParam is the task's result
 };
+
+// Pairing a request with its answer. A client writes a token record at
+// kIpbTokenOffset of the request board, past the longest data; the service echoes it
+// at kIpbTokenOffset of the answer board with the answer, and a client takes only an
+// answer that carries its own token. A request without the record (an older client)
+// is answered without one. The service clears the record with the request.
+struct IpbToken {
+    uint32_t magic;  // kIpbTokenMagic when the record is present
+    uint32_t token;  // the client's choice, nonzero
+};
+inline constexpr uint32_t kIpbTokenMagic = 0x4E4B5449;  // "ITKN"
+inline constexpr long kIpbTokenOffset = kIpbDataOffset + kIpbMaxDataLen;
+static_assert(sizeof(IpbToken) == 8);
+static_assert(kIpbTokenOffset == 524 && kIpbTokenOffset + sizeof(IpbToken) <= kIpbBoardSize);
+
+// Owned by the serving thread for as long as it serves, in the global name space, open
+// to every account. A client that can take it knows that nothing serves the boards (or
+// that the server has just ended) and fails at once, even while other clients still
+// hold the boards open; it waits on it beside its answer.
+inline constexpr wchar_t kIpbServerLockName[] = L"Global\\ZORA_IPB_SERVER";
