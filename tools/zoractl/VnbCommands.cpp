@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "WinHandles.h"
 #include "ZORACfg.h"
 #include "ZoraVnb.h"
 #include "ZoractlCommands.h"
@@ -45,14 +46,13 @@ struct VnbModule {
 };
 
 bool SetMachineValue(const wchar_t* machine) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kInstallKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
+    UniqueKey key;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kInstallKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr,
+                        key.put(), nullptr) != ERROR_SUCCESS)
         return false;
-    LONG rc = machine ? RegSetValueExW(key, ZORA_VNB_VALUE, 0, REG_SZ, reinterpret_cast<const BYTE*>(machine),
+    LONG rc = machine ? RegSetValueExW(key.get(), ZORA_VNB_VALUE, 0, REG_SZ, reinterpret_cast<const BYTE*>(machine),
                                        static_cast<DWORD>((wcslen(machine) + 1) * sizeof(wchar_t)))
-                      : RegDeleteValueW(key, ZORA_VNB_VALUE);
-    RegCloseKey(key);
+                      : RegDeleteValueW(key.get(), ZORA_VNB_VALUE);
     return rc == ERROR_SUCCESS || (!machine && rc == ERROR_FILE_NOT_FOUND);
 }
 
