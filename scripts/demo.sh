@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The suite's main job as far as it is built, on the virtual notebook: install both
 # architectures into build/install (bin, bin64, cfg) inside the project's Wine prefix,
-# switch the virtual notebook on, install and start the service, switch a device from
-# the 32-bit command line through the running service, and change the platform's
-# settings through the hardware agents: hub functions, USB ports, processor level,
-# backlight, radios and graphics power saving, with the machine's state before and after.
+# switch the virtual notebook on (zoractl names the machine file and the provider module
+# ZoraVnb.dll under the installation key; off removes both), install and start the
+# service, switch a device from the 32-bit command line through the running service,
+# and change the platform's settings through the hardware agents: hub functions, USB
+# ports, processor level, backlight, radios and graphics power saving, with the
+# machine's state before and after.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 bash "$here/setup.sh"
@@ -51,7 +53,7 @@ echo "== where the installed $client_bits library finds its configuration"
 zoractl where
 
 echo
-echo "== the virtual notebook on, with a fresh default machine"
+echo "== the virtual notebook on, with a fresh default machine (its file and module named in the installation key)"
 rm -f "$install/vnb/notebook.machine"
 zoractl vnb on
 

@@ -33,12 +33,11 @@ ClassObjectEntry g_classObjects[] = {{nullptr, nullptr, 0}};
 
 HRESULT RegisterClassObjects() {
     for (ClassObjectEntry* entry = g_classObjects; entry->clsid; ++entry) {
-        IUnknown* factory = nullptr;
+        ComPtr<IUnknown> factory;
         HRESULT hr = entry->createFactory(&factory);
         if (FAILED(hr)) return hr;
-        hr = CoRegisterClassObject(*entry->clsid, factory, CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER,
+        hr = CoRegisterClassObject(*entry->clsid, factory.get(), CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER,
                                    REGCLS_MULTIPLEUSE, &entry->cookie);
-        factory->Release();
         if (FAILED(hr)) return hr;
     }
     return S_OK;
@@ -56,12 +55,11 @@ void RevokeClassObjects() {
 class ProcessTokenSecurity {
 public:
     bool Initialize() {
-        HANDLE token = nullptr;
-        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+        UniqueHandle token;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return false;
         DWORD size = 0;
-        bool ok = GetTokenInformation(token, TokenOwner, m_owner, sizeof(m_owner), &size) &&
-                  GetTokenInformation(token, TokenPrimaryGroup, m_group, sizeof(m_group), &size);
-        CloseHandle(token);
+        bool ok = GetTokenInformation(token.get(), TokenOwner, m_owner, sizeof(m_owner), &size) &&
+                  GetTokenInformation(token.get(), TokenPrimaryGroup, m_group, sizeof(m_group), &size);
         return ok && InitializeSecurityDescriptor(&m_descriptor, SECURITY_DESCRIPTOR_REVISION) &&
                SetSecurityDescriptorOwner(&m_descriptor, reinterpret_cast<TOKEN_OWNER*>(m_owner)->Owner, FALSE) &&
                SetSecurityDescriptorGroup(&m_descriptor, reinterpret_cast<TOKEN_PRIMARY_GROUP*>(m_group)->PrimaryGroup,
@@ -94,11 +92,10 @@ void WriteStandardOutput(const wchar_t* text) {
 }
 
 void WriteEventLog(const wchar_t* source, const wchar_t* text) {
-    HANDLE eventSource = RegisterEventSourceW(nullptr, source);
+    UniqueEventSource eventSource(RegisterEventSourceW(nullptr, source));
     if (!eventSource) return;
     const wchar_t* strings[1] = {text};
-    ReportEventW(eventSource, EVENTLOG_INFORMATION_TYPE, 0, 0, nullptr, 1, 0, strings, nullptr);
-    DeregisterEventSource(eventSource);
+    ReportEventW(eventSource.get(), EVENTLOG_INFORMATION_TYPE, 0, 0, nullptr, 1, 0, strings, nullptr);
 }
 
 bool IsSystemControl(DWORD control) { return control < kFirstUserControl; }

@@ -74,29 +74,24 @@ bool ModulePath(wchar_t* path, DWORD chars) {
 HRESULT RegisterTypeLibrary() {
     wchar_t path[MAX_PATH];
     if (!ModulePath(path, MAX_PATH)) return E_FAIL;
-    ITypeLib* library = nullptr;
+    ComPtr<ITypeLib> library;
     HRESULT hr = LoadTypeLibEx(path, REGKIND_NONE, &library);
     if (FAILED(hr)) return hr;
-    hr = RegisterTypeLib(library, path, nullptr);
-    library->Release();
-    return hr;
+    return RegisterTypeLib(library.get(), path, nullptr);
 }
 
 HRESULT UnregisterTypeLibrary() {
     wchar_t path[MAX_PATH];
     if (!ModulePath(path, MAX_PATH)) return E_FAIL;
-    ITypeLib* library = nullptr;
+    ComPtr<ITypeLib> library;
     HRESULT hr = LoadTypeLibEx(path, REGKIND_NONE, &library);
     if (FAILED(hr)) return hr;
     TLIBATTR* attributes = nullptr;
     hr = library->GetLibAttr(&attributes);
-    if (SUCCEEDED(hr)) {
-        hr = UnRegisterTypeLib(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum, attributes->lcid,
-                               attributes->syskind);
-        library->ReleaseTLibAttr(attributes);
-    }
-    library->Release();
-    return hr;
+    if (FAILED(hr)) return hr;
+    ScopeExit releaseAttributes([&] { library->ReleaseTLibAttr(attributes); });
+    return UnRegisterTypeLib(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum, attributes->lcid,
+                             attributes->syskind);
 }
 
 // A started service needs a moment to reach "stopped"; deleting it before that

@@ -1,44 +1,34 @@
 #pragma once
-// The virtual notebook's entries of the system-API table, with the signatures of the
-// system functions they stand for. They answer from the attached machine file.
+// The virtual notebook's entries of the system-API table: vnb::<Name> for every entry
+// the list in ZoraSystemEntries.h marks VNB, with the signature of the system function
+// it stands for. They answer from the attached machine file; VnbAttach puts them into
+// the library's table. Where each is defined: the power status and the service-control
+// translation in VnbApi.cpp, the device tree in devmgr/, the device objects and CPUID
+// in Platform.cpp.
+//
+// Inside namespace vnb these names hide the system's: call the real function as
+// ::Name there.
 #include <windows.h>
-#include <setupapi.h>
-#include <cfgmgr32.h>
 
 #include <string>
 
 #include "MachineFile.h"
+#include "ZoraSystemEntries.h"
 
 namespace vnb {
 
-BOOL WINAPI GetSystemPowerStatus(LPSYSTEM_POWER_STATUS status);
+#define VNB_ENTRY_DECLARATION(result, name, parameters, from, provider) \
+    VNB_ENTRY_DECLARATION_##provider(result, name, parameters)
+#define VNB_ENTRY_DECLARATION_VNB(result, name, parameters) result WINAPI name parameters;
+#define VNB_ENTRY_DECLARATION_REAL(result, name, parameters)
+ZORA_SYSTEM_ENTRIES(VNB_ENTRY_DECLARATION)
+#undef VNB_ENTRY_DECLARATION
+#undef VNB_ENTRY_DECLARATION_VNB
+#undef VNB_ENTRY_DECLARATION_REAL
+
+// The table's entry that is no system function (ZoraSystemApi.h).
 BOOL WINAPI TranslateServiceControl(DWORD control, DWORD* systemControl, DWORD* eventType, void* eventData,
                                     DWORD eventDataSize);
-
-HDEVINFO WINAPI SetupDiCreateDeviceInfoList(const GUID* classGuid, HWND parent);
-HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR enumerator, HWND parent, DWORD flags);
-BOOL WINAPI SetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, PSP_DEVINFO_DATA data);
-BOOL WINAPI SetupDiGetDeviceInstanceIdW(HDEVINFO set, PSP_DEVINFO_DATA data, PWSTR id, DWORD idSize,
-                                        PDWORD required);
-BOOL WINAPI SetupDiOpenDeviceInfoW(HDEVINFO set, PCWSTR instanceId, HWND parent, DWORD flags, PSP_DEVINFO_DATA data);
-BOOL WINAPI SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, PSP_DEVINFO_DATA data, DWORD property, PDWORD type,
-                                              PBYTE buffer, DWORD size, PDWORD required);
-BOOL WINAPI SetupDiGetDeviceInfoListDetailW(HDEVINFO set, PSP_DEVINFO_LIST_DETAIL_DATA_W detail);
-BOOL WINAPI SetupDiSetClassInstallParamsW(HDEVINFO set, PSP_DEVINFO_DATA data, PSP_CLASSINSTALL_HEADER params,
-                                          DWORD size);
-BOOL WINAPI SetupDiChangeState(HDEVINFO set, PSP_DEVINFO_DATA data);
-BOOL WINAPI SetupDiCallClassInstaller(DI_FUNCTION function, HDEVINFO set, PSP_DEVINFO_DATA data);
-BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO set);
-
-CONFIGRET WINAPI CM_Get_DevNode_Status_Ex(PULONG status, PULONG problem, DEVINST node, ULONG flags, HMACHINE machine);
-CONFIGRET WINAPI CM_Locate_DevNodeW(PDEVINST node, DEVINSTID_W id, ULONG flags);
-CONFIGRET WINAPI CM_Get_Child(PDEVINST child, DEVINST node, ULONG flags);
-CONFIGRET WINAPI CM_Get_Sibling(PDEVINST sibling, DEVINST node, ULONG flags);
-CONFIGRET WINAPI CM_Get_Parent(PDEVINST parent, DEVINST node, ULONG flags);
-CONFIGRET WINAPI CM_Get_DevNode_Registry_PropertyW(DEVINST node, ULONG property, PULONG type, PVOID buffer,
-                                                   PULONG length, ULONG flags);
-CONFIGRET WINAPI CM_Get_Device_ID_Size(PULONG length, DEVINST node, ULONG flags);
-CONFIGRET WINAPI CM_Get_Device_IDW(DEVINST node, PWSTR buffer, ULONG length, ULONG flags);
 
 // A node's DEVINST: its position in the machine file, counted from 1 (the root).
 inline DEVINST DevInstOf(int index) { return static_cast<DEVINST>(index + 1); }

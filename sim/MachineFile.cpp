@@ -278,10 +278,9 @@ constexpr char kFileHeader[] =
     "\r\n";
 
 bool ReadWhole(const wchar_t* file, std::string* text, DWORD* error) {
-    UniqueHandle handle(CreateFileW(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (handle.get() == INVALID_HANDLE_VALUE) {
-        handle.release();
+    UniqueFile handle(CreateFileW(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle) {
         *error = GetLastError();
         return false;
     }
@@ -302,12 +301,9 @@ bool ReadWhole(const wchar_t* file, std::string* text, DWORD* error) {
 
 DWORD WriteWhole(const wchar_t* file, const std::string& text) {
     std::wstring temporary = std::wstring(file) + L".new";
-    UniqueHandle handle(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (handle.get() == INVALID_HANDLE_VALUE) {
-        handle.release();
-        return GetLastError();
-    }
+    UniqueFile handle(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle) return GetLastError();
     DWORD written = 0;
     if (!WriteFile(handle.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
         written != text.size() || !FlushFileBuffers(handle.get())) {

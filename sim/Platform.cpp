@@ -1,4 +1,5 @@
 #include "Platform.h"
+#include "Entries.h"
 #include "ZoraVnb.h"
 
 #include <intrin.h>

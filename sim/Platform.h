@@ -71,14 +71,6 @@ struct CpuidEntry {
     explicit CpuidEntry(CpuidSource source);
 };
 
-// Table entries (the library's system-API table points at these once attached).
-HANDLE WINAPI CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                          DWORD disposition, DWORD flags, HANDLE templateFile);
-BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
-                            LPDWORD returned, LPOVERLAPPED overlapped);
-BOOL WINAPI CloseHandle(HANDLE handle);
-void WINAPI Cpuid(int regs[4], int leaf);
-
 // For the exports: the machine file a caller names; null or empty means the attached
 // one, else the configured one (null when there is none). scratch: MAX_PATH characters.
 const wchar_t* ResolveMachine(const wchar_t* file, wchar_t* scratch);

@@ -7,10 +7,10 @@
 
 #include <cwchar>
 
+#include "WinHandles.h"
+
 namespace vnb {
 namespace {
-constexpr wchar_t kInstallKey[] = L"Software\\Korvex\\ZORA";
-
 void CopyField(wchar_t* out, size_t chars, const std::wstring& text) { lstrcpynW(out, text.c_str(), int(chars)); }
 
 void ToDevice(const Node& node, VnbDevice* device) {
@@ -78,31 +78,15 @@ ZORAVNB_API BOOL WINAPI VnbAttach(ZoraSystemApi* table, const wchar_t* machineFi
     DWORD error = vnb::CreateMachineIfMissing(machineFile);
     if (error != ERROR_SUCCESS) return vnb::ExportResult(error);
     vnb::SetAttachedMachine(machineFile);
-    table->GetSystemPowerStatus = vnb::GetSystemPowerStatus;
-    table->SetupDiCreateDeviceInfoList = vnb::SetupDiCreateDeviceInfoList;
-    table->SetupDiGetClassDevsW = vnb::SetupDiGetClassDevsW;
-    table->SetupDiEnumDeviceInfo = vnb::SetupDiEnumDeviceInfo;
-    table->SetupDiGetDeviceInstanceIdW = vnb::SetupDiGetDeviceInstanceIdW;
-    table->SetupDiOpenDeviceInfoW = vnb::SetupDiOpenDeviceInfoW;
-    table->SetupDiGetDeviceRegistryPropertyW = vnb::SetupDiGetDeviceRegistryPropertyW;
-    table->SetupDiGetDeviceInfoListDetailW = vnb::SetupDiGetDeviceInfoListDetailW;
-    table->SetupDiSetClassInstallParamsW = vnb::SetupDiSetClassInstallParamsW;
-    table->SetupDiChangeState = vnb::SetupDiChangeState;
-    table->SetupDiCallClassInstaller = vnb::SetupDiCallClassInstaller;
-    table->SetupDiDestroyDeviceInfoList = vnb::SetupDiDestroyDeviceInfoList;
-    table->CM_Get_DevNode_Status_Ex = vnb::CM_Get_DevNode_Status_Ex;
-    table->CM_Locate_DevNodeW = vnb::CM_Locate_DevNodeW;
-    table->CM_Get_Child = vnb::CM_Get_Child;
-    table->CM_Get_Sibling = vnb::CM_Get_Sibling;
-    table->CM_Get_Parent = vnb::CM_Get_Parent;
-    table->CM_Get_DevNode_Registry_PropertyW = vnb::CM_Get_DevNode_Registry_PropertyW;
-    table->CM_Get_Device_ID_Size = vnb::CM_Get_Device_ID_Size;
-    table->CM_Get_Device_IDW = vnb::CM_Get_Device_IDW;
+    // The entries the list marks VNB; the others keep the library's defaults.
+#define VNB_ATTACH_ENTRY(result, name, parameters, from, provider) VNB_ATTACH_ENTRY_##provider(name)
+#define VNB_ATTACH_ENTRY_VNB(name) table->name = vnb::name;
+#define VNB_ATTACH_ENTRY_REAL(name)
+    ZORA_SYSTEM_ENTRIES(VNB_ATTACH_ENTRY)
+#undef VNB_ATTACH_ENTRY
+#undef VNB_ATTACH_ENTRY_VNB
+#undef VNB_ATTACH_ENTRY_REAL
     table->TranslateServiceControl = vnb::TranslateServiceControl;
-    table->CreateFileW = vnb::CreateFileW;
-    table->DeviceIoControl = vnb::DeviceIoControl;
-    table->CloseHandle = vnb::CloseHandle;
-    table->Cpuid = vnb::Cpuid;
     return TRUE;
 }
 
@@ -115,12 +99,12 @@ ZORAVNB_API BOOL WINAPI VnbCreateDefaultMachine(const wchar_t* machineFile) {
 ZORAVNB_API BOOL WINAPI VnbConfiguredMachine(wchar_t* machineFile, DWORD chars) {
     if (!machineFile || chars < 2) return vnb::ExportResult(ERROR_INVALID_PARAMETER);
     machineFile[0] = L'\0';
-    HKEY key = nullptr;
-    LONG rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, vnb::kInstallKey, 0, KEY_READ | KEY_WOW64_64KEY, &key);
+    UniqueKey key;
+    LONG rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, ZORA_INSTALL_KEY, 0, KEY_READ | KEY_WOW64_64KEY, key.put());
     if (rc != ERROR_SUCCESS) return vnb::ExportResult(static_cast<DWORD>(rc));
     DWORD type = 0, bytes = (chars - 1) * sizeof(wchar_t);
-    rc = RegQueryValueExW(key, ZORA_VNB_VALUE, nullptr, &type, reinterpret_cast<BYTE*>(machineFile), &bytes);
-    RegCloseKey(key);
+    rc = RegQueryValueExW(key.get(), ZORA_INSTALL_MACHINE_FILE, nullptr, &type, reinterpret_cast<BYTE*>(machineFile),
+                          &bytes);
     if (rc == ERROR_SUCCESS && type != REG_SZ) rc = ERROR_INVALID_DATA;
     if (rc != ERROR_SUCCESS) {
         machineFile[0] = L'\0';

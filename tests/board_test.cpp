@@ -238,3 +238,91 @@ TEST_F(BoardTest, PasteWhileAnotherProcessHoldsTheLock) {
 }
 
 }  // namespace
+
+namespace {
+
+// Whether a process of the peer architecture can open the board and take its lock; it
+// lets go at once (its release event is already raised).
+bool AnotherProcessOpens(const std::wstring& name) {
+    test::NamedEvent ready(L"copyready"), release(L"copyrelease");
+    SetEvent(release.Get());
+    std::wstring peer = test::ProgramPath(test::PeerArch(), L"zora_peer.exe");
+    int code = test::Run(peer, L"lock " + name + L" " + ready.Name() + L" " + release.Name());
+    return code == 0 && WaitForSingleObject(ready.Get(), 0) == WAIT_OBJECT_0;
+}
+
+// A second holder of the board's handles comes and goes: the original must go on
+// working, and the board must stay there for other processes.
+TEST_F(BoardTest, ACopyThatGoesLeavesTheBoardToTheOriginalAndToOtherProcesses) {
+    ASSERT_FALSE(test::ProgramPath(test::PeerArch(), L"zora_peer.exe").empty());
+    const struct {
+        const char* how;
+        void (*holdAndLetGo)(const CInterProcessBoard& original);
+    } cases[] = {
+        {"copy construction", [](const CInterProcessBoard& original) { CInterProcessBoard copy(original); }},
+        {"a copy of a copy",
+         [](const CInterProcessBoard& original) {
+             CInterProcessBoard first(original);
+             CInterProcessBoard second(first);
+         }},
+        {"assignment to an empty board",
+         [](const CInterProcessBoard& original) {
+             CInterProcessBoard copy;
+             copy = original;
+         }},
+        {"assignment over an open board",
+         [](const CInterProcessBoard& original) {
+             CInterProcessBoard copy;
+             copy.Reset(UniqueBoardName(L"Over").c_str(), 64, 1, 0);
+             copy = original;
+         }},
+        {"a copy that resets to another board",
+         [](const CInterProcessBoard& original) {
+             CInterProcessBoard copy(original);
+             copy.Reset(UniqueBoardName(L"Elsewhere").c_str(), 64, 1, 0);
+         }},
+    };
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+        SCOPED_TRACE(testing::Message() << "case " << i << ": " << cases[i].how);
+        std::wstring name = UniqueBoardName(L"Copied");
+        CInterProcessBoard board;
+        ASSERT_EQ(S_OK, board.Reset(name.c_str(), 1024, 1, 0));
+        cases[i].holdAndLetGo(board);
+        const char text[] = "still here";
+        EXPECT_EQ(S_OK, board.Paste(100, text, sizeof(text))) << "the copy closed the original's handles";
+        char back[sizeof(text)] = {};
+        EXPECT_EQ(S_OK, board.Read(100, back, sizeof(back)));
+        EXPECT_STREQ(text, back);
+        EXPECT_TRUE(board.Flag(0));
+        EXPECT_TRUE(board.IsDataAvailble(0));
+        EXPECT_TRUE(AnotherProcessOpens(name)) << "the board's objects went with the copy";
+    }
+}
+
+// Assignment gives up the target's own board (gone for every process when the target
+// was its only holder) and shares the source's, which outlives the source.
+TEST_F(BoardTest, AssignmentLetsGoOfTheTargetsBoardAndSharesTheSources) {
+    std::wstring left = UniqueBoardName(L"Left"), right = UniqueBoardName(L"Right");
+    CInterProcessBoard target;
+    ASSERT_EQ(S_OK, target.Reset(left.c_str(), 64, 1, 0));
+    {
+        CInterProcessBoard source;
+        ASSERT_EQ(S_OK, source.Reset(right.c_str(), 64, 1, 0));
+        target = source;
+        const char text[] = "right";
+        ASSERT_EQ(S_OK, source.Paste(0, text, sizeof(text)));
+        char back[sizeof(text)] = {};
+        EXPECT_EQ(S_OK, target.Read(0, back, sizeof(back)));
+        EXPECT_STREQ(text, back);
+    }
+    EXPECT_FALSE(AnotherProcessOpens(left)) << "the target's old handles leaked";
+    CInterProcessBoard probe;
+    EXPECT_EQ(E_FAIL, probe.Reset(left.c_str(), 64, 0, 0));
+
+    const CInterProcessBoard& same = target;
+    target = same;
+    EXPECT_EQ(S_OK, target.Paste(0, "after", 6)) << "the source's handles went with the source";
+    EXPECT_TRUE(AnotherProcessOpens(right));
+}
+
+}  // namespace

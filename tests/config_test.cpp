@@ -7,6 +7,7 @@
 
 #include "TestSupport.h"
 #include "ZORACfg.h"
+#include "ZoraInstallKey.h"
 
 namespace {
 
@@ -39,27 +40,27 @@ private:
     bool m_ok = false;
 };
 
-// Sets HKLM\Software\Korvex\ZORA "SDKFolder" (64-bit view) and puts back what was there.
+// Sets the installation key's "SDKFolder" (64-bit view) and puts back what was there.
 class SdkFolderValue {
 public:
     explicit SdkFolderValue(const std::wstring& folder) {
-        RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Korvex\\ZORA", 0, nullptr, 0,
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, ZORA_INSTALL_KEY, 0, nullptr, 0,
                         KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &m_key, nullptr);
         DWORD bytes = sizeof(m_saved);
-        m_hadValue = RegQueryValueExW(m_key, L"SDKFolder", nullptr, nullptr, reinterpret_cast<BYTE*>(m_saved),
+        m_hadValue = RegQueryValueExW(m_key, ZORA_INSTALL_SDK_FOLDER, nullptr, nullptr, reinterpret_cast<BYTE*>(m_saved),
                                       &bytes) == ERROR_SUCCESS;
         Set(folder);
     }
     void Set(const std::wstring& folder) {
-        RegSetValueExW(m_key, L"SDKFolder", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+        RegSetValueExW(m_key, ZORA_INSTALL_SDK_FOLDER, 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
                        static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
     }
     ~SdkFolderValue() {
         if (m_hadValue)
-            RegSetValueExW(m_key, L"SDKFolder", 0, REG_SZ, reinterpret_cast<const BYTE*>(m_saved),
+            RegSetValueExW(m_key, ZORA_INSTALL_SDK_FOLDER, 0, REG_SZ, reinterpret_cast<const BYTE*>(m_saved),
                            static_cast<DWORD>((wcslen(m_saved) + 1) * sizeof(wchar_t)));
         else
-            RegDeleteValueW(m_key, L"SDKFolder");
+            RegDeleteValueW(m_key, ZORA_INSTALL_SDK_FOLDER);
         RegCloseKey(m_key);
     }
 

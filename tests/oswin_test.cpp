@@ -7,6 +7,7 @@
 #include "DebugCapture.h"
 #include "OsWin.h"
 #include "TestSupport.h"
+#include "ZoraInstallKey.h"
 
 namespace {
 
@@ -15,7 +16,7 @@ protected:
     void SetUp() override {
         DebugCapture::Clear();
         DebugCapture::Start();
-        m_key = L"Software\\Korvex\\ZORA\\OsWinTest" + std::to_wstring(GetCurrentProcessId());
+        m_key = ZORA_INSTALL_KEY L"\\OsWinTest" + std::to_wstring(GetCurrentProcessId());
         ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, m_key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                                                  nullptr, &m_handle, nullptr));
     }

@@ -38,15 +38,14 @@ CCpuAgent::CCpuAgent(const CCpuAgent& other)
 }
 
 CCpuAgent& CCpuAgent::operator=(const CCpuAgent& other) {
+    if (this == &other) return *this;
     CZORABase::operator=(other);
-    shared_handle::Hold(other.m_hDriver);
-    CloseDriver();
+    shared_handle::Assign(&m_hDriver, other.m_hDriver);
     m_nMinCBR = other.m_nMinCBR;
     m_nMaxCBR = other.m_nMaxCBR;
     m_nMinVID = other.m_nMinVID;
     m_nMaxVID = other.m_nMaxVID;
     m_nSpare = other.m_nSpare;
-    m_hDriver = other.m_hDriver;
     return *this;
 }
 

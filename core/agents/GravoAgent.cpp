@@ -2,6 +2,7 @@
 
 #include <objbase.h>
 
+#include "WinHandles.h"
 #include "ZoraPanelBridge.h"
 
 namespace {
@@ -61,18 +62,18 @@ long CGravoAgent::Setup() {
         DBGOUT(L"COM not init or Vidorra driver not installed [%x].", static_cast<unsigned>(hr));
         return hr;
     }
-    void* object = nullptr;
-    hr = CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IZoraPanelBridge, &object);
-    if (FAILED(hr) || !object) {
+    ComPtr<IZoraPanelBridge> bridge;
+    hr = CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IZoraPanelBridge, bridge.put_void());
+    if (FAILED(hr) || !bridge) {
         if (SUCCEEDED(hr)) hr = E_NOINTERFACE;
         DBGOUT(L"CoCreateInstance() Failed for %x", static_cast<unsigned>(hr));
         return hr;
     }
-    m_pBridge = static_cast<IZoraPanelBridge*>(object);
 
     uint32_t handle = 0, error = kPanelErrorNone;
-    hr = m_pBridge->PowerApiOpen(&handle, &error);
+    hr = bridge->PowerApiOpen(&handle, &error);
     if (Succeeded(hr, error)) {
+        m_pBridge = bridge.detach();
         m_hPower = handle;
         return hr;
     }
@@ -83,14 +84,11 @@ long CGravoAgent::Setup() {
     } else if (error == kPanelErrorLocked) {
         DBGOUT(L"PowerAPI Locked.%d", static_cast<int>(error));
         uint32_t closeError = kPanelErrorNone;
-        m_pBridge->PowerApiClose(handle, &closeError);
+        bridge->PowerApiClose(handle, &closeError);
         result = kLockedResult;
     } else {
         DBGOUT(L"PowerApiOpen() failed.%d", static_cast<int>(FailureCode(hr, error)));
     }
-    m_pBridge->Release();
-    m_pBridge = nullptr;
-    m_hPower = 0;
     return result;
 }
 
@@ -103,8 +101,8 @@ long CGravoAgent::Cleanup() {
 }
 
 long CGravoAgent::ReleaseBridge() {
-    m_pBridge->Release();
-    m_pBridge = nullptr;
+    ComPtr<IZoraPanelBridge> released;
+    released.attach(std::exchange(m_pBridge, nullptr));
     m_hPower = 0;
     return 0;
 }

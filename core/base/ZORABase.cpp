@@ -33,14 +33,12 @@ HANDLE CallLock() {
     if (lock) return lock;
     NullDaclSecurity security;
     security.attributes.bInheritHandle = FALSE;
-    lock = CreateMutexW(&security.attributes, FALSE, kIpbCallLockName);
-    if (!lock) return nullptr;
-    HANDLE previous = InterlockedCompareExchangePointer(const_cast<PVOID volatile*>(&s_lock), lock, nullptr);
-    if (previous) {
-        CloseHandle(lock);
-        return previous;
-    }
-    return lock;
+    UniqueHandle created(CreateMutexW(&security.attributes, FALSE, kIpbCallLockName));
+    if (!created) return nullptr;
+    // A racing first call may have stored its own: that one is kept, ours closed.
+    HANDLE previous =
+        InterlockedCompareExchangePointer(const_cast<PVOID volatile*>(&s_lock), created.get(), nullptr);
+    return previous ? previous : created.release();
 }
 
 // One deadline for every wait of a call.

@@ -5,6 +5,7 @@
 #include <cwchar>
 
 #include "DebugText.h"
+#include "SharedHandles.h"
 #include "WinHandles.h"
 
 namespace {
@@ -19,9 +20,7 @@ constexpr wchar_t kMsgLockFailed[] = L"Fatal,CInterProcessBoard::Lock failed.\r\
 constexpr wchar_t kMsgUnlockFailed[] =
     L"Fatal,calling ReleaseSemaphore in CInterProcessBoard::UnLock failed.\r\n";
 
-void CloseIfSet(HANDLE h) {
-    if (h) CloseHandle(h);
-}
+using shared_handle::CloseKernel;
 
 // Who holds the lock, kept in the last bytes of the data area, where no caller
 // reaches: every taking of the lock and every giving back (or recovery) advances
@@ -46,11 +45,9 @@ LockRecord* RecordOf(unsigned char* view, SIZE_T viewSize) {
 }
 
 bool ProcessEnded(DWORD processId) {
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+    UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
     if (!process) return GetLastError() == ERROR_INVALID_PARAMETER;  // no such process
-    bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
-    CloseHandle(process);
-    return ended;
+    return WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0;
 }
 }  // namespace
 
@@ -62,14 +59,18 @@ CInterProcessBoard::CInterProcessBoard(const CInterProcessBoard& other)
       m_hSemaphore(other.m_hSemaphore),
       m_hMap(other.m_hMap),
       m_pView(nullptr),
-      m_viewSize(0) {}
+      m_viewSize(0) {
+    shared_handle::Hold(m_hEvent);
+    shared_handle::Hold(m_hSemaphore);
+    shared_handle::Hold(m_hMap);
+}
 
 CInterProcessBoard& CInterProcessBoard::operator=(const CInterProcessBoard& other) {
     if (this == &other) return *this;
     DropView();
-    m_hEvent = other.m_hEvent;
-    m_hSemaphore = other.m_hSemaphore;
-    m_hMap = other.m_hMap;
+    shared_handle::Assign(&m_hEvent, other.m_hEvent, CloseKernel);
+    shared_handle::Assign(&m_hMap, other.m_hMap, CloseKernel);
+    shared_handle::Assign(&m_hSemaphore, other.m_hSemaphore, CloseKernel);
     return *this;
 }
 
@@ -77,15 +78,15 @@ CInterProcessBoard::~CInterProcessBoard() { CloseObjects(); }
 
 long CInterProcessBoard::CloseObjects() {
     DropView();
-    CloseIfSet(m_hEvent);
-    CloseIfSet(m_hMap);
-    CloseIfSet(m_hSemaphore);
+    shared_handle::Release(m_hEvent, CloseKernel);
+    shared_handle::Release(m_hMap, CloseKernel);
+    shared_handle::Release(m_hSemaphore, CloseKernel);
+    m_hEvent = m_hSemaphore = m_hMap = nullptr;
     return S_OK;
 }
 
 void CInterProcessBoard::DropView() {
-    if (m_pView) UnmapViewOfFile(m_pView);
-    m_pView = nullptr;
+    UniqueView dropped(std::exchange(m_pView, nullptr));
     m_viewSize = 0;
 }
 
@@ -104,13 +105,7 @@ int CInterProcessBoard::ConstructName(const wchar_t* kind, const wchar_t* name, 
 }
 
 long CInterProcessBoard::Reset(const wchar_t* name, long size, int create, unsigned long index) {
-    DropView();
-    if (m_hEvent) {
-        CloseHandle(m_hEvent);
-        CloseIfSet(m_hSemaphore);
-        CloseIfSet(m_hMap);
-    }
-    m_hEvent = m_hSemaphore = m_hMap = nullptr;
+    CloseObjects();
 
     wchar_t eventName[kNameSize], mapName[kNameSize], semaphoreName[kNameSize];
     if (!ConstructName(kKindEvent, name, eventName, kNameSize, index) ||
@@ -133,11 +128,15 @@ long CInterProcessBoard::Reset(const wchar_t* name, long size, int create, unsig
         m_hMap = OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, mapName);
         m_hSemaphore = OpenSemaphoreW(SEMAPHORE_ALL_ACCESS, FALSE, semaphoreName);
     }
-    if (m_hEvent && m_hMap && m_hSemaphore) return S_OK;
+    if (m_hEvent && m_hMap && m_hSemaphore) {
+        shared_handle::Hold(m_hEvent);
+        shared_handle::Hold(m_hMap);
+        shared_handle::Hold(m_hSemaphore);
+        return S_OK;
+    }
 
     DebugText(L"Cannot Reset for 0x%x", static_cast<unsigned>(GetLastError()));
-    CloseObjects();
-    m_hEvent = m_hSemaphore = m_hMap = nullptr;
+    CloseObjects();  // what did open has no other holder: closed
     return E_FAIL;
 }
 
@@ -209,13 +208,11 @@ bool CInterProcessBoard::RecoverHold() {
 // The whole data area; its size (whole pages) in *viewSize.
 unsigned char* CInterProcessBoard::View(SIZE_T* viewSize) {
     if (!m_pView) {
-        void* view = MapViewOfFile(m_hMap, FILE_MAP_ALL_ACCESS, 0, 0, 0);
+        UniqueView view(MapViewOfFile(m_hMap, FILE_MAP_ALL_ACCESS, 0, 0, 0));
         MEMORY_BASIC_INFORMATION info{};
-        if (view && VirtualQuery(view, &info, sizeof(info)) == sizeof(info)) {
-            m_pView = static_cast<unsigned char*>(view);
+        if (view && VirtualQuery(view.get(), &info, sizeof(info)) == sizeof(info)) {
             m_viewSize = info.RegionSize;
-        } else if (view) {
-            UnmapViewOfFile(view);
+            m_pView = static_cast<unsigned char*>(view.release());
         }
     }
     *viewSize = m_viewSize;

@@ -20,13 +20,17 @@ std::map<HANDLE, int>& Holders() {
 bool Real(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
 }  // namespace
 
+void CloseDevice(HANDLE handle) { ZoraSys()->CloseHandle(handle); }
+
+void CloseKernel(HANDLE handle) { CloseHandle(handle); }
+
 void Hold(HANDLE handle) {
     if (!Real(handle)) return;
     std::lock_guard<std::mutex> hold(Lock());
     ++Holders()[handle];
 }
 
-void Release(HANDLE handle) {
+void Release(HANDLE handle, Closer close) {
     if (!Real(handle)) return;
     {
         std::lock_guard<std::mutex> hold(Lock());
@@ -34,7 +38,13 @@ void Release(HANDLE handle) {
         if (it != Holders().end() && --it->second > 0) return;
         if (it != Holders().end()) Holders().erase(it);
     }
-    ZoraSys()->CloseHandle(handle);
+    close(handle);
+}
+
+void Assign(HANDLE* target, HANDLE source, Closer close) {
+    Hold(source);
+    Release(*target, close);
+    *target = source;
 }
 
 }  // namespace shared_handle

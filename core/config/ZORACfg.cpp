@@ -5,10 +5,12 @@
 
 #include <cwchar>
 
+#include "WinHandles.h"
+#include "ZoraInstallKey.h"
+
 namespace {
 constexpr int kPathSize = 260;
 constexpr wchar_t kModuleName[] = L"ZORADLL.DLL";
-constexpr wchar_t kInstallKey[] = L"Software\\Korvex\\ZORA";
 
 // Appends src to dst (capacity size characters); 0 when it does not fit.
 int AppendText(wchar_t* dst, int size, const wchar_t* src) {
@@ -56,13 +58,12 @@ int FileExists(const wchar_t* path) { return PathFileExistsW(path) ? 1 : 0; }
 // The installation folder recorded by the installer. Both builds of the library read
 // the 64-bit view, so a 32-bit caller finds the same installation as the service.
 int InstallFolder(wchar_t* out, int size) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kInstallKey, 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+    UniqueKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, ZORA_INSTALL_KEY, 0, KEY_READ | KEY_WOW64_64KEY, key.put()) != ERROR_SUCCESS)
         return 0;
     wchar_t value[kPathSize + 1] = {};
     DWORD type = 0, bytes = 520;
-    LONG rc = RegQueryValueExW(key, L"SDKFolder", nullptr, &type, reinterpret_cast<BYTE*>(value), &bytes);
-    RegCloseKey(key);
+    LONG rc = RegQueryValueExW(key.get(), ZORA_INSTALL_SDK_FOLDER, nullptr, &type, reinterpret_cast<BYTE*>(value), &bytes);
     if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return 0;
     value[kPathSize - 1] = L'\0';
     if (wcslen(value) + 1 > static_cast<size_t>(size)) return 0;

@@ -4,6 +4,7 @@
 
 #include <cwchar>
 
+#include "WinHandles.h"
 #include "ZORACfg.h"
 
 namespace {
@@ -62,11 +63,8 @@ int CZORAProfile::Initialize(const wchar_t* fileName, const wchar_t* folder) {
     if (PathFileExistsW(m_szPath)) return 1;
 
     // An empty file; the profile functions fill it on the first write.
-    HANDLE file = CreateFileW(m_szPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        CloseHandle(file);
-        return 1;
-    }
+    UniqueFile file(CreateFileW(m_szPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) return 1;
     return PathFileExistsW(m_szPath) ? 1 : 0;
 }

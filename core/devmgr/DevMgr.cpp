@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "WinHandles.h"
 #include "ZORACfg.h"
 #include "ZoraSystemApi.h"
 
@@ -35,22 +36,6 @@ public:
 
 private:
     HCURSOR m_previous;
-};
-
-// A device information set of the seam, destroyed on scope exit.
-class DevInfoSet {
-public:
-    explicit DevInfoSet(HDEVINFO set) : m_set(set) {}
-    ~DevInfoSet() {
-        if (Valid()) ZoraSys()->SetupDiDestroyDeviceInfoList(m_set);
-    }
-    DevInfoSet(const DevInfoSet&) = delete;
-    DevInfoSet& operator=(const DevInfoSet&) = delete;
-    bool Valid() const { return m_set && m_set != INVALID_HANDLE_VALUE; }
-    HDEVINFO get() const { return m_set; }
-
-private:
-    HDEVINFO m_set;
 };
 
 bool Listed(HDEVINFO set) { return set && set != INVALID_HANDLE_VALUE; }
@@ -94,8 +79,8 @@ long CDevMgr::Setup() {
         if (!text[0]) return E_FAIL;
         GUID guid{};
         if (!GuidFromString(text, &guid)) continue;  // a class that cannot be named lists nothing
-        DevInfoSet members(sys->SetupDiGetClassDevsW(&guid, nullptr, nullptr, 0));
-        if (!members.Valid()) continue;
+        UniqueDevInfo members(sys->SetupDiGetClassDevsW(&guid, nullptr, nullptr, 0));
+        if (!members) continue;
         SP_DEVINFO_DATA member{};
         member.cbSize = sizeof(member);
         for (DWORD n = 0; sys->SetupDiEnumDeviceInfo(members.get(), n, &member); ++n) {
@@ -231,8 +216,8 @@ long CDevMgr::DoStateChange(HDEVINFO set, SP_DEVINFO_DATA* device, unsigned long
 long CDevMgr::ExecStateChange(const wchar_t* instanceId, unsigned long action) {
     if (!instanceId) return E_FAIL;
     ZoraSystemApi* sys = ZoraSys();
-    DevInfoSet set(sys->SetupDiCreateDeviceInfoList(nullptr, nullptr));
-    if (!set.Valid()) {
+    UniqueDevInfo set(sys->SetupDiCreateDeviceInfoList(nullptr, nullptr));
+    if (!set) {
         DBGOUT(L"ExecStateChange failed in SetupDiCreateDeviceInfoList, le=%x", static_cast<unsigned>(GetLastError()));
         return E_FAIL;
     }
@@ -315,10 +300,10 @@ long CDevMgr::DrvDescToInstID(const wchar_t* description, wchar_t* out, unsigned
 
 int CDevMgr::GuidFromString(const wchar_t* text, GUID* guid) {
     if (!text || !guid) return 0;
-    HMODULE shlwapi = LoadLibraryW(L"Shlwapi.dll");  // kept loaded
+    UniqueModule shlwapi(LoadLibraryW(L"Shlwapi.dll"));
     if (!shlwapi) return 0;
     auto parse = reinterpret_cast<GuidFromStringFn>(
-        reinterpret_cast<void*>(GetProcAddress(shlwapi, MAKEINTRESOURCEA(270))));
+        reinterpret_cast<void*>(GetProcAddress(shlwapi.get(), MAKEINTRESOURCEA(270))));
     if (!parse) return 0;
     return parse(text, guid) ? 1 : 0;
 }

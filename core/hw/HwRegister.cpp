@@ -4,8 +4,6 @@
 
 #include <cwchar>
 
-#include "WinHandles.h"
-
 namespace hw {
 
 bool ReadPciAddress(CZORACfg* cfg, const wchar_t* section, PciAddress* pci) {
@@ -105,22 +103,17 @@ constexpr DWORD kRegisterLockTimeoutMs = 10000;
 RegisterAccess::RegisterAccess(CHwIA* ia, const Register& reg) : m_ia(ia), m_reg(reg) {
     NullDaclSecurity security;
     security.attributes.bInheritHandle = FALSE;
-    m_lock = CreateMutexW(&security.attributes, FALSE, kRegisterLockName);
-    if (!m_lock) m_lock = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, kRegisterLockName);
+    m_lock.reset(CreateMutexW(&security.attributes, FALSE, kRegisterLockName));
+    if (!m_lock) m_lock.reset(OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, kRegisterLockName));
     if (!m_lock) return;
-    DWORD wait = WaitForSingleObject(m_lock, kRegisterLockTimeoutMs);
-    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
-        CloseHandle(m_lock);
-        m_lock = nullptr;
-    }
+    DWORD wait = WaitForSingleObject(m_lock.get(), kRegisterLockTimeoutMs);
+    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) m_lock.reset();
 }
 
+// The mapping goes first, under the lock; the mutex handle closes after the release.
 RegisterAccess::~RegisterAccess() {
     if (m_mapping) m_ia->UnmapMemorySpace(m_mapping);
-    if (m_lock) {
-        ReleaseMutex(m_lock);
-        CloseHandle(m_lock);
-    }
+    if (m_lock) ReleaseMutex(m_lock.get());
 }
 
 long RegisterAccess::Map() {

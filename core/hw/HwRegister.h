@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "HwIA.h"
+#include "WinHandles.h"
 #include "ZORACfg.h"
 
 namespace hw {
@@ -82,7 +83,7 @@ private:
     CHwIA* m_ia;
     Register m_reg;
     void* m_mapping = nullptr;
-    HANDLE m_lock = nullptr;
+    UniqueHandle m_lock;  // held (owned mutex) while set
 };
 
 // One read under the register lock, the mapping (if any) released after it.

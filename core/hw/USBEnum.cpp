@@ -8,6 +8,7 @@
 
 #include "OsWin.h"
 #include "SharedHandles.h"
+#include "WinHandles.h"
 #include "ZoraSystemApi.h"
 #include "ZoraUsbContract.h"
 
@@ -29,30 +30,11 @@ void ReleaseRootHubs(const CUSBEnum::HCIEntry* list, int count) {
     for (int i = 0; i < count; ++i) shared_handle::Release(list[i].hRootHub);
 }
 
-// A device handle of the system-API table, closed through the same table.
-class DeviceHandle {
-public:
-    DeviceHandle() = default;
-    DeviceHandle(const DeviceHandle&) = delete;
-    DeviceHandle& operator=(const DeviceHandle&) = delete;
-    ~DeviceHandle() {
-        if (Valid()) ZoraSys()->CloseHandle(m_h);
-    }
-    bool Open(const wchar_t* path) {
-        m_h = ZoraSys()->CreateFileW(path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-        return Valid();
-    }
-    bool Valid() const { return m_h != INVALID_HANDLE_VALUE && m_h != nullptr; }
-    HANDLE get() const { return m_h; }
-    HANDLE release() {
-        HANDLE h = m_h;
-        m_h = INVALID_HANDLE_VALUE;
-        return h;
-    }
-
-private:
-    HANDLE m_h = INVALID_HANDLE_VALUE;
-};
+// A host controller or root hub, opened through the system-API table.
+UniqueSeamHandle OpenDevice(const wchar_t* path) {
+    return UniqueSeamHandle(
+        ZoraSys()->CreateFileW(path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+}
 
 // A request whose reply must be exactly `expected` bytes long.
 bool Exchange(HANDLE device, DWORD code, void* buffer, DWORD inSize, DWORD outSize, DWORD expected) {
@@ -172,8 +154,8 @@ long CUSBEnum::EnumHostControllers() {
     for (int n = 0; n < kZoraUsbMaxHcds; ++n) {
         wchar_t path[32];
         swprintf(path, ARRAYSIZE(path), ZORA_USB_HCD_PATH_FORMAT, n);
-        DeviceHandle hcd;
-        if (!hcd.Open(path)) {
+        UniqueSeamHandle hcd = OpenDevice(path);
+        if (!hcd) {
             DBGOUT(L"Cannot get hcd handle:%s\n", path);
             continue;
         }
@@ -183,8 +165,8 @@ long CUSBEnum::EnumHostControllers() {
             continue;
         }
         std::wstring hubPath = std::wstring(L"\\\\.\\") + hubName.data();
-        DeviceHandle hub;
-        if (!hub.Open(hubPath.c_str())) {
+        UniqueSeamHandle hub = OpenDevice(hubPath.c_str());
+        if (!hub) {
             DBGOUT(L"Cannot get hRootHub:%s\n", hubPath.c_str());
             continue;
         }

@@ -1,5 +1,7 @@
 #include "OsWin.h"
 
+#include "WinHandles.h"
+
 namespace {
 typedef HRESULT(WINAPI* DwmEnableCompositionFn)(UINT);
 typedef HRESULT(WINAPI* DwmIsCompositionEnabledFn)(BOOL*);
@@ -58,15 +60,14 @@ long COsWin::SetLinkPowerMgr(int) { return S_OK; }
 long COsWin::ReadRegValue(HKEY root, const wchar_t* subkey, const wchar_t* name, unsigned long* type,
                           unsigned char* data, unsigned long* size) {
     if (!root || !subkey || !name || !type) return E_FAIL;
-    HKEY key = nullptr;
-    LONG rc = RegOpenKeyExW(root, subkey, 0, KEY_READ, &key);
+    UniqueKey key;
+    LONG rc = RegOpenKeyExW(root, subkey, 0, KEY_READ, key.put());
     if (rc != ERROR_SUCCESS) {
         DBGOUT(L"failed to open %s to read.", subkey);
         return rc;
     }
     DWORD valueType = 0;
-    rc = RegQueryValueExW(key, name, nullptr, &valueType, data, reinterpret_cast<DWORD*>(size));
-    RegCloseKey(key);
+    rc = RegQueryValueExW(key.get(), name, nullptr, &valueType, data, reinterpret_cast<DWORD*>(size));
     *type = valueType;
     if (rc != ERROR_SUCCESS) {
         DBGOUT(L"failed to query value %s", name);
@@ -78,14 +79,13 @@ long COsWin::ReadRegValue(HKEY root, const wchar_t* subkey, const wchar_t* name,
 long COsWin::WriteRegValue(HKEY root, const wchar_t* subkey, const wchar_t* name, unsigned long,
                            const unsigned long* type, const void* data, const unsigned long* size) {
     if (!root || !subkey || !name || !type || !data || !size) return E_FAIL;
-    HKEY key = nullptr;
-    LONG rc = RegOpenKeyExW(root, subkey, 0, KEY_ALL_ACCESS, &key);
+    UniqueKey key;
+    LONG rc = RegOpenKeyExW(root, subkey, 0, KEY_ALL_ACCESS, key.put());
     if (rc != ERROR_SUCCESS) {
         DBGOUT(L"failed to open %s to write.", subkey);
         return rc;
     }
-    rc = RegSetValueExW(key, name, 0, *type, static_cast<const BYTE*>(data), *size);
-    RegCloseKey(key);
+    rc = RegSetValueExW(key.get(), name, 0, *type, static_cast<const BYTE*>(data), *size);
     if (rc != ERROR_SUCCESS) {
         DBGOUT(L"failed to set value %s .", name);
         return rc;

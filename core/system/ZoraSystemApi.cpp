@@ -3,73 +3,101 @@
 #include <intrin.h>
 
 #include <cwchar>
+#include <type_traits>
 
+#include "WinHandles.h"
 #include "ZORACfg.h"
+#include "ZoraInstallKey.h"
 
 namespace {
-constexpr wchar_t kInstallKey[] = L"Software\\Korvex\\ZORA";
-constexpr wchar_t kProviderValue[] = L"VirtualNotebook";
-constexpr wchar_t kProviderModule[] = L"ZoraVnb.dll";
 
 void WINAPI RealCpuid(int regs[4], int leaf) { __cpuid(regs, leaf); }
 
 BOOL WINAPI TranslateNothing(DWORD, DWORD*, DWORD*, void*, DWORD) { return FALSE; }
+
+// A default found at run time: the export of the entry's name in a system DLL.
+struct ExportOf {
+    const wchar_t* dll;
+};
+constexpr ExportOf ByName(const wchar_t* dll) { return ExportOf{dll}; }
+
+// What a system function that is not there does when it is called: it fails with
+// ERROR_CALL_NOT_IMPLEMENTED, as the result (DWORD) or as the last error.
+template <class Result, class... Parameters>
+Result WINAPI NotImplemented(Parameters...) {
+    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    if constexpr (std::is_same_v<Result, DWORD>) {
+        return ERROR_CALL_NOT_IMPLEMENTED;
+    } else {
+        static_assert(std::is_same_v<Result, BOOL> || std::is_same_v<Result, BOOLEAN>,
+                      "a by-name entry needs its failure result here");
+        return FALSE;
+    }
+}
+
+template <class Result, class... Parameters>
+void SetDefault(Result(WINAPI** slot)(Parameters...), ExportOf from, const char* name) {
+    // Only from the system folder: the library's own folder or the current one never
+    // supplies a system DLL.
+    HMODULE module = GetModuleHandleW(from.dll);
+    wchar_t path[MAX_PATH];
+    UINT n = module ? 0 : GetSystemDirectoryW(path, MAX_PATH);
+    if (n > 0 && n + 1 + wcslen(from.dll) < MAX_PATH) {
+        wcscat(path, L"\\");
+        wcscat(path, from.dll);
+        module = LoadLibraryW(path);  // kept for the life of the process, as the table is
+    }
+    FARPROC proc = module ? GetProcAddress(module, name) : nullptr;
+    *slot = proc ? reinterpret_cast<Result(WINAPI*)(Parameters...)>(reinterpret_cast<void*>(proc))
+                 : NotImplemented<Result, Parameters...>;
+}
+
+template <class Function>
+void SetDefault(Function* slot, Function function, const char*) {
+    *slot = function;
+}
 
 ZoraSystemApi g_table;
 INIT_ONCE g_once = INIT_ONCE_STATIC_INIT;
 
 void FillDefaults(ZoraSystemApi* t) {
     t->cbSize = sizeof(ZoraSystemApi);
-    t->GetSystemPowerStatus = ::GetSystemPowerStatus;
-    t->SetupDiCreateDeviceInfoList = ::SetupDiCreateDeviceInfoList;
-    t->SetupDiGetClassDevsW = ::SetupDiGetClassDevsW;
-    t->SetupDiEnumDeviceInfo = ::SetupDiEnumDeviceInfo;
-    t->SetupDiGetDeviceInstanceIdW = ::SetupDiGetDeviceInstanceIdW;
-    t->SetupDiOpenDeviceInfoW = ::SetupDiOpenDeviceInfoW;
-    t->SetupDiGetDeviceRegistryPropertyW = ::SetupDiGetDeviceRegistryPropertyW;
-    t->SetupDiGetDeviceInfoListDetailW = ::SetupDiGetDeviceInfoListDetailW;
-    t->SetupDiSetClassInstallParamsW = ::SetupDiSetClassInstallParamsW;
-    t->SetupDiChangeState = ::SetupDiChangeState;
-    t->SetupDiCallClassInstaller = ::SetupDiCallClassInstaller;
-    t->SetupDiDestroyDeviceInfoList = ::SetupDiDestroyDeviceInfoList;
-    t->CM_Get_DevNode_Status_Ex = ::CM_Get_DevNode_Status_Ex;
-    t->CM_Locate_DevNodeW = ::CM_Locate_DevNodeW;
-    t->CM_Get_Child = ::CM_Get_Child;
-    t->CM_Get_Sibling = ::CM_Get_Sibling;
-    t->CM_Get_Parent = ::CM_Get_Parent;
-    t->CM_Get_DevNode_Registry_PropertyW = ::CM_Get_DevNode_Registry_PropertyW;
-    t->CM_Get_Device_ID_Size = ::CM_Get_Device_ID_Size;
-    t->CM_Get_Device_IDW = ::CM_Get_Device_IDW;
-    t->CreateFileW = ::CreateFileW;
-    t->DeviceIoControl = ::DeviceIoControl;
-    t->CloseHandle = ::CloseHandle;
-    t->Cpuid = RealCpuid;
+#define ZORA_SYSTEM_DEFAULT(result, name, parameters, from, provider) SetDefault(&t->name, from, #name);
+    ZORA_SYSTEM_ENTRIES(ZORA_SYSTEM_DEFAULT)
+#undef ZORA_SYSTEM_DEFAULT
     t->TranslateServiceControl = TranslateNothing;
 }
 
-// The machine file named by the installation, or 0 when the real machine is used.
-int ConfiguredMachine(wchar_t* path, DWORD chars) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kInstallKey, 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
-        return 0;
+// A string value of the installation key; false when it is absent, empty or no REG_SZ.
+bool InstallValue(const wchar_t* name, wchar_t* text, DWORD chars) {
+    UniqueKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, ZORA_INSTALL_KEY, 0, KEY_READ | KEY_WOW64_64KEY, key.put()) != ERROR_SUCCESS)
+        return false;
     DWORD type = 0, bytes = (chars - 1) * sizeof(wchar_t);
-    LONG rc = RegQueryValueExW(key, kProviderValue, nullptr, &type, reinterpret_cast<BYTE*>(path), &bytes);
-    RegCloseKey(key);
-    if (rc != ERROR_SUCCESS || type != REG_SZ) return 0;
-    path[bytes / sizeof(wchar_t)] = L'\0';
-    return path[0] != L'\0';
+    LONG rc = RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(text), &bytes);
+    if (rc != ERROR_SUCCESS || type != REG_SZ) return false;
+    text[bytes / sizeof(wchar_t)] = L'\0';
+    return text[0] != L'\0';
 }
 
-// Loads the provider beside the library and lets it take its entries. A provider
-// that is configured but cannot be loaded leaves the real functions in place.
-void AttachProvider(ZoraSystemApi* t) {
-    wchar_t machine[MAX_PATH];
-    if (!ConfiguredMachine(machine, MAX_PATH)) return;
-    CZORACfg cfg;
+// The provider module the installation names, as a path beside the library; false when
+// none is named or the name is more than a file name.
+bool ConfiguredProvider(wchar_t* path, DWORD chars) {
     wchar_t module[MAX_PATH];
-    if (!cfg.GetDllPath(module, MAX_PATH) || wcslen(module) + 1 + wcslen(kProviderModule) >= MAX_PATH) return;
-    wcscat(module, L"\\");
-    wcscat(module, kProviderModule);
+    if (!InstallValue(ZORA_INSTALL_PROVIDER_MODULE, module, MAX_PATH) || wcspbrk(module, L"\\/:")) return false;
+    CZORACfg cfg;
+    if (!cfg.GetDllPath(path, static_cast<int>(chars)) || wcslen(path) + 1 + wcslen(module) >= chars) return false;
+    wcscat(path, L"\\");
+    wcscat(path, module);
+    return true;
+}
+
+// Loads the configured provider and lets it take its entries. A machine named without
+// a provider, or a provider that cannot be loaded or refuses, leaves the real
+// functions in place.
+void AttachProvider(ZoraSystemApi* t) {
+    wchar_t machine[MAX_PATH], module[MAX_PATH];
+    if (!InstallValue(ZORA_INSTALL_MACHINE_FILE, machine, MAX_PATH) || !ConfiguredProvider(module, MAX_PATH)) return;
     HMODULE provider = LoadLibraryW(module);
     if (!provider) return;
     auto attach = reinterpret_cast<ZoraVnbAttachFn>(reinterpret_cast<void*>(GetProcAddress(provider, "VnbAttach")));

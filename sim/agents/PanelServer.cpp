@@ -9,6 +9,7 @@
 #include <string>
 
 #include "PanelBridge.h"
+#include "WinHandles.h"
 #include "ZoraVnb.h"
 
 namespace panel {
@@ -59,13 +60,11 @@ std::wstring GuidText(const GUID& guid) {
 }
 
 LONG SetString(HKEY parent, const std::wstring& subKey, const wchar_t* name, const std::wstring& value) {
-    HKEY key = nullptr;
-    LONG rc = RegCreateKeyExW(parent, subKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
+    UniqueKey key;
+    LONG rc = RegCreateKeyExW(parent, subKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr);
     if (rc != ERROR_SUCCESS) return rc;
-    rc = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                        static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-    return rc;
+    return RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                          static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
 // The class the ProgID names now, empty when none.
@@ -82,19 +81,20 @@ HRESULT Register() {
     wchar_t path[MAX_PATH];
     DWORD n = GetModuleFileNameW(g_module, path, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) return SELFREG_E_CLASS;
-    HKEY classes = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kClassesKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &classes, nullptr) !=
-        ERROR_SUCCESS)
+    UniqueKey classes;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kClassesKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, classes.put(),
+                        nullptr) != ERROR_SUCCESS)
         return SELFREG_E_CLASS;
     std::wstring clsid = GuidText(CLSID_ZoraPanelBridge);
     std::wstring classKey = L"CLSID\\" + clsid;
-    LONG rc = SetString(classes, classKey, nullptr, kDescription);
-    if (rc == ERROR_SUCCESS) rc = SetString(classes, classKey + L"\\InprocServer32", nullptr, path);
-    if (rc == ERROR_SUCCESS) rc = SetString(classes, classKey + L"\\InprocServer32", L"ThreadingModel", L"Both");
-    if (rc == ERROR_SUCCESS) rc = SetString(classes, classKey + L"\\ProgID", nullptr, ZORA_PANEL_PROGID);
-    if (rc == ERROR_SUCCESS) rc = SetString(classes, ZORA_PANEL_PROGID, nullptr, kDescription);
-    if (rc == ERROR_SUCCESS) rc = SetString(classes, std::wstring(ZORA_PANEL_PROGID) + L"\\CLSID", nullptr, clsid);
-    RegCloseKey(classes);
+    LONG rc = SetString(classes.get(), classKey, nullptr, kDescription);
+    if (rc == ERROR_SUCCESS) rc = SetString(classes.get(), classKey + L"\\InprocServer32", nullptr, path);
+    if (rc == ERROR_SUCCESS)
+        rc = SetString(classes.get(), classKey + L"\\InprocServer32", L"ThreadingModel", L"Both");
+    if (rc == ERROR_SUCCESS) rc = SetString(classes.get(), classKey + L"\\ProgID", nullptr, ZORA_PANEL_PROGID);
+    if (rc == ERROR_SUCCESS) rc = SetString(classes.get(), ZORA_PANEL_PROGID, nullptr, kDescription);
+    if (rc == ERROR_SUCCESS)
+        rc = SetString(classes.get(), std::wstring(ZORA_PANEL_PROGID) + L"\\CLSID", nullptr, clsid);
     return rc == ERROR_SUCCESS ? S_OK : SELFREG_E_CLASS;
 }
 
@@ -105,17 +105,16 @@ LONG DeleteTree(HKEY parent, const std::wstring& subKey) {
 }
 
 HRESULT Unregister() {
-    HKEY classes = nullptr;
-    LONG rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kClassesKey, 0, KEY_ALL_ACCESS, &classes);
+    UniqueKey classes;
+    LONG rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kClassesKey, 0, KEY_ALL_ACCESS, classes.put());
     if (rc == ERROR_FILE_NOT_FOUND) return S_OK;
     if (rc != ERROR_SUCCESS) return SELFREG_E_CLASS;
     std::wstring clsid = GuidText(CLSID_ZoraPanelBridge);
-    rc = DeleteTree(classes, L"CLSID\\" + clsid);
+    rc = DeleteTree(classes.get(), L"CLSID\\" + clsid);
     // A ProgID another server has taken over since is left to it.
-    std::wstring named = ProgIdClass(classes);
+    std::wstring named = ProgIdClass(classes.get());
     if (rc == ERROR_SUCCESS && (named.empty() || _wcsicmp(named.c_str(), clsid.c_str()) == 0))
-        rc = DeleteTree(classes, ZORA_PANEL_PROGID);
-    RegCloseKey(classes);
+        rc = DeleteTree(classes.get(), ZORA_PANEL_PROGID);
     return rc == ERROR_SUCCESS ? S_OK : SELFREG_E_CLASS;
 }
 
@@ -137,11 +136,11 @@ public:
         if (!object) return E_POINTER;
         *object = nullptr;
         if (outer) return CLASS_E_NOAGGREGATION;
-        PanelBridge* bridge = new (std::nothrow) PanelBridge();
+        // The new object's one reference is the pointer's; the caller's comes from QueryInterface.
+        ComPtr<PanelBridge> bridge;
+        bridge.attach(new (std::nothrow) PanelBridge());
         if (!bridge) return E_OUTOFMEMORY;
-        HRESULT hr = bridge->QueryInterface(iid, object);
-        bridge->Release();
-        return hr;
+        return bridge->QueryInterface(iid, object);
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
         if (lock)

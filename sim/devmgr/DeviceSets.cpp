@@ -4,6 +4,7 @@
 // IDs; the nodes themselves are read from the machine file at every call, so a
 // switch made by another process is seen at once.
 #include <cwchar>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <vector>
@@ -328,15 +329,13 @@ BOOL WINAPI SetupDiCallClassInstaller(DI_FUNCTION function, HDEVINFO handle, PSP
 }
 
 BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO handle) {
-    DeviceSet* doomed = nullptr;
-    BOOL ok = WithSet(handle, [&](DeviceSet& set) {
+    std::unique_ptr<DeviceSet> doomed;  // freed outside the list lock
+    return WithSet(handle, [&](DeviceSet& set) {
         set.magic = 0;
         g_sets.erase(&set);
-        doomed = &set;
+        doomed.reset(&set);
         return Succeed();
     });
-    delete doomed;
-    return ok;
 }
 
 }  // namespace vnb

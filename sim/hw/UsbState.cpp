@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "Platform.h"
+#include "WinHandles.h"
 #include "ZoraVnb.h"
 
 namespace vnb {
@@ -72,21 +73,17 @@ std::wstring ClassKeyPath(const std::wstring& driver) { return kClassRoot + driv
 
 DWORD WriteDriverKey(const std::wstring& driver, const std::wstring& description, const wchar_t* owner,
                      bool mustBeNew) {
-    HKEY key = nullptr;
+    UniqueKey key;
     DWORD disposition = 0;
     LONG rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, ClassKeyPath(driver).c_str(), 0, nullptr, 0,
-                              KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, &disposition);
+                              KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, key.put(), &disposition);
     if (rc != ERROR_SUCCESS) return static_cast<DWORD>(rc);
-    if (mustBeNew && disposition != REG_CREATED_NEW_KEY) {
-        RegCloseKey(key);
-        return ERROR_ALREADY_EXISTS;
-    }
-    rc = RegSetValueExW(key, L"DriverDesc", 0, REG_SZ, reinterpret_cast<const BYTE*>(description.c_str()),
+    if (mustBeNew && disposition != REG_CREATED_NEW_KEY) return ERROR_ALREADY_EXISTS;
+    rc = RegSetValueExW(key.get(), L"DriverDesc", 0, REG_SZ, reinterpret_cast<const BYTE*>(description.c_str()),
                         static_cast<DWORD>((description.size() + 1) * sizeof(wchar_t)));
     if (rc == ERROR_SUCCESS && owner)
-        rc = RegSetValueExW(key, L"ZoraVnbMachine", 0, REG_SZ, reinterpret_cast<const BYTE*>(owner),
+        rc = RegSetValueExW(key.get(), L"ZoraVnbMachine", 0, REG_SZ, reinterpret_cast<const BYTE*>(owner),
                             static_cast<DWORD>((wcslen(owner) + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
     return static_cast<DWORD>(rc);
 }
 

@@ -1,10 +1,12 @@
 #pragma once
 // The virtual notebook: a simulated machine behind the library's system-API table.
 // All its state lives in one machine file shared by every process, guarded by the
-// global mutex "Global\ZORA_VNB_MACHINE". The library attaches it when the string value
-// "VirtualNotebook" under HKLM\Software\Korvex\ZORA names a machine file.
+// global mutex "Global\ZORA_VNB_MACHINE". The library attaches it when the installation
+// key (ZoraInstallKey.h) names a machine file and this module, ZORA_VNB_MODULE, as the
+// provider that answers for it.
 #include <windows.h>
 
+#include "ZoraInstallKey.h"
 #include "ZoraSystemApi.h"
 
 #ifdef ZORAVNB_EXPORTS
@@ -13,8 +15,10 @@
 #define ZORAVNB_API extern "C" __declspec(dllimport)
 #endif
 
-// Registry value that switches the virtual notebook on.
-#define ZORA_VNB_VALUE L"VirtualNotebook"
+// The virtual notebook's module, installed beside ZORADLL: the provider module that
+// switching it on names in the installation key (ZORA_INSTALL_PROVIDER_MODULE), beside
+// the machine file (ZORA_INSTALL_MACHINE_FILE).
+#define ZORA_VNB_MODULE L"ZoraVnb.dll"
 
 // Service controls (user-defined range) that stand for notifications the platform
 // cannot deliver. Power: the power event (13) with event type (code - base).

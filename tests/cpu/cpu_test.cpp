@@ -278,3 +278,67 @@ TEST_F(CpuAgentTest, LevelSetByTheOtherArchitectureIsSeenHere) {
 }
 
 }  // namespace
+
+#include "ZoraSystemApi.h"
+
+namespace {
+
+// Every device handle the system-API table opens and closes while the log lives.
+class SeamHandleLog {
+public:
+    SeamHandleLog() : m_sys(ZoraSys()), m_open(m_sys->CreateFileW), m_close(m_sys->CloseHandle) {
+        s_log = this;
+        m_sys->CreateFileW = Open;
+        m_sys->CloseHandle = Close;
+    }
+    SeamHandleLog(const SeamHandleLog&) = delete;
+    SeamHandleLog& operator=(const SeamHandleLog&) = delete;
+    ~SeamHandleLog() {
+        m_sys->CreateFileW = m_open;
+        m_sys->CloseHandle = m_close;
+        s_log = nullptr;
+    }
+    const std::vector<HANDLE>& Opened() const { return m_opened; }
+    const std::vector<HANDLE>& Closed() const { return m_closed; }
+
+private:
+    static HANDLE WINAPI Open(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                              DWORD disposition, DWORD flags, HANDLE templateFile) {
+        HANDLE handle = s_log->m_open(path, access, share, security, disposition, flags, templateFile);
+        if (handle != INVALID_HANDLE_VALUE) s_log->m_opened.push_back(handle);
+        return handle;
+    }
+    static BOOL WINAPI Close(HANDLE handle) {
+        s_log->m_closed.push_back(handle);
+        return s_log->m_close(handle);
+    }
+
+    static SeamHandleLog* s_log;
+    ZoraSystemApi* m_sys;
+    decltype(ZoraSystemApi::CreateFileW) m_open;
+    decltype(ZoraSystemApi::CloseHandle) m_close;
+    std::vector<HANDLE> m_opened, m_closed;
+};
+SeamHandleLog* SeamHandleLog::s_log = nullptr;
+
+// An agent assigned to itself keeps its driver handle, and the handle's count of
+// holders stays as it was: a copy that comes and goes leaves it open, and the agent's
+// own end closes it.
+TEST_F(CpuAgentTest, SelfAssignmentKeepsTheHandleAndItsHoldCount) {
+    SeamHandleLog log;
+    {
+        CCpuAgent agent;
+        ASSERT_EQ(1, agent.Initialize());
+        ASSERT_EQ(1u, log.Opened().size());
+        const CCpuAgent& same = agent;
+        agent = same;
+        EXPECT_EQ(66, agent.SetEblLevel(60)) << "the self-assignment dropped the driver handle";
+        { CCpuAgent copy(agent); }
+        EXPECT_EQ(31, agent.SetEblLevel(30)) << "a copy that went closed the handle under the agent";
+        EXPECT_TRUE(log.Closed().empty());
+    }
+    ASSERT_EQ(1u, log.Closed().size()) << "the last holder closes the handle; a leaked hold keeps it open";
+    EXPECT_EQ(log.Opened()[0], log.Closed()[0]);
+}
+
+}  // namespace

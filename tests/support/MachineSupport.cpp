@@ -4,14 +4,12 @@
 
 namespace test {
 namespace {
-constexpr wchar_t kInstallKey[] = L"Software\\Korvex\\ZORA";
-
-bool SetValue(const std::wstring& path) {
+bool SetValue(const wchar_t* name, const std::wstring& path) {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kInstallKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr,
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, ZORA_INSTALL_KEY, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr,
                         &key, nullptr) != ERROR_SUCCESS)
         return false;
-    LONG rc = RegSetValueExW(key, ZORA_VNB_VALUE, 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+    LONG rc = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
                              static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(key);
     return rc == ERROR_SUCCESS;
@@ -31,7 +29,8 @@ const wchar_t kVnbRoot[] = L"HTREE\\ROOT\\0";
 FreshMachine::FreshMachine() : m_path(MachinePath()) {
     std::wstring folder = m_path.substr(0, m_path.find_last_of(L'\\'));
     CreateDirectoryW(folder.c_str(), nullptr);
-    m_ok = VnbCreateDefaultMachine(m_path.c_str()) && SetValue(m_path);
+    m_ok = VnbCreateDefaultMachine(m_path.c_str()) && SetValue(ZORA_INSTALL_MACHINE_FILE, m_path) &&
+           SetValue(ZORA_INSTALL_PROVIDER_MODULE, ZORA_VNB_MODULE);
 }
 
 std::wstring FreshMachine::MachinePath() {
@@ -43,9 +42,10 @@ std::wstring FreshMachine::MachinePath() {
 
 void FreshMachine::SwitchOff() {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kInstallKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, ZORA_INSTALL_KEY, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
         return;
-    RegDeleteValueW(key, ZORA_VNB_VALUE);
+    RegDeleteValueW(key, ZORA_INSTALL_MACHINE_FILE);
+    RegDeleteValueW(key, ZORA_INSTALL_PROVIDER_MODULE);
     RegCloseKey(key);
 }
 

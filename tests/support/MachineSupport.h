@@ -12,8 +12,8 @@ namespace test {
 
 class FreshMachine {
 public:
-    // Writes the default machine to MachinePath() and names it in
-    // HKLM\Software\Korvex\ZORA "VirtualNotebook" (64-bit view). Construct it before
+    // Writes the default machine to MachinePath() and names it, with the virtual
+    // notebook's module, in the installation key (64-bit view). Construct it before
     // the process's first ZoraSys(): the library attaches once per process.
     FreshMachine();
     FreshMachine(const FreshMachine&) = delete;
@@ -27,7 +27,7 @@ public:
     // <build root>\vnb\tests.machine, <build root> being the folder that holds the
     // i686 and x86_64 builds.
     static std::wstring MachinePath();
-    // Deletes the registry value: processes started afterwards use the real machine.
+    // Deletes both values: processes started afterwards use the real machine.
     static void SwitchOff();
 
 private:

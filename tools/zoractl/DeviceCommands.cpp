@@ -5,6 +5,7 @@
 #include <cwchar>
 
 #include "DevMgr.h"
+#include "WinHandles.h"
 #include "ZoraVnb.h"
 #include "ZoractlCommands.h"
 
@@ -20,27 +21,24 @@ const wchar_t* StateWord(long hr, unsigned long status, unsigned long problem) {
 
 // Sends a control to the running service; 0 when it was delivered.
 int SendControl(DWORD control) {
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
     if (!manager) {
         wprintf(L"cannot open the service manager (%lu)\n", GetLastError());
         return 1;
     }
-    SC_HANDLE service = OpenServiceW(manager, kServiceName, SERVICE_USER_DEFINED_CONTROL | SERVICE_QUERY_STATUS);
-    int rc = 1;
+    UniqueServiceHandle service(
+        OpenServiceW(manager.get(), kServiceName, SERVICE_USER_DEFINED_CONTROL | SERVICE_QUERY_STATUS));
     if (!service) {
         wprintf(L"service %ls is not installed (%lu)\n", kServiceName, GetLastError());
-    } else {
-        SERVICE_STATUS status{};
-        if (ControlService(service, control, &status)) {
-            wprintf(L"control %lu delivered to %ls\n", control, kServiceName);
-            rc = 0;
-        } else {
-            wprintf(L"control %lu not delivered to %ls (%lu)\n", control, kServiceName, GetLastError());
-        }
-        CloseServiceHandle(service);
+        return 1;
     }
-    CloseServiceHandle(manager);
-    return rc;
+    SERVICE_STATUS status{};
+    if (!ControlService(service.get(), control, &status)) {
+        wprintf(L"control %lu not delivered to %ls (%lu)\n", control, kServiceName, GetLastError());
+        return 1;
+    }
+    wprintf(L"control %lu delivered to %ls\n", control, kServiceName);
+    return 0;
 }
 }  // namespace
 

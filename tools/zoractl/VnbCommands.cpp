@@ -1,7 +1,8 @@
 // zoractl vnb: switching the virtual notebook on and off and looking into its machine.
 //   vnb on [MACHINE_FILE]   names the machine (default <home>\vnb\notebook.machine; created
-//                           with the default machine when missing) in the installation key
-//   vnb off                 back to the real machine
+//                           with the default machine when missing) and the virtual
+//                           notebook's module in the installation key
+//   vnb off                 back to the real machine: removes both values
 //   vnb reset               the default machine again
 //   vnb devices             the whole device tree with status bits
 //   vnb set-device ID STATUS PROBLEM, vnb present ID 0|1   change a node as the machine would
@@ -13,13 +14,12 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "WinHandles.h"
 #include "ZORACfg.h"
 #include "ZoraVnb.h"
 #include "ZoractlCommands.h"
 
 namespace {
-constexpr wchar_t kInstallKey[] = L"Software\\Korvex\\ZORA";
-
 struct VnbModule {
     decltype(&::VnbCreateDefaultMachine) createDefault = nullptr;
     decltype(&::VnbConfiguredMachine) configured = nullptr;
@@ -44,16 +44,26 @@ struct VnbModule {
     }
 };
 
-bool SetMachineValue(const wchar_t* machine) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kInstallKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
+// Sets a string value of the installation key, or deletes it (text null; one that is
+// already absent counts as deleted).
+LONG SetInstallValue(HKEY key, const wchar_t* name, const wchar_t* text) {
+    LONG rc = text ? RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                                    static_cast<DWORD>((wcslen(text) + 1) * sizeof(wchar_t)))
+                   : RegDeleteValueW(key, name);
+    return !text && rc == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : rc;
+}
+
+// Names the machine and the virtual notebook's module as the provider, or (machine
+// null) removes both.
+bool SetMachineValues(const wchar_t* machine) {
+    UniqueKey key;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, ZORA_INSTALL_KEY, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr,
+                        key.put(), nullptr) != ERROR_SUCCESS)
         return false;
-    LONG rc = machine ? RegSetValueExW(key, ZORA_VNB_VALUE, 0, REG_SZ, reinterpret_cast<const BYTE*>(machine),
-                                       static_cast<DWORD>((wcslen(machine) + 1) * sizeof(wchar_t)))
-                      : RegDeleteValueW(key, ZORA_VNB_VALUE);
-    RegCloseKey(key);
-    return rc == ERROR_SUCCESS || (!machine && rc == ERROR_FILE_NOT_FOUND);
+    LONG rc = SetInstallValue(key.get(), ZORA_INSTALL_MACHINE_FILE, machine);
+    if (rc == ERROR_SUCCESS)
+        rc = SetInstallValue(key.get(), ZORA_INSTALL_PROVIDER_MODULE, machine ? ZORA_VNB_MODULE : nullptr);
+    return rc == ERROR_SUCCESS;
 }
 
 int On(VnbModule& vnb, int argc, wchar_t** argv) {
@@ -72,11 +82,11 @@ int On(VnbModule& vnb, int argc, wchar_t** argv) {
         wprintf(L"cannot create the machine file %ls (%lu)\n", machine, GetLastError());
         return 1;
     }
-    if (!SetMachineValue(machine)) {
-        wprintf(L"cannot record the machine in HKLM\\%ls (administrator rights needed)\n", kInstallKey);
+    if (!SetMachineValues(machine)) {
+        wprintf(L"cannot record the machine in HKLM\\%ls (administrator rights needed)\n", ZORA_INSTALL_KEY);
         return 1;
     }
-    wprintf(L"virtual notebook on: %ls\n", machine);
+    wprintf(L"virtual notebook on: %ls (%ls)\n", machine, ZORA_VNB_MODULE);
     return 0;
 }
 
@@ -127,19 +137,19 @@ FARPROC VnbProc(const char* name) {
     CZORACfg cfg;
     wchar_t path[MAX_PATH];
     HMODULE module = nullptr;
-    if (cfg.GetDllPath(path, MAX_PATH) && wcslen(path) + 13 < MAX_PATH) {
-        wcscat(path, L"\\ZoraVnb.dll");
+    if (cfg.GetDllPath(path, MAX_PATH) && wcslen(path) + 1 + wcslen(ZORA_VNB_MODULE) < MAX_PATH) {
+        wcscat(path, L"\\" ZORA_VNB_MODULE);
         module = LoadLibraryW(path);
     }
     FARPROC proc = module ? GetProcAddress(module, name) : nullptr;
-    if (!proc) wprintf(L"the virtual notebook module ZoraVnb.dll is not installed beside ZORADLL\n");
+    if (!proc) wprintf(L"the virtual notebook module %ls is not installed beside ZORADLL\n", ZORA_VNB_MODULE);
     return proc;
 }
 
 int VnbCommand(int argc, wchar_t** argv) {
     if (argc < 1) return 2;
     if (wcscmp(argv[0], L"off") == 0) {
-        if (!SetMachineValue(nullptr)) return 1;
+        if (!SetMachineValues(nullptr)) return 1;
         wprintf(L"virtual notebook off\n");
         return 0;
     }

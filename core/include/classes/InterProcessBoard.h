@@ -8,8 +8,10 @@
 class ZORADLL_API CInterProcessBoard {
 public:
     CInterProcessBoard();
-    // Copies share the handles (no duplication); only one copy may outlive the other.
-    // A copy maps its own view of the data area.
+    // Copies share the handles (no duplication). Every copy counts as a holder, and only
+    // the last holder to go closes them, so copies may go in any order; assignment and
+    // Reset give up the target's share of what it held. A copy maps its own view of the
+    // data area.
     CInterProcessBoard(const CInterProcessBoard& other);
     CInterProcessBoard& operator=(const CInterProcessBoard& other);
     virtual ~CInterProcessBoard();
@@ -32,6 +34,8 @@ public:
     HANDLE m_hMap;
 
 protected:
+    // Gives up this object's share of the three handles (the last holder closes them)
+    // and sets them to null.
     long CloseObjects();
 
 private:

@@ -11,7 +11,7 @@ public:
     unsigned long GetVersion() override;
     ~CZORACfg() override;
 
-    // <home>\cfg\<fileName>, else <SDKFolder>cfg\<fileName> from HKLM\Software\Korvex\ZORA.
+    // <home>\cfg\<fileName>, else <SDKFolder>cfg\<fileName> from the installation key (ZoraInstallKey.h).
     // 1 when the file exists at the chosen path.
     int Initialize(const wchar_t* fileName);
     const wchar_t* GetFullPath();
