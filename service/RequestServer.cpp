@@ -88,9 +88,11 @@ void RequestServer::ServeOne(RequestTask task, void* context) {
     std::memset(&request, 0, sizeof(request));
     bool read = m_request.Read(0, &request.header, sizeof(request.header)) == S_OK;
     if (!read) CZORABase::DBGOUT(L"Reading header field failed in ZoraWorker.\n");
+    // A request without a token is answered with the token 0, which no client that
+    // sends tokens takes for its own.
     if (m_request.Read(kIpbTokenOffset, &request.token, sizeof(request.token)) != S_OK ||
-        request.token.magic != kIpbTokenMagic)
-        request.token = IpbToken{};
+        request.token.magic != kIpbTokenMagic || request.header.dwCode == NoRequest)
+        request.token = IpbToken{kIpbTokenMagic, 0};
     // Consumed: raising the event again without a new request finds code 0.
     m_request.Clear(0, sizeof(IpbDataHeader));
     m_request.Clear(kIpbTokenOffset, sizeof(IpbToken));

@@ -243,6 +243,11 @@ TEST_P(DevMgrLocalTest, ZoractlSwitchesByIndexWithoutTheService) {
     EXPECT_EQ(0, test::Run(bin + L"\\zoractl.exe", L"device enable " + std::to_wstring(index), &output)) << output;
     EXPECT_EQ(0u, test::Device(target.instanceId).problem);
     EXPECT_NE(0, test::Run(bin + L"\\zoractl.exe", L"device disable 999", &output));
+
+    // No class named: said so, not "0 devices".
+    ASSERT_TRUE(test::WriteTextFile(cfg + L"\\ZORACfg.ini", "[ZoraDevMgr]\r\nDmOptions=0\r\n"));
+    EXPECT_EQ(1, test::Run(bin + L"\\zoractl.exe", L"devices", &output));
+    EXPECT_NE(std::string::npos, output.find("names no device class")) << output;
 }
 
 INSTANTIATE_TEST_SUITE_P(Arch, DevMgrLocalTest, ::testing::Values(L"i686", L"x86_64"),

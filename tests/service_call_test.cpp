@@ -182,11 +182,78 @@ TEST_P(ServiceCallTest, ConcurrentClientsEachGetTheirOwnAnswers) {
         std::wstring peer = test::ProgramPath(i % 2 ? test::OwnArch() : test::PeerArch(), L"zora_peer.exe");
         ASSERT_FALSE(peer.empty());
         clients.push_back(std::make_unique<test::Process>());
-        ASSERT_TRUE(clients.back()->Start(peer, L"call 300 client" + std::to_wstring(i) + L" 10000", true));
+        ASSERT_TRUE(clients.back()->Start(peer, L"call 1250 client" + std::to_wstring(i) + L" 10000", true));
     }
     for (size_t i = 0; i < clients.size(); ++i) {
-        EXPECT_EQ(0, clients[i]->Wait(120000)) << "client " << i;
+        EXPECT_EQ(0, clients[i]->Wait(240000)) << "client " << i;
         EXPECT_EQ("0", test::Field(clients[i]->Output(), "wrong")) << "client " << i;
+        EXPECT_EQ("0", test::Field(clients[i]->Output(), "failed")) << "client " << i;
+    }
+}
+
+// A third party raising the request event again and again makes the server answer
+// requests nobody posted: no client ever takes such an answer, or another client's,
+// for its own, and once the raising stops every call is answered again.
+TEST_P(ServiceCallTest, RaisedEventsNeverHandAClientAnotherRequestsAnswer) {
+    test::Answerer answerer;
+    ASSERT_TRUE(answerer.Start(GetParam()));
+    std::wstring attacker = test::ProgramPath(test::PeerArch(), L"zora_peer.exe");
+    test::Process raiser;
+    ASSERT_TRUE(raiser.Start(attacker, L"raise 6000", true));
+    std::vector<std::unique_ptr<test::Process>> clients;
+    for (int i = 0; i < 2; ++i) {
+        clients.push_back(std::make_unique<test::Process>());
+        ASSERT_TRUE(clients.back()->Start(test::ProgramPath(i ? test::OwnArch() : test::PeerArch(), L"zora_peer.exe"),
+                                          L"call 300 honest" + std::to_wstring(i) + L" 1000", true));
+    }
+    for (size_t i = 0; i < clients.size(); ++i) {
+        clients[i]->Wait(120000);
+        EXPECT_EQ("0", test::Field(clients[i]->Output(), "wrong")) << "client " << i << ": " << clients[i]->Output();
+    }
+    EXPECT_EQ(0, raiser.Wait(30000));
+    EXPECT_EQ(static_cast<long>(PeerResult(4, L"after")), Call(DeviceStateRequest, L"after", 4));
+}
+
+// One deadline for the whole call: waiting for an earlier, abandoned call's answer and
+// then for its own never adds up to more than the time-out.
+TEST_P(ServiceCallTest, ACallNeverOutlastsItsTimeOut) {
+    test::Answerer answerer;
+    ASSERT_TRUE(answerer.Start(GetParam()));
+    EXPECT_EQ(E_FAIL, Call(PeerSlowRequest, L"abandoned", 800, 100));
+    DWORD start = GetTickCount();
+    EXPECT_EQ(E_FAIL, Call(PeerSlowRequest, L"own", 800, 1000));
+    EXPECT_LE(GetTickCount() - start, 1000u + 100u);
+}
+
+// With the server gone, a call fails at once even while others hold the boards open.
+TEST_P(ServiceCallTest, WithTheServerGoneACallFailsAtOnceWhileTheBoardsAreHeldOpen) {
+    test::Answerer answerer;
+    ASSERT_TRUE(answerer.Start(GetParam()));
+    CInterProcessBoard request, answer;
+    ASSERT_EQ(S_OK, request.Reset(kIpbRequestBoard, kIpbBoardSize, 0, kIpbBoardIndex));
+    ASSERT_EQ(S_OK, answer.Reset(kIpbAnswerBoard, kIpbBoardSize, 0, kIpbBoardIndex));
+    answerer.Stop();
+    DWORD start = GetTickCount();
+    EXPECT_EQ(E_FAIL, Call(DeviceStateRequest, L"nobody", 1, 3000));
+    EXPECT_LT(GetTickCount() - start, 500u);
+}
+
+// A board lock its holder took with it when it ended is recovered within a few seconds,
+// whether the holder took it through the board or raw.
+TEST_P(ServiceCallTest, ALockLeftByAProcessThatEndedIsRecovered) {
+    test::Answerer answerer;
+    ASSERT_TRUE(answerer.Start(GetParam()));
+    const wchar_t* ways[] = {L"lock-exit", L"grab"};
+    for (size_t i = 0; i < ARRAYSIZE(ways); ++i) {
+        EXPECT_EQ(0, test::Run(test::ProgramPath(test::PeerArch(), L"zora_peer.exe"), ways[i])) << "case " << i;
+        DWORD start = GetTickCount();
+        long result = E_FAIL;
+        while (result == E_FAIL && GetTickCount() - start < 8000) {
+            result = Call(DeviceStateRequest, L"recovered", 6, 500);
+            if (result == E_FAIL) Sleep(100);
+        }
+        EXPECT_EQ(static_cast<long>(PeerResult(6, L"recovered")), result) << "case " << i;
+        EXPECT_LT(GetTickCount() - start, 5000u) << "case " << i;
     }
 }
 

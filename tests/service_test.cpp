@@ -8,6 +8,9 @@
 #include <vector>
 
 #include "DebuggeeOutput.h"
+#include "DevMgr.h"
+#include "InterProcessBoard.h"
+#include "IpbProtocol.h"
 #include "MachineSupport.h"
 #include "TestSupport.h"
 #include "ZORACfg.h"
@@ -131,6 +134,28 @@ TEST_F(ServiceModuleTest, ServiceSwitchRegistersAppIdAndInstallsService) {
     EXPECT_EQ(static_cast<DWORD>(REG_MULTI_SZ), type);
     EXPECT_STREQ(L"RPCSS", dependencies);
     EXPECT_EQ(L'\0', dependencies[wcslen(dependencies) + 1]) << "one dependency only";
+
+}
+
+// A service that ends with an error is started again by the service manager.
+TEST_F(ServiceModuleTest, AServiceThatEndsWithAnErrorIsRestarted) {
+    ASSERT_EQ(0, Run(L"/Service"));
+    SC_HANDLE service = OpenZoraService(SERVICE_QUERY_CONFIG);
+    ASSERT_NE(nullptr, service);
+    std::vector<BYTE> buffer(8192);
+    DWORD needed = 0;
+    SetLastError(0xdeadbeef);
+    BOOL queried = QueryServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, buffer.data(),
+                                        static_cast<DWORD>(buffer.size()), &needed);
+    DWORD error = GetLastError();
+    CloseServiceHandle(service);
+    if (!queried && error == ERROR_INVALID_LEVEL)
+        GTEST_SKIP() << "this service manager keeps no failure actions (Wine's does not)";
+    ASSERT_TRUE(queried) << error;
+    auto* failure = reinterpret_cast<SERVICE_FAILURE_ACTIONSW*>(buffer.data());
+    ASSERT_EQ(3u, failure->cActions);
+    for (DWORD i = 0; i < failure->cActions; ++i)
+        EXPECT_EQ(SC_ACTION_RESTART, failure->lpsaActions[i].Type) << "action " << i;
 }
 
 TEST_F(ServiceModuleTest, RegServerAfterServiceRemovesServiceAndRunsPlain) {
@@ -379,5 +404,78 @@ TEST_F(StartedService, A32BitDeviceManagerSwitchesAVirtualDeviceThroughTheServic
         EXPECT_TRUE(m_debugger.WaitFor("ExecStateChange failed in SetupDiOpenDeviceInfo(PCI\\NOWHERE\\0)", 5000));
         EXPECT_TRUE(m_debugger.WaitFor("ZoraWorker executed state change for PCI\\NOWHERE\\0 to 2 got 80004005", 5000));
     }
+}
+// A request is carried out once: raising the request event again, with no new request,
+// is refused and does not switch the device back after the user switched it.
+TEST_F(StartedService, ARequestIsCarriedOutOnceAndARaisedEventReplaysNothing) {
+    test::FreshMachine machine;
+    ASSERT_TRUE(machine.Ok());
+    ASSERT_NO_FATAL_FAILURE(StartService());
+    WaitForWorker();
+    CZORACfg client;
+    IpbDataHeader scratch{};
+    ASSERT_EQ(0, client.ServiceCall(DeviceStateRequest, test::kVnbWireless, CDevMgr::Disable, &scratch, 5000));
+    ASSERT_EQ(22u, test::Device(test::kVnbWireless).problem);
+    ASSERT_EQ(S_OK, CDevMgr::ExecStateChange(test::kVnbWireless, CDevMgr::Enable)) << "the user switches it on";
+    CInterProcessBoard request, answer;
+    ASSERT_EQ(S_OK, answer.Reset(kIpbAnswerBoard, kIpbBoardSize, 0, kIpbBoardIndex));
+    ASSERT_EQ(S_OK, request.Reset(kIpbRequestBoard, kIpbBoardSize, 0, kIpbBoardIndex));
+    answer.Flag(1);
+    request.Flag(0);
+    ASSERT_TRUE(answer.IsDataAvailble(5000));
+    IpbDataHeader replay{};
+    ASSERT_EQ(S_OK, answer.Read(0, &replay, sizeof(replay)));
+    EXPECT_EQ(FailureNotice, replay.dwCode);
+    EXPECT_EQ(0u, test::Device(test::kVnbWireless).problem) << "the device stays on";
+}
+
+// A board object of another kind under a board's name (made before the service starts)
+// fails the start with an error the service manager shows; the service never reports
+// running without its worker.
+TEST_F(StartedService, ABoardNameTakenByAnotherKindOfObjectFailsTheStart) {
+    test::FreshMachine::SwitchOff();
+    test::NamedEvent ready(L"squatready"), release(L"squatrelease");
+    test::Process squatter;
+    ASSERT_TRUE(squatter.Start(test::ProgramPath(test::PeerArch(), L"zora_peer.exe"),
+                               std::wstring(L"squat Global\\IPB_Event") + kIpbRequestBoard + L"0 " + ready.Name() + L" " +
+                                   release.Name()));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready.Get(), 10000));
+    m_service = OpenZoraService(SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS);
+    ASSERT_NE(nullptr, m_service);
+    ASSERT_TRUE(::StartServiceW(m_service, 0, nullptr)) << GetLastError();
+    SERVICE_STATUS_PROCESS status = WaitForState(m_service, SERVICE_STOPPED, 10000);
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), status.dwCurrentState);
+    EXPECT_NE(0u, status.dwWin32ExitCode);
+    SetEvent(release.Get());
+    EXPECT_EQ(0, squatter.Wait());
+}
+
+// A stop control that arrives while the service is still starting (here: waiting for the
+// server lock another process holds for a moment) stops it once it has started.
+TEST_F(StartedService, AStopWhileStartingStopsTheServiceOnceStarted) {
+    test::FreshMachine::SwitchOff();
+    test::NamedEvent ready(L"holdready"), release(L"holdrelease");
+    test::Process holder;
+    ASSERT_TRUE(holder.Start(test::ProgramPath(test::PeerArch(), L"zora_peer.exe"),
+                             std::wstring(L"squat ") + kIpbServerLockName + L" " + ready.Name() + L" " + release.Name()));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready.Get(), 10000));
+    m_service = OpenZoraService(SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS);
+    ASSERT_NE(nullptr, m_service);
+    ASSERT_TRUE(::StartServiceW(m_service, 0, nullptr)) << GetLastError();
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_START_PENDING),
+              WaitForState(m_service, SERVICE_START_PENDING, 5000).dwCurrentState);
+    SERVICE_STATUS control{};
+    SetLastError(0xdeadbeef);
+    BOOL sent = ControlService(m_service, SERVICE_CONTROL_STOP, &control);
+    DWORD error = GetLastError();
+    Sleep(300);
+    SetEvent(release.Get());
+    EXPECT_EQ(0, holder.Wait());
+    if (!sent && error == ERROR_SERVICE_CANNOT_ACCEPT_CTRL)
+        GTEST_SKIP() << "this service manager refuses a stop while the service starts";
+    ASSERT_TRUE(sent) << error;
+    SERVICE_STATUS_PROCESS status = WaitForState(m_service, SERVICE_STOPPED, 10000);
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), status.dwCurrentState);
+    EXPECT_EQ(0u, status.dwWin32ExitCode);
 }
 }  // namespace

@@ -82,7 +82,7 @@ uint32_t NewToken() {
 }
 
 // The answer on the board, when it is this call's: it carries this call's token, or
-// none at all (a server that echoes no tokens).
+// no token record at all (a server that echoes none).
 bool ReadOwnAnswer(CInterProcessBoard& answerBoard, uint32_t token, IpbDataHeader* answer) {
     IpbToken echo{};
     return answerBoard.Read(0, answer, sizeof(*answer)) == S_OK &&
@@ -148,14 +148,22 @@ long CZORABase::ServiceCall(unsigned int code, const wchar_t* data, unsigned lon
         return E_FAIL;
     }
 
+    // The task code last: a server woken early (by a third party) finds either no
+    // request (code 0) or a whole one.
     IpbToken token{kIpbTokenMagic, NewToken()};
-    if (requestBoard.Paste(0, &local, sizeof(local)) != S_OK) {
+    IpbDataHeader unposted = local;
+    unposted.dwCode = NoRequest;
+    if (requestBoard.Paste(0, &unposted, sizeof(unposted)) != S_OK) {
         DBGOUT(L"Paste data header to outbound board failed in CDevMgr.\n");
         return E_FAIL;
     }
     if (requestBoard.Paste(kIpbDataOffset, data, static_cast<long>(local.dwDataLen)) != S_OK ||
         requestBoard.Paste(kIpbTokenOffset, &token, sizeof(token)) != S_OK) {
         DBGOUT(L"Paste data to outbound board failed in CDevMgr.\n");
+        return E_FAIL;
+    }
+    if (requestBoard.Paste(0, &local.dwCode, sizeof(local.dwCode)) != S_OK) {
+        DBGOUT(L"Paste data header to outbound board failed in CDevMgr.\n");
         return E_FAIL;
     }
     if (!answerBoard.Flag(1)) {

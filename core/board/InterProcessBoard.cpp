@@ -22,15 +22,6 @@ constexpr wchar_t kMsgUnlockFailed[] =
 
 using shared_handle::CloseKernel;
 
-// Who holds the lock, kept in the last bytes of the data area, where no caller
-// reaches: every taking of the lock and every giving back (or recovery) advances
-// `sequence` once, so a give-back and a recovery of the same hold exclude each other.
-struct LockRecord {
-    volatile LONG sequence;
-    volatile LONG owner;            // the holder's process ID; 0 when free or unknown
-    volatile LONG suspectSequence;  // the hold a waiter first found held too long ...
-    volatile LONG suspectSince;     // ... and when (GetTickCount)
-};
 constexpr SIZE_T kPage = 4096;
 // Longer than any paste or read can hold the lock: a hold this old is given up.
 constexpr LONG kLongestHoldMs = 2000;
@@ -38,18 +29,22 @@ constexpr LONG kLongestHoldMs = 2000;
 // The hold the calling thread took with Lock, for its UnLock.
 thread_local LONG t_lockSequence = 0;
 
-// The lock record, or null when the data area cannot be mapped.
-LockRecord* RecordOf(unsigned char* view, SIZE_T viewSize) {
-    return view && viewSize >= sizeof(LockRecord) ? reinterpret_cast<LockRecord*>(view + viewSize - sizeof(LockRecord))
-                                                  : nullptr;
-}
-
 bool ProcessEnded(DWORD processId) {
     UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
     if (!process) return GetLastError() == ERROR_INVALID_PARAMETER;  // no such process
     return WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0;
 }
 }  // namespace
+
+// Who holds the lock, kept in the last bytes of the data area, where no caller
+// reaches: every taking of the lock and every giving back (or recovery) advances
+// `sequence` once, so a give-back and a recovery of the same hold exclude each other.
+struct CInterProcessBoard::LockRecord {
+    volatile LONG sequence;
+    volatile LONG owner;            // the holder's process ID; 0 when free or unknown
+    volatile LONG suspectSequence;  // the hold a waiter first found held too long ...
+    volatile LONG suspectSince;     // ... and when (GetTickCount)
+};
 
 CInterProcessBoard::CInterProcessBoard()
     : m_hEvent(nullptr), m_hSemaphore(nullptr), m_hMap(nullptr), m_pView(nullptr), m_viewSize(0) {}
@@ -119,7 +114,7 @@ long CInterProcessBoard::Reset(const wchar_t* name, long size, int create, unsig
         NullDaclSecurity security;
         m_hEvent = CreateEventW(&security.attributes, TRUE, FALSE, eventName);
         // Whole pages, the lock record in the last bytes after the caller's size.
-        SIZE_T mapped = (static_cast<SIZE_T>(size < 0 ? 0 : size) + sizeof(LockRecord) + kPage - 1) / kPage * kPage;
+        SIZE_T mapped = (static_cast<SIZE_T>(size < 0 ? 0 : size) + sizeof(CInterProcessBoard::LockRecord) + kPage - 1) / kPage * kPage;
         m_hMap = CreateFileMappingW(INVALID_HANDLE_VALUE, &security.attributes, PAGE_READWRITE, 0,
                                     static_cast<DWORD>(mapped), mapName);
         m_hSemaphore = CreateSemaphoreW(&security.attributes, 1, kSemaphoreMax, semaphoreName);
@@ -161,9 +156,16 @@ int CInterProcessBoard::TryLock(LONG* sequence) {
     return 0;
 }
 
-LONG CInterProcessBoard::Taken() {
+// The lock record, or null when the data area cannot be mapped.
+CInterProcessBoard::LockRecord* CInterProcessBoard::Record() {
     SIZE_T viewSize = 0;
-    LockRecord* record = RecordOf(View(&viewSize), viewSize);
+    unsigned char* view = View(&viewSize);
+    return view && viewSize >= sizeof(CInterProcessBoard::LockRecord) ? reinterpret_cast<LockRecord*>(view + viewSize - sizeof(CInterProcessBoard::LockRecord))
+                                                  : nullptr;
+}
+
+LONG CInterProcessBoard::Taken() {
+    LockRecord* record = Record();
     if (!record) return 0;
     LONG sequence = InterlockedIncrement(&record->sequence);
     record->owner = static_cast<LONG>(GetCurrentProcessId());
@@ -172,8 +174,7 @@ LONG CInterProcessBoard::Taken() {
 
 // Gives the hold back unless it was recovered from this holder meanwhile.
 BOOL CInterProcessBoard::GiveBack(LONG sequence) {
-    SIZE_T viewSize = 0;
-    LockRecord* record = RecordOf(View(&viewSize), viewSize);
+    LockRecord* record = Record();
     if (record) {
         if (InterlockedCompareExchange(&record->sequence, sequence + 1, sequence) != sequence) return TRUE;
         record->owner = 0;
@@ -185,8 +186,7 @@ BOOL CInterProcessBoard::GiveBack(LONG sequence) {
 // or when this hold has been seen held for longer than any paste or read takes. One
 // waiter only wins a recovery; the holder's own give-back then does nothing.
 bool CInterProcessBoard::RecoverHold() {
-    SIZE_T viewSize = 0;
-    LockRecord* record = RecordOf(View(&viewSize), viewSize);
+    LockRecord* record = Record();
     if (!record) return false;
     LONG sequence = record->sequence;
     LONG owner = record->owner;
@@ -237,7 +237,7 @@ long CInterProcessBoard::CopyLocked(long offset, void* buffer, long size, int to
     SIZE_T viewSize = 0;
     unsigned char* view = View(&viewSize);
     // The last bytes hold the lock record.
-    if (view && end > viewSize - sizeof(LockRecord)) {
+    if (view && end > viewSize - sizeof(CInterProcessBoard::LockRecord)) {
         view = nullptr;
         SetLastError(ERROR_ACCESS_DENIED);  // what mapping past the section reports
     }

@@ -3,6 +3,7 @@
 //   call COUNT TAG TIMEOUT_MS         make COUNT service calls, check every answer
 //   lock BOARD READY_EVENT RELEASE_EVENT   hold a board's lock until told to let go
 //   pingpong PING PONG ROUNDS         raw two-process event round trips
+//   raise | grab | lock-exit | squat  what any local process can do to the boards (Attack)
 //   where                             print where the library finds its configuration
 //   dbgout NEW_DEBUG                  two DBGOUTs, with the switch rewritten between them
 //   dbglong                           one DBGOUT far longer than its buffer
@@ -50,19 +51,65 @@ int Serve(const wchar_t* readyEvent, const wchar_t* stopEvent) {
     return error == ERROR_SUCCESS ? 0 : 4;
 }
 
+// Honest calls: "wrong" counts answers meant for another request, "failed" calls that
+// got no answer.
 int Call(int count, const wchar_t* tag, unsigned long timeoutMs) {
     CZORACfg client;
-    int wrong = 0;
+    int wrong = 0, failed = 0;
     for (int i = 0; i < count; ++i) {
         wchar_t data[64];
         _snwprintf(data, 63, L"%s-%lu-%d", tag, GetCurrentProcessId(), i);
         data[63] = L'\0';
         IpbDataHeader scratch{};
         long result = client.ServiceCall(DeviceStateRequest, data, static_cast<unsigned long>(i), &scratch, timeoutMs);
-        if (static_cast<uint32_t>(result) != PeerResult(static_cast<uint32_t>(i), data)) ++wrong;
+        if (result == E_FAIL)
+            ++failed;
+        else if (static_cast<uint32_t>(result) != PeerResult(static_cast<uint32_t>(i), data))
+            ++wrong;
     }
-    printf("wrong=%d\n", wrong);
-    return wrong ? 1 : 0;
+    printf("wrong=%d\nfailed=%d\n", wrong, failed);
+    return wrong || failed ? 1 : 0;
+}
+
+// What any local process can do to the boards, as the tests' attacker:
+//   raise MS            raise the request event again and again for MS milliseconds
+//   grab                take the request board's lock semaphore and exit holding it
+//   lock-exit           take the request board's lock through the board and exit holding it
+//   squat NAME READY RELEASE   hold a mutex under NAME until told to let go
+int Attack(const std::wstring& verb, int argc, wchar_t** argv) {
+    CInterProcessBoard request;
+    if (verb == L"raise" && argc == 3) {
+        if (request.Reset(kIpbRequestBoard, kIpbBoardSize, 0, kIpbBoardIndex) != S_OK) return 3;
+        DWORD end = GetTickCount() + wcstoul(argv[2], nullptr, 10);
+        int raised = 0;
+        while (static_cast<LONG>(end - GetTickCount()) > 0) {
+            request.Flag(0);
+            ++raised;
+            Sleep(raised % 16 ? 0 : 1);
+        }
+        printf("raised=%d\n", raised);
+        return 0;
+    }
+    if (verb == L"grab" && argc == 2) {
+        wchar_t name[260];
+        if (!request.ConstructName(L"IPB_Semaphore", kIpbRequestBoard, name, 260, kIpbBoardIndex)) return 3;
+        HANDLE semaphore = OpenSemaphoreW(SYNCHRONIZE, FALSE, name);
+        return semaphore && WaitForSingleObject(semaphore, 5000) == WAIT_OBJECT_0 ? 0 : 4;
+    }
+    if (verb == L"lock-exit" && argc == 2)
+        return request.Reset(kIpbRequestBoard, kIpbBoardSize, 0, kIpbBoardIndex) == S_OK && request.Lock(5000) == S_OK
+                   ? 0
+                   : 4;
+    if (verb == L"squat" && argc == 5) {
+        HANDLE squatter = CreateMutexW(nullptr, TRUE, argv[2]);
+        if (!squatter) return 3;
+        Signal(argv[3]);
+        HANDLE release = OpenEventW(SYNCHRONIZE, FALSE, argv[4]);
+        if (release) WaitForSingleObject(release, 30000);
+        ReleaseMutex(squatter);
+        return 0;
+    }
+    return 2;
 }
 
 int HoldLock(const wchar_t* board, const wchar_t* readyEvent, const wchar_t* releaseEvent) {
@@ -153,6 +200,7 @@ int wmain(int argc, wchar_t** argv) {
     if (verb == L"call" && argc == 5) return Call(_wtoi(argv[2]), argv[3], wcstoul(argv[4], nullptr, 10));
     if (verb == L"lock" && argc == 5) return HoldLock(argv[2], argv[3], argv[4]);
     if (verb == L"pingpong" && argc == 5) return PingPong(argv[2], argv[3], _wtoi(argv[4]));
+    if (verb == L"raise" || verb == L"grab" || verb == L"lock-exit" || verb == L"squat") return Attack(verb, argc, argv);
     if (verb == L"where") return Where();
     if (verb == L"dbgout" && argc == 3) return DbgOut(argv[2]);
     if (verb == L"dbglong") return DbgLong();

@@ -6,6 +6,7 @@
 
 #include "DevMgr.h"
 #include "WinHandles.h"
+#include "ZORACfg.h"
 #include "ZoraVnb.h"
 #include "ZoractlCommands.h"
 
@@ -44,6 +45,12 @@ int SendControl(DWORD control) {
 
 int ListDevices(int argc, wchar_t**) {
     if (argc != 0) return 2;
+    // Without a class to list, "0 devices" would read as a machine without devices.
+    CZORACfg cfg;
+    if (!cfg.Initialize(L"ZORACfg.ini") || cfg.GetInt(L"DevGUIDs", L"Num", 0) <= 0) {
+        wprintf(L"ZORACfg.ini names no device class ([DevGUIDs] Num): there is nothing to list\n");
+        return 1;
+    }
     CDevMgr manager;
     if (FAILED(manager.Setup())) {
         wprintf(L"the device list could not be built\n");

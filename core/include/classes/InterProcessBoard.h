@@ -40,6 +40,8 @@ protected:
 
 private:
     int TryLock(LONG* sequence);
+    struct LockRecord;
+    LockRecord* Record();
     LONG Taken();
     BOOL GiveBack(LONG sequence);
     bool RecoverHold();

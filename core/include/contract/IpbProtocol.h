@@ -52,8 +52,10 @@ enum IpbAnswerStatus : uint32_t {
 // Pairing a request with its answer. A client writes a token record at
 // kIpbTokenOffset of the request board, past the longest data; the service echoes it
 // at kIpbTokenOffset of the answer board with the answer, and a client takes only an
-// answer that carries its own token. A request without the record (an older client)
-// is answered without one. The service clears the record with the request.
+// answer that carries its own token. A request without the record (an older client,
+// which does not look) is answered with the token 0. The service clears the record
+// with the request. A client pastes the record and the data before the header: the
+// header is what makes a request.
 struct IpbToken {
     uint32_t magic;  // kIpbTokenMagic when the record is present
     uint32_t token;  // the client's choice, nonzero
