@@ -52,7 +52,8 @@ TEST_F(AgentProcessTest, FirmwareStateIsSharedWithTheOtherArchitecture) {
     int code = -1;
     std::string output = Zoractl(L"ec show", &code);
     ASSERT_EQ(0, code) << output;
-    const char* shown[][2] = {{"backlight", "4"}, {"wifi", "0"}, {"bluetooth", "0"}, {"display", "1"}, {"field2", "0x12C0"}};
+    const char* shown[][2] = {
+        {"backlight", "4"}, {"wifi", "0"}, {"bluetooth", "0"}, {"display", "1"}, {"field2", "0x12C0"}};
     for (auto& field : shown) EXPECT_EQ(field[1], test::Field(output, field[0])) << field[0];
 
     EXPECT_EQ("7", test::Field(Zoractl(L"ec backlight 7", &code), "reply"));
@@ -95,7 +96,7 @@ protected:
 };
 
 TEST_F(GravoProcessTest, HelperSwitchesDisplayPowerSaving) {
-    SetGraphics(L"VXFG.Enabled", L"1");
+    SetGraphics({{L"VXFG.Enabled", L"1"}});
     ASSERT_EQ(0, test::RegisterOtherArchPanel());
     for (const wchar_t* arch : {test::OwnArch(), test::PeerArch()}) {
         SCOPED_TRACE(test::Narrow(arch));
@@ -117,14 +118,13 @@ TEST_F(GravoProcessTest, HelperExitStatus) {
     const struct {
         const wchar_t *arguments, *key, *value;
         int exitCode;
-    } cases[] = {{L"", nullptr, nullptr, 1},      {L"abc", nullptr, nullptr, 1},
-                 {L"-1", nullptr, nullptr, 1},    {L"1048576", nullptr, nullptr, 1},
-                 {L"3 4", nullptr, nullptr, 1},   {L"0x10", nullptr, nullptr, 1},
-                 {L"5", L"OpenError", L"20", 2},  {L"5", L"Capabilities", L"0x5", 3},
-                 {L"5", L"LockedPolicies", L"0x2", 4}};
+    } cases[] = {
+        {L"", nullptr, nullptr, 1},        {L"abc", nullptr, nullptr, 1},      {L"-1", nullptr, nullptr, 1},
+        {L"1048576", nullptr, nullptr, 1}, {L"3 4", nullptr, nullptr, 1},      {L"0x10", nullptr, nullptr, 1},
+        {L"5", L"OpenError", L"20", 2},    {L"5", L"Capabilities", L"0x5", 3}, {L"5", L"LockedPolicies", L"0x2", 4}};
     for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
         test::FreshMachine machine;
-        if (cases[i].key) SetGraphics(cases[i].key, cases[i].value);
+        if (cases[i].key) SetGraphics({{cases[i].key, cases[i].value}});
         EXPECT_EQ(cases[i].exitCode, Gravo(test::OwnArch(), cases[i].arguments)) << "case " << i;
         EXPECT_EQ(L"0", Graphics(L"VXPS.Enabled")) << "case " << i;
         EXPECT_EQ(L"0", Graphics(L"Clients")) << "case " << i;

@@ -71,19 +71,20 @@ std::function<void()> WithEc(std::function<void(CEcAgent&)> use) {
 
 // The last request of a function after one use of an agent on a fresh machine: its
 // size (-1: none) and its four-byte fields in order.
+// clang-format off
 const struct AgentLayout {
     int function;
     long size;
     std::vector<uint64_t> dwords;
     std::function<void()> access;
 } kLayouts[] = {
-    {1, -1, {}, [] { CCpuAgent().SetEblLevel(60); }},                          // nothing before Initialize
-    {1, 4, {0x19D}, WithCpu([](CCpuAgent&) {})},                                   // the lowest operating point last
-    {1, 4, {0x19A}, WithCpu([](CCpuAgent& a) { a.SetEblLevel(60); })},             // 0x198, 0x199, then 0x19A
-    {2, 12, {0x199, 0, 0x081A}, WithCpu([](CCpuAgent& a) { a.SetEblLevel(60); })},  // index, high, low
-    {2, 12, {0x19A, 0, 0x1A}, WithCpu([](CCpuAgent& a) { a.SetEblLevel(30); })},    // duty 5 with bit 4 set
-    {1, 4, {0x19D}, WithCpu([](CCpuAgent& a) { a.SetEblLevel(101); })},            // a refused level reads nothing
-    {2, -1, {}, WithCpu([](CCpuAgent& a) { a.SetEblLevel(100); })},                // nothing to change, nothing written
+    {1, -1, {}, [] { CCpuAgent().SetEblLevel(60); }},                                // nothing before Initialize
+    {1, 4, {0x19D}, WithCpu([](CCpuAgent&) {})},                                     // the lowest operating point last
+    {1, 4, {0x19A}, WithCpu([](CCpuAgent& a) { a.SetEblLevel(60); })},               // 0x198, 0x199, then 0x19A
+    {2, 12, {0x199, 0, 0x081A}, WithCpu([](CCpuAgent& a) { a.SetEblLevel(60); })},   // index, high, low
+    {2, 12, {0x19A, 0, 0x1A}, WithCpu([](CCpuAgent& a) { a.SetEblLevel(30); })},     // duty 5 with bit 4 set
+    {1, 4, {0x19D}, WithCpu([](CCpuAgent& a) { a.SetEblLevel(101); })},              // a refused level reads nothing
+    {2, -1, {}, WithCpu([](CCpuAgent& a) { a.SetEblLevel(100); })},                  // nothing to change: no write
     {0, 16, {Ascii("GRDI"), 0xF8, 0, 0}, WithEc([](CEcAgent& a) { a.GetBacklightLevel(); })},
     {0, 16, {Ascii("GWRI"), 0xF8, 5, 0}, WithEc([](CEcAgent& a) { a.SetBacklightLevel(5); })},
     {0, 16, {Ascii("GWRI"), 0xF2, 0, 0}, WithEc([](CEcAgent& a) { a.SetWifiStatus(0); })},
@@ -91,8 +92,10 @@ const struct AgentLayout {
     {0, 16, {Ascii("GRDI"), 0xF3, 0, 0}, WithEc([](CEcAgent& a) { a.GetCurrentDisplayMode(); })},
     {0, 16, {Ascii("_STA"), 0, 0, 0}, WithEc([](CEcAgent& a) { unsigned long r; a.GetStatus(&r); })},
     {0, 16, {Ascii("GDBG"), 0, 0, 0}, WithEc([](CEcAgent& a) { a.SelfTest(7); })},  // its argument unused
-    {0, 16, {Ascii("EBTR"), 12, 0, 15}, WithEc([](CEcAgent& a) { _BATTERY_EXTEND_FIELDS f; a.GetBatteryExtends(&f, 15); })},
+    {0, 16, {Ascii("EBTR"), 12, 0, 15},
+     WithEc([](CEcAgent& a) { _BATTERY_EXTEND_FIELDS f; a.GetBatteryExtends(&f, 15); })},
 };
+// clang-format on
 
 class AgentLayoutTest : public test::MachineCase, public ::testing::WithParamInterface<size_t> {};
 
@@ -149,8 +152,8 @@ TEST_F(CpuAgentTest, LevelsPickTheSmallestRatioThenTheSmallestDuty) {
         unsigned ratio;
         unsigned long long modulation;
     } cases[] = {
-        {1, 6, 6, 0x12},  {30, 31, 6, 0x1A}, {40, 43, 6, 0x1E}, {50, 50, 6, 0x2},
-        {100, 100, 12, 0x2}, {60, 66, 8, 0x2}, {90, 91, 11, 0x2}, {75, 75, 9, 0x2},
+        {1, 6, 6, 0x12},     {30, 31, 6, 0x1A}, {40, 43, 6, 0x1E}, {50, 50, 6, 0x2},
+        {100, 100, 12, 0x2}, {60, 66, 8, 0x2},  {90, 91, 11, 0x2}, {75, 75, 9, 0x2},
     };
     CCpuAgent agent;
     ASSERT_EQ(1, agent.Initialize());
@@ -411,7 +414,8 @@ TEST_F(EcAgentTest, AnEmptyBatteryRecordIsAFailure) {
     ASSERT_EQ(0, agent.Setup());
     _BATTERY_EXTEND_FIELDS fields{0xAAAA, 0xBBBB, 0xCCCC, 0xDDDD};
     EXPECT_EQ(kFail, agent.GetBatteryExtends(&fields, 15));
-    EXPECT_TRUE(DebugCapture::Contains("Calling driver function ZORA_GCW_BATTERY_METHOD error. Last error 0 ulReturn 0"));
+    EXPECT_TRUE(
+        DebugCapture::Contains("Calling driver function ZORA_GCW_BATTERY_METHOD error. Last error 0 ulReturn 0"));
     EXPECT_EQ(0xAAAAu, fields.Field1);
     EXPECT_EQ(0xBBBBu, fields.Field2);
     EXPECT_EQ(0xCCCCu, fields.Field3);
@@ -461,23 +465,17 @@ TEST_F(GravoAgentTest, LevelBitsWriteThePolicies) {
 }
 
 TEST_F(GravoAgentTest, MachineStateReadsAsLevel) {
-    SetGraphics(L"VXFG.Enabled", L"1");
-    SetGraphics(L"VXAB.Field2", L"1");
-    SetGraphics(L"VXPS.Enabled", L"0");
-    SetGraphics(L"VXPS.Strength", L"9");
+    SetGraphics({{L"VXFG.Enabled", L"1"}, {L"VXAB.Field2", L"1"}, {L"VXPS.Enabled", L"0"}, {L"VXPS.Strength", L"9"}});
     CGravoAgent agent;
     ASSERT_EQ(0, agent.Setup());
     EXPECT_EQ(0x60000000ul, agent.GetEblLevel()) << "a disabled saving reports no strength";
-    SetGraphics(L"VXPS.Enabled", L"1");
+    SetGraphics({{L"VXPS.Enabled", L"1"}});
     EXPECT_EQ(0x64000009ul, agent.GetEblLevel());
     EXPECT_EQ(0x7ul, agent.CheckSupportStatus());
 }
 
 TEST_F(GravoAgentTest, UnsupportedVxpsKeepsTheOtherPolicies) {
-    SetGraphics(L"Capabilities", L"0x5");
-    SetGraphics(L"VXFG.Enabled", L"1");
-    SetGraphics(L"VXAB.Field1", L"1");
-    SetGraphics(L"VXPS.Enabled", L"1");
+    SetGraphics({{L"Capabilities", L"0x5"}, {L"VXFG.Enabled", L"1"}, {L"VXAB.Field1", L"1"}, {L"VXPS.Enabled", L"1"}});
     CGravoAgent agent;
     ASSERT_EQ(0, agent.Setup());
     EXPECT_EQ(0x5ul, agent.CheckSupportStatus());
@@ -490,7 +488,7 @@ TEST_F(GravoAgentTest, UnsupportedVxpsKeepsTheOtherPolicies) {
 }
 
 TEST_F(GravoAgentTest, UnsupportedAndLockedAnswers) {
-    SetGraphics(L"Capabilities", L"0x2");
+    SetGraphics({{L"Capabilities", L"0x2"}});
     CGravoAgent agent;
     ASSERT_EQ(0, agent.Setup());
     EXPECT_EQ(0x74000003ul, agent.SetEblLevel(0x74000003)) << "VXFG and VXAB failures do not fail";
@@ -499,14 +497,13 @@ TEST_F(GravoAgentTest, UnsupportedAndLockedAnswers) {
     EXPECT_EQ(L"3", Graphics(L"VXPS.Strength"));
 
     DebugCapture::Clear();
-    SetGraphics(L"Capabilities", L"0x7");
-    SetGraphics(L"LockedPolicies", L"0x1");
+    SetGraphics({{L"Capabilities", L"0x7"}, {L"LockedPolicies", L"0x1"}});
     EXPECT_EQ(0x04000003ul, agent.GetEblLevel());
     EXPECT_TRUE(DebugCapture::Contains("GetPowerPolicy Locked! Need release the previous one!"));
     EXPECT_TRUE(DebugCapture::Contains("GetPowerPolicy for VXFG failed"));
 
     DebugCapture::Clear();
-    SetGraphics(L"LockedPolicies", L"0x2");
+    SetGraphics({{L"LockedPolicies", L"0x2"}});
     EXPECT_EQ(0xFFFFFFFFul, agent.GetEblLevel());
     EXPECT_TRUE(DebugCapture::Contains("GetPowerPolicy for VXPS failed"));
     EXPECT_EQ(0xFFFFFFFFul, agent.SetEblLevel(0x04000001));
@@ -557,13 +554,13 @@ TEST_F(GravoAgentTest, OpenRefusals) {
     for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
         SCOPED_TRACE(testing::Message() << "case " << i);
         DebugCapture::Clear();
-        SetGraphics(L"OpenError", cases[i].openError);
+        SetGraphics({{L"OpenError", cases[i].openError}});
         CGravoAgent agent;
         EXPECT_EQ(cases[i].result, agent.Setup());
         EXPECT_TRUE(DebugCapture::Contains(cases[i].message));
         EXPECT_EQ(L"0", Graphics(L"Clients")) << "a locked handle is closed again";
         EXPECT_EQ(0xFFFFFFFFul, agent.GetEblLevel()) << "the agent stays closed";
-        SetGraphics(L"OpenError", L"0");
+        SetGraphics({{L"OpenError", L"0"}});
         EXPECT_EQ(0, agent.Setup()) << "a later Setup may succeed";
     }
 }
@@ -589,7 +586,8 @@ TEST_F(GravoAgentTest, PowerCallsAtTheirTableEntries) {
     ASSERT_EQ(S_OK, CLSIDFromProgID(ZORA_PANEL_PROGID, &clsid));
     EXPECT_TRUE(IsEqualCLSID(CLSID_ZoraPanelBridge, clsid));
     IZoraPanelBridge* bridge = nullptr;
-    ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IZoraPanelBridge, reinterpret_cast<void**>(&bridge)));
+    ASSERT_EQ(S_OK,
+              CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IZoraPanelBridge, reinterpret_cast<void**>(&bridge)));
     const IZoraPanelBridgeVtbl* table = *reinterpret_cast<IZoraPanelBridgeVtbl* const*>(bridge);
     uint32_t handle = 0, error = 99, caps = 0;
     EXPECT_EQ(S_OK, table->PowerApiOpen(bridge, &handle, &error));

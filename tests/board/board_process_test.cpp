@@ -20,8 +20,8 @@ class LockHolder {
 public:
     LockHolder(const wchar_t* arch, const std::wstring& board) {
         std::wstring peer = test::ProgramPath(arch, L"zora_peer.exe");
-        m_started = !peer.empty() && m_process.Start(peer, L"lock " + board + L" " + m_ready.Name() + L" " +
-                                                                  m_release.Name());
+        m_started =
+            !peer.empty() && m_process.Start(peer, L"lock " + board + L" " + m_ready.Name() + L" " + m_release.Name());
     }
     bool Holding() { return m_started && WaitForSingleObject(m_ready.Get(), 10000) == WAIT_OBJECT_0; }
     int Release() {
@@ -134,8 +134,9 @@ TEST_P(ServiceCallTest, ConcurrentClientsEachGetTheirOwnAnswers) {
     std::vector<std::unique_ptr<test::Process>> clients;
     for (int i = 0; i < 8; ++i) {
         clients.push_back(std::make_unique<test::Process>());
-        ASSERT_TRUE(clients.back()->Start(test::ProgramPath(i % 2 ? test::OwnArch() : test::PeerArch(), L"zora_peer.exe"),
-                                          L"call 300 client" + std::to_wstring(i) + L" 10000", true));
+        ASSERT_TRUE(
+            clients.back()->Start(test::ProgramPath(i % 2 ? test::OwnArch() : test::PeerArch(), L"zora_peer.exe"),
+                                  L"call 300 client" + std::to_wstring(i) + L" 10000", true));
     }
     for (size_t i = 0; i < clients.size(); ++i) {
         EXPECT_EQ(0, clients[i]->Wait(120000)) << "client " << i << ": " << clients[i]->Output();

@@ -40,9 +40,9 @@ TEST(Board, ConstructNameBuildsTheGlobalNameOrRefuses) {
     } cases[] = {
         {L"IPB_Event", L"ZORA_IPB_PARA", 260, 0, L"Global\\IPB_EventZORA_IPB_PARA0"},
         {L"IPB_Semaphore", L"ZORA_IPB_RSLT", 260, 12, L"Global\\IPB_SemaphoreZORA_IPB_RSLT12"},
-        {L"IPB_Map", L"0123456789", 20, 0, nullptr},      // 7 + 10 + 10 = 27 > 20 - 1
+        {L"IPB_Map", L"0123456789", 20, 0, nullptr},        // 7 + 10 + 10 = 27 > 20 - 1
         {L"IPB_Map", L"AB", 20, 0, L"Global\\IPB_MapAB0"},  // 7 + 2 + 10 = 19 = 20 - 1: the exact fit
-        {L"IPB_Map", L"AB", 19, 0, nullptr},               // one short
+        {L"IPB_Map", L"AB", 19, 0, nullptr},                // one short
         {nullptr, L"X", 260, 0, nullptr},
         {L"IPB_Map", nullptr, 260, 0, nullptr},
         {L"K", L"N", 0, 0, nullptr},
@@ -90,7 +90,8 @@ TEST(Board, ResetThatFailsLeavesNoHandles) {
         std::wstring name;
         int create;
         const char* message;
-    } cases[] = {{UniqueBoardName(L"Missing"), 0, "Cannot Reset for 0x2"}, {std::wstring(250, L'N'), 1, "Cannot Reset for 0x"}};
+    } cases[] = {{UniqueBoardName(L"Missing"), 0, "Cannot Reset for 0x2"},
+                 {std::wstring(250, L'N'), 1, "Cannot Reset for 0x"}};
     for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
         CInterProcessBoard board;
         EXPECT_EQ(E_FAIL, board.Reset(cases[i].name.c_str(), 1024, cases[i].create, 0)) << "case " << i;
@@ -136,7 +137,8 @@ TEST(Board, AccessBeyondTheSectionFailsAndReleasesTheLock) {
     ASSERT_EQ(S_OK, board.Reset(UniqueBoardName(L"Beyond").c_str(), 4096, 1, 0));
     char data[16] = {};
     EXPECT_EQ(E_FAIL, board.Paste(8192, data, sizeof(data)));
-    EXPECT_TRUE(DebugCapture::Contains("Failed in calling MapViewOfFile in CInterProcessBoard::Paste() with last Error"));
+    EXPECT_TRUE(
+        DebugCapture::Contains("Failed in calling MapViewOfFile in CInterProcessBoard::Paste() with last Error"));
     EXPECT_EQ(E_FAIL, board.Read(8192, data, sizeof(data)));
     EXPECT_TRUE(DebugCapture::Contains("Failed in calling MapViewOfFile in CInterProcessBoard::Read()."));
     EXPECT_EQ(E_FAIL, board.Paste(-1, data, 1));

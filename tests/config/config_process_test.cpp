@@ -41,8 +41,8 @@ private:
 // An installation of the parameter's architecture: the library and both links of the peer.
 class ConfigInstallTest : public test::ArchCase {
 protected:
-    test::TempInstall m_install{GetParam(), {{L"ZORADLL.dll", nullptr}, {L"zora_peer.exe", nullptr},
-                                             {L"zora_peer_static.exe", nullptr}}};
+    test::TempInstall m_install{
+        GetParam(), {{L"ZORADLL.dll", nullptr}, {L"zora_peer.exe", nullptr}, {L"zora_peer_static.exe", nullptr}}};
 
     std::string RunPeer(const std::wstring& arguments, const wchar_t* program = L"zora_peer.exe") {
         std::string output;

@@ -25,14 +25,24 @@ TEST_F(ConfigFileTest, HexValuesAreReadOnlyInTheZeroXForm) {
         const char* text;
         int expected;
     } cases[] = {
-        {"0x1F", 31}, {"0x1f", 31}, {"0X1F", -7}, {"1F", -7},        {"0x", -7},          {"0xZ", -7},
-        {"", -7},     {"0x0", 0},   {"0xff", 255}, {"0xffffffff", -1}, {"0x7fffffff", 0x7fffffff},
+        {"0x1F", 31},
+        {"0x1f", 31},
+        {"0X1F", -7},
+        {"1F", -7},
+        {"0x", -7},
+        {"0xZ", -7},
+        {"", -7},
+        {"0x0", 0},
+        {"0xff", 255},
+        {"0xffffffff", -1},
+        {"0x7fffffff", 0x7fffffff},
         {"0x1G", 1},
     };
     for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
         std::string text = std::string("[S]\r\nK=") + cases[i].text + "\r\n";
         ASSERT_TRUE(test::WriteTextFile(m_path, text.c_str()));
-        EXPECT_EQ(cases[i].expected, m_profile.GetHex(L"S", L"K", -7)) << "case " << i << " \"" << cases[i].text << "\"";
+        EXPECT_EQ(cases[i].expected, m_profile.GetHex(L"S", L"K", -7))
+            << "case " << i << " \"" << cases[i].text << "\"";
     }
     EXPECT_EQ(-7, m_profile.GetHex(L"S", L"Absent", -7));
 }
@@ -62,13 +72,18 @@ TEST_F(ConfigFileTest, GetStringFillsTheCallersBuffer) {
         int size, copied;
         const wchar_t* text;
     } cases[] = {
-        {L"T", 17, 16, L"text with spaces"}, {L"T", 16, 15, L"text with space"}, {L"T", 8, 7, L"text wi"},
-        {L"T", 1, 0, L""},                   {L"Absent", 5, 4, L"dflt"},         {L"Absent", 4, 3, L"dfl"},
+        {L"T", 17, 16, L"text with spaces"},
+        {L"T", 16, 15, L"text with space"},
+        {L"T", 8, 7, L"text wi"},
+        {L"T", 1, 0, L""},
+        {L"Absent", 5, 4, L"dflt"},
+        {L"Absent", 4, 3, L"dfl"},
     };
     for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
         wchar_t text[32];
         wmemset(text, L'#', 32);
-        EXPECT_EQ(cases[i].copied, m_profile.GetString(L"S", cases[i].key, L"dflt", text, cases[i].size)) << "case " << i;
+        EXPECT_EQ(cases[i].copied, m_profile.GetString(L"S", cases[i].key, L"dflt", text, cases[i].size))
+            << "case " << i;
         EXPECT_STREQ(cases[i].text, text) << "case " << i;
         EXPECT_EQ(L'#', text[cases[i].size]) << "nothing written past the buffer, case " << i;
     }

@@ -38,10 +38,12 @@ class DevMgrLocalTest : public test::ArchCase {};
 
 TEST_P(DevMgrLocalTest, ZoractlSwitchesByIndexWithoutTheService) {
     test::FreshMachine machine;
-    test::TempInstall install(GetParam(), {{L"ZORADLL.dll", nullptr}, {L"ZoraVnb.dll", nullptr}, {L"zoractl.exe", nullptr}});
+    test::TempInstall install(GetParam(),
+                              {{L"ZORADLL.dll", nullptr}, {L"ZoraVnb.dll", nullptr}, {L"zoractl.exe", nullptr}});
     ASSERT_TRUE(machine.Ok() && install.Ok());
-    ASSERT_TRUE(install.SetConfig("[ZoraDevMgr]\r\nDmOptions=0\r\n[DevGUIDs]\r\nNum=1\r\n"
-                                  "GUID0={4d36e972-e325-11ce-bfc1-08002be10318}\r\n"));
+    ASSERT_TRUE(
+        install.SetConfig("[ZoraDevMgr]\r\nDmOptions=0\r\n[DevGUIDs]\r\nNum=1\r\n"
+                          "GUID0={4d36e972-e325-11ce-bfc1-08002be10318}\r\n"));
     std::wstring zoractl = install.Bin() + L"\\zoractl.exe";
     std::string listing, output;
     ASSERT_EQ(0, test::Run(zoractl, L"devices", &listing)) << listing;

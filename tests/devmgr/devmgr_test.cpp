@@ -130,7 +130,8 @@ TEST_F(DevMgrTest, DisablingWhatCannotBeDisabledChangesNothing) {
 
 TEST_F(DevMgrTest, UnknownInstanceIdFailsWithItsMessage) {
     EXPECT_EQ(E_FAIL, CDevMgr::ExecStateChange(L"PCI\\VEN_0000&DEV_0000\\NOWHERE", CDevMgr::Disable));
-    EXPECT_TRUE(DebugCapture::Contains("ExecStateChange failed in SetupDiOpenDeviceInfo(PCI\\VEN_0000&DEV_0000\\NOWHERE), le="));
+    EXPECT_TRUE(DebugCapture::Contains(
+        "ExecStateChange failed in SetupDiOpenDeviceInfo(PCI\\VEN_0000&DEV_0000\\NOWHERE), le="));
     EXPECT_EQ(E_FAIL, CDevMgr::ExecStateChange(nullptr, CDevMgr::Disable));
 }
 

@@ -109,9 +109,8 @@ TEST_F(HwIATest, ReEnumeratedDeviceIsFoundUnderItsNewName) {
         EXPECT_EQ(0x29191B2Fu, id) << "case " << i;
     }
     EXPECT_EQ(L"\\Device\\NTPNP_PCI0003", Name(0, 0, 0)) << "the function that gave up its number took the moved one's";
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(VnbRenumberPciDevice(m_machine.Path().c_str(), 0, 31, 0, 32));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+    EXPECT_TRUE(test::FailsWith(ERROR_INVALID_PARAMETER,
+                                [&] { return VnbRenumberPciDevice(m_machine.Path().c_str(), 0, 31, 0, 32); }));
 }
 
 // What each access leaves in the hardware, and what a read brings back.
@@ -155,6 +154,7 @@ struct Layout {
 };
 constexpr uint64_t kMapped = ~0ull;
 
+// clang-format off
 const Layout kLayouts[] = {
     {3, 112, {{0, 0, 0, kLpc}, {100, 4, 0xF0}, {104, 4, 4}}, 108, 4,
      [](CHwIA& ia, void*) { uint32_t v; return ia.ReadPCIConfig(kLpc, 0xF0, &v, 4); }},
@@ -167,14 +167,16 @@ const Layout kLayouts[] = {
     // A port write whose data is shorter than its size field says: refused, and recorded.
     {6, 8 + 2, {{0, 2, kPmBase}, {2, 2, 4}, {4, 4, 4}, {8, 2, 0xBEEF}}, 0, 0,
      [](CHwIA&, void*) -> long {
-         HANDLE driver = ZoraSys()->CreateFileW(ZORAEBL_DEVICE_PATH, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+         HANDLE driver = ZoraSys()->CreateFileW(ZORAEBL_DEVICE_PATH, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                                                nullptr);
          uint8_t in[10] = {kPmBase & 0xFF, kPmBase >> 8, 4, 0, 4, 0, 0, 0, 0xEF, 0xBE};
          DWORD returned = 0;
-         SetLastError(0xdeadbeef);
-         BOOL ok = ZoraSys()->DeviceIoControl(driver, IOCTL_WRITE_PORT, in, sizeof(in), nullptr, 0, &returned, nullptr);
-         DWORD error = GetLastError();
+         bool refused = test::FailsWith(ERROR_INVALID_PARAMETER, [&] {
+             return ZoraSys()->DeviceIoControl(driver, IOCTL_WRITE_PORT, in, sizeof(in), nullptr, 0, &returned,
+                                               nullptr);
+         });
          ZoraSys()->CloseHandle(driver);
-         return !ok && error == ERROR_INVALID_PARAMETER ? 0 : E_FAIL;
+         return refused ? 0 : E_FAIL;
      }},
     {7, 16, {{0, 8, kFunctionDisable}, {8, 4, 4}, {12, 4, 0}}, 0, 0, [](CHwIA&, void*) { return 0L; }},
     {8, 16, {{0, 8, kMapped}, {8, 4, 4}, {12, 4, 0}}, 0, 0,
@@ -186,10 +188,11 @@ const Layout kLayouts[] = {
     // A name found in the table the first lookup built is confirmed by its address property.
     {11, 104, {{0, 4, kEblPropertyAddress}, {4, 0, 0, kLpc}}, 0, 0,
      [](CHwIA& ia, void*) {
-         wchar_t name[64];
-         return ia.GetDeviceName(0, 31, 0, name, 64) | ia.GetDeviceName(0, 31, 0, name, 64);
+         wchar_t n[64];
+         return ia.GetDeviceName(0, 31, 0, n, 64) | ia.GetDeviceName(0, 31, 0, n, 64);
      }},
 };
+// clang-format on
 
 class HwLayoutTest : public test::MachineCase, public ::testing::WithParamInterface<size_t> {};
 
@@ -255,17 +258,18 @@ TEST_F(HwIATest, MalformedRequestsFailAsTheDriverFailsThem) {
     const struct {
         DWORD code, inSize;
     } cases[] = {
-        {IOCTL_READ_PCI_CONFIG, 20},  {IOCTL_WRITE_PCI_CONFIG, 100}, {IOCTL_ZORAEBL_PORT_READ, 4},
-        {IOCTL_WRITE_PORT, 6},        {IOCTL_MAP_MEMORY, 8},         {IOCTL_UNMAP_MEMEMORY, 16},
-        {IOCTL_READ_MEMORY, 16},      {IOCTL_WRITE_MEMORY, 10},      {IOCTL_GET_DEVICE_PROPERTY, 50},
+        {IOCTL_READ_PCI_CONFIG, 20}, {IOCTL_WRITE_PCI_CONFIG, 100}, {IOCTL_ZORAEBL_PORT_READ, 4},
+        {IOCTL_WRITE_PORT, 6},       {IOCTL_MAP_MEMORY, 8},         {IOCTL_UNMAP_MEMEMORY, 16},
+        {IOCTL_READ_MEMORY, 16},     {IOCTL_WRITE_MEMORY, 10},      {IOCTL_GET_DEVICE_PROPERTY, 50},
     };
     for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
         DWORD returned = 99;
-        SetLastError(0xdeadbeef);
-        EXPECT_FALSE(ZoraSys()->DeviceIoControl(driver, cases[i].code, in, cases[i].inSize, out, sizeof(out), &returned,
-                                                nullptr))
+        EXPECT_TRUE(test::FailsWith(ERROR_INVALID_PARAMETER,
+                                    [&] {
+                                        return ZoraSys()->DeviceIoControl(driver, cases[i].code, in, cases[i].inSize,
+                                                                          out, sizeof(out), &returned, nullptr);
+                                    }))
             << "case " << i;
-        EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError()) << "case " << i;
         EXPECT_EQ(0u, returned) << "case " << i;
     }
     ZoraSys()->CloseHandle(driver);
@@ -277,8 +281,9 @@ TEST_F(HwIATest, MappedMemoryIsTheCallersAndKeepsOtherWritersChanges) {
     void* second = nullptr;
     ASSERT_EQ(0, m_ia.MapMemorySpace(kFunctionDisableAddress, 4, &first));
     ASSERT_EQ(0, m_ia.MapMemorySpace(kFunctionDisableAddress, 4, &second));
-    auto* direct = reinterpret_cast<volatile uint8_t*>(static_cast<uintptr_t>(static_cast<MemorySpaceHandle*>(first)->address));
-    direct[2] = 0x01;  // PCIE1 off, written straight into the mapping
+    auto* direct =
+        reinterpret_cast<volatile uint8_t*>(static_cast<uintptr_t>(static_cast<MemorySpaceHandle*>(first)->address));
+    direct[2] = 0x01;             // PCIE1 off, written straight into the mapping
     uint32_t other = 0x01000000;  // Thermal Throttle off, through the second mapping
     ASSERT_EQ(0, m_ia.WriteMemory(second, &other, 4));
     EXPECT_EQ(0x01000000u, Memory32(kFunctionDisable)) << "the direct write is not back yet";
@@ -402,9 +407,9 @@ TEST_F(HubTest, SwitchingAFunctionSetsItsFunctionDisableBit) {
         int value;  // -1: read only
         uint32_t bits;
         int disabled;
-    } cases[] = {{L"PCIE3", -1, 0, 0},         {L"HD Audio", -1, 0, 1},       {L"PCIE3", 1, kPcie3, 1},
-                 {L"PCIE3", 2, kPcie3, 1},     {L"PCIE3", 0, 0, 0},           {L"HD Audio", 0, kHdAudio, 0},
-                 {L"HD Audio", 1, 0, 1},       {L"HD Audio", 2, kHdAudio, 0}};
+    } cases[] = {{L"PCIE3", -1, 0, 0},     {L"HD Audio", -1, 0, 1},      {L"PCIE3", 1, kPcie3, 1},
+                 {L"PCIE3", 2, kPcie3, 1}, {L"PCIE3", 0, 0, 0},          {L"HD Audio", 0, kHdAudio, 0},
+                 {L"HD Audio", 1, 0, 1},   {L"HD Audio", 2, kHdAudio, 0}};
     for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
         if (cases[i].value >= 0) {
             ASSERT_EQ(0, hubra.FunctionDisable(cases[i].name, cases[i].value)) << "case " << i;
@@ -435,8 +440,8 @@ TEST_F(HubTest, BadFunctionEntriesFailWithoutTouchingTheHardware) {
 
 TEST_F(HubTest, FunctionRegisterInConfigurationSpace) {
     test::CfgOverride cfg(L"HubraCfg.ini");
-    const wchar_t* keys[][2] = {{L"RegisterType", L"PCIConfig"}, {L"Device", L"31"}, {L"Function", L"3"},
-                                {L"ValueOffset", L"0x40"},      {L"ValueSize", L"1"}, {L"Bit", L"0"},
+    const wchar_t* keys[][2] = {{L"RegisterType", L"PCIConfig"}, {L"Device", L"31"},   {L"Function", L"3"},
+                                {L"ValueOffset", L"0x40"},       {L"ValueSize", L"1"}, {L"Bit", L"0"},
                                 {L"DisableType", L"1"}};
     for (auto& key : keys) cfg.Set(L"SM Bus", key[0], key[1]);
     CHwHubra hubra;
@@ -453,9 +458,9 @@ TEST_F(HubTest, IdentificationRules) {
         const wchar_t *key, *value;
         long expected;
     } cases[] = {
-        {L"RegisterType", L"Memory", 0},  // section 0 skipped, section 1 tried
-        {L"Bus", nullptr, E_FAIL},        // the search ends here
-        {L"Value", L"672537391", E_FAIL}, // decimal never matches; section 1 (8086h) does not either
+        {L"RegisterType", L"Memory", 0},   // section 0 skipped, section 1 tried
+        {L"Bus", nullptr, E_FAIL},         // the search ends here
+        {L"Value", L"672537391", E_FAIL},  // decimal never matches; section 1 (8086h) does not either
         {L"ValueSize", L"3", E_FAIL},
     };
     for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
@@ -587,7 +592,8 @@ TEST_F(HubTest, PortDeviceNamesComeFromTheSharedEnumerator) {
         Ports* agent;
         int port, disable;
         const wchar_t* name;
-    } cases[] = {{&ports, 4, -1, L"Integrated Bluetooth Radio"}, {&ports, 0, -1, L"Empty"},
+    } cases[] = {{&ports, 4, -1, L"Integrated Bluetooth Radio"},
+                 {&ports, 0, -1, L"Empty"},
                  {&second, 4, -1, L"Integrated Bluetooth Radio"},
                  {&ports, 4, 1, L"Empty"},  // a switched-off port has nothing on it for the root hubs either
                  {&ports, 4, 0, L"Integrated Bluetooth Radio"}};
@@ -641,8 +647,8 @@ TEST_F(HubTest, CpuSetupEnablesC4AndEntersLevels) {
         long expected;
         const wchar_t* counter;
     } cases[] = {
-        {2, 0, 0, L"C2Entries"},  {3, 0, 0, L"C3Entries"}, {4, 0, 0, L"C4Entries"},
-        {1, 0, E_FAIL, nullptr},  {5, 0, E_FAIL, nullptr}, {3, 1, E_FAIL, nullptr},
+        {2, 0, 0, L"C2Entries"}, {3, 0, 0, L"C3Entries"}, {4, 0, 0, L"C4Entries"},
+        {1, 0, E_FAIL, nullptr}, {5, 0, E_FAIL, nullptr}, {3, 1, E_FAIL, nullptr},
     };
     for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
         EXPECT_EQ(cases[i].expected, cpu.SetCState(cases[i].state, cases[i].mwait)) << "case " << i;
@@ -690,9 +696,10 @@ TEST_F(HubTest, CpuIdentificationNeedsAHexSignature) {
 // The UHCI companions in device-identifier order cover physical ports 0-11 (HCD7,
 // started last, holds the last two), and the two EHCI controllers (6 + 6 ports) the
 // same twelve ports.
-const wchar_t* const kDefaultPorts[] = {L"Empty", L"Empty", L"Empty", L"Integrated USB 1.3M Webcam",
-                                        L"Integrated Bluetooth Radio", L"Empty", L"Empty", L"Unknown Device",
-                                        L"Fingerprint Sensor", L"Empty", L"Empty", L"Empty"};
+const wchar_t* const kDefaultPorts[] = {
+    L"Empty", L"Empty", L"Empty",          L"Integrated USB 1.3M Webcam", L"Integrated Bluetooth Radio",
+    L"Empty", L"Empty", L"Unknown Device", L"Fingerprint Sensor",         L"Empty",
+    L"Empty", L"Empty"};
 
 class UsbEnumTest : public test::MachineCase {
 protected:
@@ -764,8 +771,8 @@ TEST_F(UsbEnumTest, NamesNeedRoomForTheirTerminator) {
         long status;
         const wchar_t* text;
     } cases[] = {
-        {0, 5, E_FAIL, L"#"},  {0, 6, 0, L"Empty"}, {7, 14, E_FAIL, L"#"}, {7, 15, 0, L"Unknown Device"},
-        {4, 26, E_FAIL, L"#"}, {4, 27, 0, L"Integrated Bluetooth Radio"},
+        {0, 5, E_FAIL, L"#"},          {0, 6, 0, L"Empty"},   {7, 14, E_FAIL, L"#"},
+        {7, 15, 0, L"Unknown Device"}, {4, 26, E_FAIL, L"#"}, {4, 27, 0, L"Integrated Bluetooth Radio"},
     };
     for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
         wmemset(name, L'#', 32);
@@ -785,16 +792,17 @@ TEST_F(UsbEnumTest, AttachRejectsWhatTheMachineDoesNotHave) {
         const wchar_t* description;
         DWORD error;
     } cases[] = {
-        {8, 0, L"x", ERROR_INVALID_PARAMETER},  {-1, 0, L"x", ERROR_INVALID_PARAMETER},
-        {3, 2, L"x", ERROR_INVALID_PARAMETER},  {3, -1, L"x", ERROR_INVALID_PARAMETER},
+        {8, 0, L"x", ERROR_INVALID_PARAMETER},          {-1, 0, L"x", ERROR_INVALID_PARAMETER},
+        {3, 2, L"x", ERROR_INVALID_PARAMETER},          {3, -1, L"x", ERROR_INVALID_PARAMETER},
         {3, 0, L"two\nlines", ERROR_INVALID_PARAMETER}, {6, 3, L"x", ERROR_BUSY},
     };
     for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
-        SetLastError(0xdeadbeef);
-        EXPECT_FALSE(VnbAttachUsbDevice(m_machine.Path().c_str(), cases[i].controller, cases[i].port,
-                                        cases[i].description))
+        EXPECT_TRUE(test::FailsWith(cases[i].error,
+                                    [&] {
+                                        return VnbAttachUsbDevice(m_machine.Path().c_str(), cases[i].controller,
+                                                                  cases[i].port, cases[i].description);
+                                    }))
             << "case " << i;
-        EXPECT_EQ(cases[i].error, GetLastError()) << "case " << i;
     }
     EXPECT_EQ(L"Integrated USB 1.3M Webcam", test::MachineValue(L"Usb", L"HCD6.Port3"));
     EXPECT_EQ(L"(absent)", test::MachineValue(L"Usb", L"HCD3.Port0"));
@@ -803,11 +811,9 @@ TEST_F(UsbEnumTest, AttachRejectsWhatTheMachineDoesNotHave) {
 TEST_F(UsbEnumTest, MissingControllerIsSkippedWithItsPath) {
     Set(L"HCD2.Present", L"0");
     for (const wchar_t* path : {L"\\\\.\\HCD2", L"\\\\.\\HCD8", L"\\\\.\\HCD02", L"\\\\.\\HCD32", L"\\\\.\\HCDx"}) {
-        SetLastError(0xdeadbeef);
-        EXPECT_EQ(INVALID_HANDLE_VALUE,
-                  ZoraSys()->CreateFileW(path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr))
-            << test::Narrow(path);
-        EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError()) << test::Narrow(path);
+        EXPECT_TRUE(test::FailsWith(ERROR_FILE_NOT_FOUND, [&] {
+            return ZoraSys()->CreateFileW(path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        })) << test::Narrow(path);
     }
     CUSBEnum usb;
     ASSERT_EQ(0, usb.Setup()) << "enumeration never fails";
@@ -835,7 +841,8 @@ TEST_F(UsbEnumTest, DriverKeyWithoutItsClassKeyFails) {
     ASSERT_TRUE(VnbAttachUsbDevice(m_machine.Path().c_str(), 4, 0, L"Vanishing Keyboard"));
     std::wstring driver = test::MachineValue(L"Usb", L"HCD4.Port0.Driver");
     ASSERT_TRUE(test::UsbDriverKeyExists(driver));
-    ASSERT_EQ(ERROR_SUCCESS, RegDeleteKeyW(HKEY_LOCAL_MACHINE, (L"SYSTEM\\CurrentControlSet\\Control\\Class\\" + driver).c_str()));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegDeleteKeyW(HKEY_LOCAL_MACHINE, (L"SYSTEM\\CurrentControlSet\\Control\\Class\\" + driver).c_str()));
     CUSBEnum usb;
     ASSERT_EQ(0, usb.Setup());
     long status = 0;
@@ -848,8 +855,8 @@ TEST_F(UsbEnumTest, DriverKeyWithoutItsClassKeyFails) {
 }
 
 TEST_F(UsbEnumTest, RootHubsAnswerTheSystemRequests) {
-    HANDLE hcd = ZoraSys()->CreateFileW(L"\\\\.\\HCD6", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                        nullptr);
+    HANDLE hcd =
+        ZoraSys()->CreateFileW(L"\\\\.\\HCD6", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, hcd);
     USB_ROOT_HUB_NAME probe{};
     DWORD returned = 0;
@@ -896,15 +903,15 @@ TEST_F(UsbEnumTest, RootHubsAnswerTheSystemRequests) {
     }
     USB_NODE_CONNECTION_DRIVERKEY_NAME key{};
     key.ConnectionIndex = 4;  // the camera on port 3
-    ASSERT_TRUE(ZoraSys()->DeviceIoControl(hub, IOCTL_USB_GET_NODE_CONNECTION_DRIVERKEY_NAME, &key, sizeof(key),
-                                           &key, sizeof(key), &returned, nullptr));
+    ASSERT_TRUE(ZoraSys()->DeviceIoControl(hub, IOCTL_USB_GET_NODE_CONNECTION_DRIVERKEY_NAME, &key, sizeof(key), &key,
+                                           sizeof(key), &returned, nullptr));
     EXPECT_EQ(sizeof(key), returned);
     EXPECT_EQ(8u + 2 * (wcslen(L"{6bdd1fc6-810f-11d0-bec7-08002be10318}\\0000") + 1), key.ActualLength);
     key.ConnectionIndex = 7;
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(ZoraSys()->DeviceIoControl(hub, IOCTL_USB_GET_NODE_CONNECTION_DRIVERKEY_NAME, &key, sizeof(key),
-                                            &key, sizeof(key), &returned, nullptr));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError()) << "a hub of 6 ports has no port 7";
+    EXPECT_TRUE(test::FailsWith(ERROR_INVALID_PARAMETER, [&] {
+        return ZoraSys()->DeviceIoControl(hub, IOCTL_USB_GET_NODE_CONNECTION_DRIVERKEY_NAME, &key, sizeof(key), &key,
+                                          sizeof(key), &returned, nullptr);
+    })) << "a hub of 6 ports has no port 7";
     EXPECT_TRUE(ZoraSys()->CloseHandle(hub));
 }
 

@@ -48,7 +48,8 @@ TEST(OsWinVersion, ProgramsToldTheyRunOnXpOrVistaSeeThatVersion) {
     struct Case {
         const wchar_t* version;
         const char *vista, *message;
-    } cases[] = {{L"winxp", "0", "DBG:Windows version 5.1"}, {L"vista", "1", "DBG:Windows version 6.0"},
+    } cases[] = {{L"winxp", "0", "DBG:Windows version 5.1"},
+                 {L"vista", "1", "DBG:Windows version 6.0"},
                  {L"win7", "1", "DBG:Windows version 6.1"}};
     for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
         std::string output = RunRenamedPeer(cases[i].version, nullptr, L"Version", cases[i].version, L"version");

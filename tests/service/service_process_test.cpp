@@ -185,11 +185,16 @@ TEST_F(ServiceModuleTest, CommandLineTokens) {
         int exitCode;
         bool appId, service;
     } cases[] = {
-        {L"/service", 0, true, true},         {L"-SERVICE", 0, true, true},
-        {L"/Service", 0, true, true},         {L"-regserver", 0, true, false},
-        {L"/REGSERVER", 0, true, false},      {L"x/Servicey", ERROR_FILE_NOT_FOUND, false, false},
-        {L"/Service extra", ERROR_FILE_NOT_FOUND, false, false}, {L"Service", ERROR_FILE_NOT_FOUND, false, false},
-        {L"/Serv", ERROR_FILE_NOT_FOUND, false, false},          {L"--Service", 0, true, true},
+        {L"/service", 0, true, true},
+        {L"-SERVICE", 0, true, true},
+        {L"/Service", 0, true, true},
+        {L"-regserver", 0, true, false},
+        {L"/REGSERVER", 0, true, false},
+        {L"x/Servicey", ERROR_FILE_NOT_FOUND, false, false},
+        {L"/Service extra", ERROR_FILE_NOT_FOUND, false, false},
+        {L"Service", ERROR_FILE_NOT_FOUND, false, false},
+        {L"/Serv", ERROR_FILE_NOT_FOUND, false, false},
+        {L"--Service", 0, true, true},
         {L"/x -RegServer", 0, true, false},
     };
     for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
@@ -476,7 +481,9 @@ TEST_F(WorkerProtocol, RefusedRequestLowersRequestEventAndWorkerStaysIdle) {
     auto cpuTime = [&] {
         FILETIME created, exited, kernel, user;
         GetProcessTimes(m_plain.Handle(), &created, &exited, &kernel, &user);
-        auto value = [](const FILETIME& t) { return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+        auto value = [](const FILETIME& t) {
+            return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+        };
         return value(kernel) + value(user);
     };
     ULONGLONG before = cpuTime();
@@ -489,9 +496,10 @@ TEST_F(WorkerProtocol, RefusedRequestLowersRequestEventAndWorkerStaysIdle) {
 TEST_F(WorkerProtocol, TasksReportTheirMessagesAndResults) {
     if (!m_debugging) GTEST_SKIP() << "the service's debugger output is seen only by a 64-bit debugger";
     EXPECT_EQ(E_FAIL, Call(DeviceStateRequest, L"ROOT\\NO_SUCH_DEVICE\\0000"));
-    EXPECT_TRUE(m_debugger.WaitFor("ZoraWorker going to execute state change for ROOT\\NO_SUCH_DEVICE\\0000 to 0", 5000));
-    EXPECT_TRUE(m_debugger.WaitFor("ZoraWorker executed state change for ROOT\\NO_SUCH_DEVICE\\0000 to 0 got 80004005",
-                                   5000));
+    EXPECT_TRUE(
+        m_debugger.WaitFor("ZoraWorker going to execute state change for ROOT\\NO_SUCH_DEVICE\\0000 to 0", 5000));
+    EXPECT_TRUE(
+        m_debugger.WaitFor("ZoraWorker executed state change for ROOT\\NO_SUCH_DEVICE\\0000 to 0 got 80004005", 5000));
     EXPECT_TRUE(m_debugger.WaitFor("A new task 2 has been got, go...\n", 5000));
     EXPECT_EQ(E_FAIL, Call(ApplySchemeRequest, L"C:\\profile"));
     EXPECT_TRUE(m_debugger.WaitFor("Excuting 3 finished with result -2147467259 in ZoraWorker.\n", 5000));

@@ -69,7 +69,8 @@ TEST_F(VnbProcessTest, HardwareSectionsKeepTheirValuesAcrossProcesses) {
     ASSERT_EQ(0, test::Run(test::ProgramPath(test::PeerArch(), L"zoractl.exe"), L"vnb devices", &output)) << output;
     EXPECT_EQ(L"0x1234", test::MachineValue(L"Scratch", L"Marker"));
     EXPECT_EQ(L"1", test::MachineValue(L"Driver", L"Installed"));
-    EXPECT_EQ(nodes, VnbDeviceCount(m_machine.Path().c_str())) << "the device tree is untouched by a hardware section's write";
+    EXPECT_EQ(nodes, VnbDeviceCount(m_machine.Path().c_str()))
+        << "the device tree is untouched by a hardware section's write";
 }
 
 }  // namespace

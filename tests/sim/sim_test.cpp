@@ -8,6 +8,7 @@
 #include <cfgmgr32.h>
 #include <wtsapi32.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -61,7 +62,9 @@ protected:
             if (handle != INVALID_HANDLE_VALUE) sys->SetupDiDestroyDeviceInfoList(handle);
         }
     };
-    Set ClassDevs(const GUID& guid, DWORD flags) { return Set{sys, sys->SetupDiGetClassDevsW(&guid, nullptr, nullptr, flags)}; }
+    Set ClassDevs(const GUID& guid, DWORD flags) {
+        return Set{sys, sys->SetupDiGetClassDevsW(&guid, nullptr, nullptr, flags)};
+    }
     Set EmptySet() { return Set{sys, sys->SetupDiCreateDeviceInfoList(nullptr, nullptr)}; }
     // A set holding the one device, opened by its instance ID.
     Set Opened(const wchar_t* instanceId, SP_DEVINFO_DATA* device) {
@@ -124,8 +127,8 @@ TEST_F(VnbDeviceSetTest, ClassDevicesAreListedUntilNoMoreItems) {
     const struct ClassCount {
         const GUID* guid;
         DWORD all, present;  // flags 0 (present or not), DIGCF_PRESENT
-    } classes[] = {{&kNet, 3, 3}, {&kBluetooth, 1, 1}, {&kModem, 2, 1}, {&kImage, 1, 1},
-                   {&kCdrom, 1, 1}, {&kMedia, 1, 1}, {&kLegacy, 1, 1}};
+    } classes[] = {{&kNet, 3, 3},   {&kBluetooth, 1, 1}, {&kModem, 2, 1}, {&kImage, 1, 1},
+                   {&kCdrom, 1, 1}, {&kMedia, 1, 1},     {&kLegacy, 1, 1}};
     for (size_t c = 0; c < ARRAYSIZE(classes); ++c) {
         for (DWORD flags : {0ul, static_cast<unsigned long>(DIGCF_PRESENT)}) {
             SCOPED_TRACE(testing::Message() << "class " << c << " flags " << flags);
@@ -172,9 +175,8 @@ TEST_F(VnbDeviceSetTest, DevicesOpenByInstanceIdIntoOneSetAndShowTheirProperties
         EXPECT_EQ(properties[i].text, text) << "case " << i;
     }
     SP_DEVINFO_DATA none = DevInfoData();
-    SetLastError(kBogus);
-    EXPECT_FALSE(sys->SetupDiEnumDeviceInfo(listed.handle, 3, &none));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_NO_MORE_ITEMS), GetLastError());
+    EXPECT_TRUE(
+        test::FailsWith(ERROR_NO_MORE_ITEMS, [&] { return sys->SetupDiEnumDeviceInfo(listed.handle, 3, &none); }));
 }
 
 TEST_F(VnbDeviceSetTest, OpeningIsCaseInsensitiveAndUnknownDevicesFail) {
@@ -188,50 +190,49 @@ TEST_F(VnbDeviceSetTest, OpeningIsCaseInsensitiveAndUnknownDevicesFail) {
     EXPECT_EQ(device.DevInst, again.DevInst) << "opening it again gives the same element, not a second one";
     EXPECT_FALSE(sys->SetupDiEnumDeviceInfo(set.handle, 1, &again));
 
-    SetLastError(kBogus);
-    EXPECT_FALSE(sys->SetupDiOpenDeviceInfoW(set.handle, L"PCI\\VEN_0000&DEV_0000\\0", nullptr, 0, &again));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_NO_SUCH_DEVINST), GetLastError());
+    EXPECT_TRUE(test::FailsWith(ERROR_NO_SUCH_DEVINST, [&] {
+        return sys->SetupDiOpenDeviceInfoW(set.handle, L"PCI\\VEN_0000&DEV_0000\\0", nullptr, 0, &again);
+    }));
     Set net = Set{sys, sys->SetupDiCreateDeviceInfoList(&kNet, nullptr)};
-    SetLastError(kBogus);
-    EXPECT_FALSE(sys->SetupDiOpenDeviceInfoW(net.handle, test::kVnbBluetooth, nullptr, 0, &again));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_CLASS_MISMATCH), GetLastError());
+    EXPECT_TRUE(test::FailsWith(ERROR_CLASS_MISMATCH, [&] {
+        return sys->SetupDiOpenDeviceInfoW(net.handle, test::kVnbBluetooth, nullptr, 0, &again);
+    }));
 }
 
 // The instance ID (in characters) and the description (in bytes): no buffer, one
-// short, the exact fit.
+// short, the exact fit; "#" marks what the call must not write.
 TEST_F(VnbDeviceSetTest, BuffersReportTheirRequiredSizes) {
     SP_DEVINFO_DATA device;
     Set set = Opened(test::kVnbWireless, &device);
     const wchar_t* description = L"Wireless 802.11a/b/g/n Network Adapter";
-    ASSERT_STREQ(description, test::Device(test::kVnbWireless).description);
-    DWORD idFit = static_cast<DWORD>(wcslen(test::kVnbWireless) + 1);
-    DWORD descFit = static_cast<DWORD>((wcslen(description) + 1) * sizeof(wchar_t));
-    for (DWORD size : {0ul, idFit - 1, idFit}) {
-        wchar_t id[260];
-        wmemset(id, L'#', 260);
-        DWORD required = 0;
-        SetLastError(kBogus);
-        BOOL ok = sys->SetupDiGetDeviceInstanceIdW(set.handle, &device, size ? id : nullptr, size, &required);
-        EXPECT_EQ(size == idFit, ok != FALSE) << size;
-        EXPECT_EQ(ok ? 0u : static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError()) << size;
-        EXPECT_EQ(idFit, required) << size;
-        if (ok) {
-            EXPECT_STREQ(test::kVnbWireless, id);
-        }
-    }
-    for (DWORD size : {0ul, descFit - 1, descFit}) {
-        wchar_t text[260];
-        wmemset(text, L'#', 260);
-        DWORD required = 0, type = 0;
-        SetLastError(kBogus);
-        BOOL ok = sys->SetupDiGetDeviceRegistryPropertyW(set.handle, &device, SPDRP_DEVICEDESC, &type,
-                                                         size ? reinterpret_cast<BYTE*>(text) : nullptr, size, &required);
-        EXPECT_EQ(size == descFit, ok != FALSE) << size;
-        EXPECT_EQ(ok ? 0u : static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError()) << size;
-        EXPECT_EQ(descFit, required) << size;
-        EXPECT_EQ(static_cast<DWORD>(REG_SZ), type) << size;
-        if (ok) {
-            EXPECT_STREQ(description, text);
+    const struct {
+        const wchar_t* text;
+        DWORD fit;
+        std::function<BOOL(wchar_t*, DWORD, DWORD*)> get;
+    } getters[] = {{test::kVnbWireless, static_cast<DWORD>(wcslen(test::kVnbWireless) + 1),
+                    [&](wchar_t* out, DWORD size, DWORD* required) {
+                        return sys->SetupDiGetDeviceInstanceIdW(set.handle, &device, out, size, required);
+                    }},
+                   {description, static_cast<DWORD>((wcslen(description) + 1) * sizeof(wchar_t)),
+                    [&](wchar_t* out, DWORD size, DWORD* required) {
+                        DWORD type = 0;
+                        BOOL ok = sys->SetupDiGetDeviceRegistryPropertyW(set.handle, &device, SPDRP_DEVICEDESC, &type,
+                                                                         reinterpret_cast<BYTE*>(out), size, required);
+                        EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
+                        return ok;
+                    }}};
+    for (size_t i = 0; i < ARRAYSIZE(getters); ++i) {
+        for (DWORD size : {0ul, getters[i].fit - 1, getters[i].fit}) {
+            SCOPED_TRACE(testing::Message() << "case " << i << " size " << size);
+            wchar_t text[260];
+            wmemset(text, L'#', 260);
+            DWORD required = 0;
+            SetLastError(kBogus);
+            BOOL ok = getters[i].get(size ? text : nullptr, size, &required);
+            EXPECT_EQ(size == getters[i].fit, ok != FALSE);
+            EXPECT_EQ(ok ? 0u : static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
+            EXPECT_EQ(getters[i].fit, required);
+            EXPECT_STREQ(ok ? getters[i].text : L"#", std::wstring(text, ok ? 260 : 1).c_str());
         }
     }
 }
@@ -241,7 +242,8 @@ TEST_F(VnbDeviceSetTest, AbsentAndUnknownPropertiesFail) {
     Set set = Opened(test::kVnbBluetooth, &radio);
     std::wstring text;
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_DATA), Property(set.handle, &radio, SPDRP_FRIENDLYNAME, &text));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_REG_PROPERTY), Property(set.handle, &radio, SPDRP_MAXIMUM_PROPERTY, &text));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_REG_PROPERTY),
+              Property(set.handle, &radio, SPDRP_MAXIMUM_PROPERTY, &text));
     SP_DEVINFO_DATA wrongSize = radio;
     wrongSize.cbSize = sizeof(wrongSize) - 1;
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_USER_BUFFER), Property(set.handle, &wrongSize, SPDRP_DEVICEDESC, &text));
@@ -251,9 +253,8 @@ TEST_F(VnbDeviceSetTest, ListDetailChecksItsSizeAndIsLocal) {
     Set set = ClassDevs(kNet, DIGCF_PRESENT);
     SP_DEVINFO_LIST_DETAIL_DATA_W detail{};
     detail.cbSize = sizeof(detail) + 1;
-    SetLastError(kBogus);
-    EXPECT_FALSE(sys->SetupDiGetDeviceInfoListDetailW(set.handle, &detail));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_USER_BUFFER), GetLastError());
+    EXPECT_TRUE(test::FailsWith(ERROR_INVALID_USER_BUFFER,
+                                [&] { return sys->SetupDiGetDeviceInfoListDetailW(set.handle, &detail); }));
     detail.cbSize = sizeof(detail);
     detail.RemoteMachineHandle = reinterpret_cast<HANDLE>(1);
     ASSERT_TRUE(sys->SetupDiGetDeviceInfoListDetailW(set.handle, &detail));
@@ -302,14 +303,16 @@ TEST_F(VnbDeviceSetTest, ClassInstallParamsAreValidated) {
         SP_PROPCHANGE_PARAMS params = Change(cases[i].stateChange);
         params.ClassInstallHeader.cbSize = cases[i].headerSize;
         params.ClassInstallHeader.InstallFunction = cases[i].function;
-        SetLastError(kBogus);
-        EXPECT_FALSE(sys->SetupDiSetClassInstallParamsW(set.handle, &device, &params.ClassInstallHeader, cases[i].size))
+        EXPECT_TRUE(test::FailsWith(cases[i].error,
+                                    [&] {
+                                        return sys->SetupDiSetClassInstallParamsW(
+                                            set.handle, &device, &params.ClassInstallHeader, cases[i].size);
+                                    }))
             << "case " << i;
-        EXPECT_EQ(cases[i].error, GetLastError()) << "case " << i;
     }
-    SetLastError(kBogus);
-    EXPECT_FALSE(sys->SetupDiChangeState(set.handle, &device)) << "none of them was stored";
-    EXPECT_EQ(static_cast<DWORD>(ERROR_NO_CLASSINSTALL_PARAMS), GetLastError());
+    EXPECT_TRUE(test::FailsWith(ERROR_NO_CLASSINSTALL_PARAMS, [&] {
+        return sys->SetupDiChangeState(set.handle, &device);
+    })) << "none of them was stored";
 }
 
 // ---- Switching devices ----
@@ -352,10 +355,9 @@ TEST_F(VnbSwitchTest, ChangeStateAndClassInstallerTogetherSwitchOnce) {
     EXPECT_EQ(0u, test::Device(test::kVnbCamera).status & DN_STARTED);
 
     ASSERT_TRUE(sys->SetupDiSetClassInstallParamsW(set.handle, &device, nullptr, 0));
-    SetLastError(kBogus);
-    EXPECT_FALSE(sys->SetupDiCallClassInstaller(DIF_PROPERTYCHANGE, set.handle, &device))
-        << "cleared parameters leave nothing to apply";
-    EXPECT_EQ(static_cast<DWORD>(ERROR_NO_CLASSINSTALL_PARAMS), GetLastError());
+    EXPECT_TRUE(test::FailsWith(ERROR_NO_CLASSINSTALL_PARAMS, [&] {
+        return sys->SetupDiCallClassInstaller(DIF_PROPERTYCHANGE, set.handle, &device);
+    })) << "cleared parameters leave nothing to apply";
 }
 
 TEST_F(VnbSwitchTest, ADeviceThatIsNotDisableableRefuses) {
@@ -373,17 +375,16 @@ TEST_F(VnbSwitchTest, WithoutParamsOrForOtherFunctionsNothingChanges) {
     std::string text = FileText();
     SP_DEVINFO_DATA device;
     Set set = Opened(test::kVnbEthernet, &device);
-    SetLastError(kBogus);
-    EXPECT_FALSE(sys->SetupDiChangeState(set.handle, &device));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_NO_CLASSINSTALL_PARAMS), GetLastError());
-    SetLastError(kBogus);
-    EXPECT_FALSE(sys->SetupDiCallClassInstaller(DIF_PROPERTYCHANGE, set.handle, &device));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_NO_CLASSINSTALL_PARAMS), GetLastError());
+    EXPECT_TRUE(
+        test::FailsWith(ERROR_NO_CLASSINSTALL_PARAMS, [&] { return sys->SetupDiChangeState(set.handle, &device); }));
+    EXPECT_TRUE(test::FailsWith(ERROR_NO_CLASSINSTALL_PARAMS, [&] {
+        return sys->SetupDiCallClassInstaller(DIF_PROPERTYCHANGE, set.handle, &device);
+    }));
     SP_PROPCHANGE_PARAMS params = Change(DICS_DISABLE);
     ASSERT_TRUE(sys->SetupDiSetClassInstallParamsW(set.handle, &device, &params.ClassInstallHeader, sizeof(params)));
-    SetLastError(kBogus);
-    EXPECT_FALSE(sys->SetupDiCallClassInstaller(DIF_SELECTBESTCOMPATDRV, set.handle, &device));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_DI_DO_DEFAULT), GetLastError());
+    EXPECT_TRUE(test::FailsWith(ERROR_DI_DO_DEFAULT, [&] {
+        return sys->SetupDiCallClassInstaller(DIF_SELECTBESTCOMPATDRV, set.handle, &device);
+    }));
     EXPECT_EQ(text, FileText());
 }
 
@@ -497,7 +498,8 @@ TEST_F(VnbDevNodeTest, SmallBuffersGetBufferSmall) {
     BYTE buffer[520];
     for (BYTE* target : {buffer, static_cast<BYTE*>(nullptr)}) {
         ULONG bytes = target ? 4 : 0;
-        EXPECT_EQ(CR_BUFFER_SMALL, sys->CM_Get_DevNode_Registry_PropertyW(node, CM_DRP_DEVICEDESC, &type, target, &bytes, 0));
+        EXPECT_EQ(CR_BUFFER_SMALL,
+                  sys->CM_Get_DevNode_Registry_PropertyW(node, CM_DRP_DEVICEDESC, &type, target, &bytes, 0));
         EXPECT_EQ(fit, bytes);
     }
     ULONG bytes = fit;
@@ -510,9 +512,11 @@ TEST_F(VnbDevNodeTest, SmallBuffersGetBufferSmall) {
     ASSERT_EQ(CR_SUCCESS, sys->CM_Locate_DevNodeW(&radio, const_cast<wchar_t*>(test::kVnbBluetooth), 0));
     ASSERT_EQ(CR_SUCCESS, sys->CM_Locate_DevNodeW(&root, nullptr, 0));
     bytes = sizeof(buffer);
-    EXPECT_EQ(CR_NO_SUCH_VALUE, sys->CM_Get_DevNode_Registry_PropertyW(radio, CM_DRP_FRIENDLYNAME, &type, buffer, &bytes, 0));
+    EXPECT_EQ(CR_NO_SUCH_VALUE,
+              sys->CM_Get_DevNode_Registry_PropertyW(radio, CM_DRP_FRIENDLYNAME, &type, buffer, &bytes, 0));
     bytes = sizeof(buffer);
-    EXPECT_EQ(CR_NO_SUCH_VALUE, sys->CM_Get_DevNode_Registry_PropertyW(root, CM_DRP_DEVICEDESC, &type, buffer, &bytes, 0));
+    EXPECT_EQ(CR_NO_SUCH_VALUE,
+              sys->CM_Get_DevNode_Registry_PropertyW(root, CM_DRP_DEVICEDESC, &type, buffer, &bytes, 0));
 }
 
 // ---- Power status and service controls ----
@@ -552,11 +556,18 @@ TEST_F(VnbPowerTest, ServiceControlsTranslateIntoPowerAndSessionEvents) {
         BOOL translated;
         DWORD systemControl, eventType;
     } cases[] = {
-        {160, TRUE, SERVICE_CONTROL_POWEREVENT, 0},   {170, TRUE, SERVICE_CONTROL_POWEREVENT, PBT_APMPOWERSTATUSCHANGE},
-        {175, TRUE, SERVICE_CONTROL_POWEREVENT, 15},  {176, TRUE, SERVICE_CONTROL_SESSIONCHANGE, 0},
+        {160, TRUE, SERVICE_CONTROL_POWEREVENT, 0},
+        {170, TRUE, SERVICE_CONTROL_POWEREVENT, PBT_APMPOWERSTATUSCHANGE},
+        {175, TRUE, SERVICE_CONTROL_POWEREVENT, 15},
+        {176, TRUE, SERVICE_CONTROL_SESSIONCHANGE, 0},
         {181, TRUE, SERVICE_CONTROL_SESSIONCHANGE, WTS_SESSION_LOGON},
-        {191, TRUE, SERVICE_CONTROL_SESSIONCHANGE, 15}, {159, FALSE, kBogus, kBogus}, {192, FALSE, kBogus, kBogus},
-        {13, FALSE, kBogus, kBogus}, {14, FALSE, kBogus, kBogus}, {1, FALSE, kBogus, kBogus}, {128, FALSE, kBogus, kBogus},
+        {191, TRUE, SERVICE_CONTROL_SESSIONCHANGE, 15},
+        {159, FALSE, kBogus, kBogus},
+        {192, FALSE, kBogus, kBogus},
+        {13, FALSE, kBogus, kBogus},
+        {14, FALSE, kBogus, kBogus},
+        {1, FALSE, kBogus, kBogus},
+        {128, FALSE, kBogus, kBogus},
     };
     for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
         DWORD systemControl = kBogus, eventType = kBogus;
@@ -590,17 +601,15 @@ TEST_F(VnbTest, DriverOpensOnlyWhileInstalled) {
     for (DWORD code : {static_cast<DWORD>(ZoraEblCode(0x7FF)), static_cast<DWORD>(0x00220000)}) {
         DWORD returned = 99;
         char out[16];
-        SetLastError(kBogus);
-        EXPECT_FALSE(sys->DeviceIoControl(driver, code, nullptr, 0, out, sizeof(out), &returned, nullptr)) << code;
-        EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_FUNCTION), GetLastError()) << code;
+        EXPECT_TRUE(test::FailsWith(ERROR_INVALID_FUNCTION, [&] {
+            return sys->DeviceIoControl(driver, code, nullptr, 0, out, sizeof(out), &returned, nullptr);
+        })) << code;
         EXPECT_EQ(0u, returned) << code;
     }
     EXPECT_TRUE(sys->CloseHandle(driver));
 
     test::SetMachineValue(L"Driver", L"Installed", L"0");
-    SetLastError(kBogus);
-    EXPECT_EQ(INVALID_HANDLE_VALUE, OpenDriver());
-    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+    EXPECT_TRUE(test::FailsWith(ERROR_FILE_NOT_FOUND, [&] { return OpenDriver(); }));
 }
 
 TEST_F(VnbTest, OtherPathsReachTheRealSystem) {
@@ -613,8 +622,8 @@ TEST_F(VnbTest, OtherPathsReachTheRealSystem) {
     EXPECT_TRUE(sys->CloseHandle(h));
     EXPECT_EQ("abc", test::ReadTextFile(file));
     SetLastError(kBogus);
-    EXPECT_EQ(INVALID_HANDLE_VALUE, sys->CreateFileW(L"\\\\.\\NoSuchDeviceHere", GENERIC_READ, 0, nullptr,
-                                                     OPEN_EXISTING, 0, nullptr));
+    EXPECT_EQ(INVALID_HANDLE_VALUE,
+              sys->CreateFileW(L"\\\\.\\NoSuchDeviceHere", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     EXPECT_NE(kBogus, GetLastError());
 }
 
@@ -642,27 +651,28 @@ TEST_F(VnbMachineFileTest, ValuesFillTheCallersBufferAndRefuseWhatTheFileCannotH
         wmemset(value, L'#', 32);
         value[1] = L'\0';
         SetLastError(kBogus);
-        EXPECT_EQ(cases[i].error == 0, VnbGetValue(path, cases[i].section, cases[i].key, value, cases[i].chars) != FALSE)
+        EXPECT_EQ(cases[i].error == 0,
+                  VnbGetValue(path, cases[i].section, cases[i].key, value, cases[i].chars) != FALSE)
             << "case " << i;
         EXPECT_EQ(cases[i].error, GetLastError()) << "case " << i;
         EXPECT_STREQ(cases[i].text, value) << "case " << i;
     }
     const wchar_t* refused[][2] = {{L"Bad]Name", L"v"}, {L"Driver", L"two\r\nlines"}};
     for (size_t i = 0; i < ARRAYSIZE(refused); ++i) {
-        SetLastError(kBogus);
-        EXPECT_FALSE(VnbSetValue(path, refused[i][0], L"k", refused[i][1])) << "case " << i;
-        EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError()) << "case " << i;
+        EXPECT_TRUE(test::FailsWith(ERROR_INVALID_PARAMETER,
+                                    [&] { return VnbSetValue(path, refused[i][0], L"k", refused[i][1]); }))
+            << "case " << i;
     }
 }
 
 TEST_F(VnbMachineFileTest, TheFileIsTextWithTheClassesInItsHeader) {
     std::string text = FileText();
     EXPECT_EQ(0u, text.find("; Virtual notebook machine file")) << text.substr(0, 200);
-    for (const char* expected : {"{4d36e972-e325-11ce-bfc1-08002be10318}", "{e0cbf06c-cd8b-4647-bb8a-263b43f0f974}",
-                                 "[Machine]\r\nFormat=1", "[Power]\r\nACLineStatus=1",
-                                 "[Device]\r\nInstanceId=HTREE\\ROOT\\0\r\nParent=\r\n",
-                                 "InstanceId=ROOT\\LEGACY_ZORAEBL\\0000\r\nParent=HTREE\\ROOT\\0\r\n"
-                                 "Class={8ecc055d-047f-11d1-a537-0000f8753ed1}\r\nDescription=zoraebl\r\n"})
+    for (const char* expected :
+         {"{4d36e972-e325-11ce-bfc1-08002be10318}", "{e0cbf06c-cd8b-4647-bb8a-263b43f0f974}", "[Machine]\r\nFormat=1",
+          "[Power]\r\nACLineStatus=1", "[Device]\r\nInstanceId=HTREE\\ROOT\\0\r\nParent=\r\n",
+          "InstanceId=ROOT\\LEGACY_ZORAEBL\\0000\r\nParent=HTREE\\ROOT\\0\r\n"
+          "Class={8ecc055d-047f-11d1-a537-0000f8753ed1}\r\nDescription=zoraebl\r\n"})
         EXPECT_NE(std::string::npos, text.find(expected)) << expected;
 }
 
@@ -713,8 +723,8 @@ TEST_F(VnbMachineFileTest, AnAbandonedMutexIsTakenOver) {
 const char* const kMalformed[] = {
     "",
     "garbage\r\n",
-    "[Power]\r\nACLineStatus=1\r\n",                              // no [Machine] first
-    "[Machine]\r\nFormat=2\r\n",                                  // unknown format
+    "[Power]\r\nACLineStatus=1\r\n",                                       // no [Machine] first
+    "[Machine]\r\nFormat=2\r\n",                                           // unknown format
     "[Machine]\r\nFormat=1\r\n[Device]\r\nInstanceId=HTREE\\ROOT\\0\r\n",  // no power, half a device
     "[Machine]\r\nFormat=1\r\n[Power]\r\nACLineStatus=1\r\nBatteryFlag=1\r\nBatteryLifePercent=300\r\n"
     "BatteryLifeTime=0\r\nBatteryFullLifeTime=0\r\nSessionId=1\r\n",  // a byte out of range
@@ -733,12 +743,11 @@ TEST_P(VnbMalformedTest, EveryEntryFailsCleanlyAndTheFileIsKept) {
     ASSERT_TRUE(sys->SetupDiSetClassInstallParamsW(opened.handle, &device, &params.ClassInstallHeader, sizeof(params)));
     ASSERT_TRUE(test::WriteTextFile(m_machine.Path(), text));
 
-    SetLastError(kBogus);
-    EXPECT_EQ(INVALID_HANDLE_VALUE, sys->SetupDiGetClassDevsW(&kNet, nullptr, nullptr, 0));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_CORRUPT), GetLastError());
-    SetLastError(kBogus);
-    EXPECT_FALSE(sys->SetupDiCallClassInstaller(DIF_PROPERTYCHANGE, opened.handle, &device));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_CORRUPT), GetLastError());
+    EXPECT_TRUE(
+        test::FailsWith(ERROR_FILE_CORRUPT, [&] { return sys->SetupDiGetClassDevsW(&kNet, nullptr, nullptr, 0); }));
+    EXPECT_TRUE(test::FailsWith(ERROR_FILE_CORRUPT, [&] {
+        return sys->SetupDiCallClassInstaller(DIF_PROPERTYCHANGE, opened.handle, &device);
+    }));
     std::wstring value;
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_CORRUPT), Property(opened.handle, &device, SPDRP_DEVICEDESC, &value));
     DEVINST node = 0;
@@ -746,9 +755,7 @@ TEST_P(VnbMalformedTest, EveryEntryFailsCleanlyAndTheFileIsKept) {
     ULONG status = 0, problem = 0;
     EXPECT_EQ(CR_FAILURE, sys->CM_Get_DevNode_Status_Ex(&status, &problem, 1, 0, nullptr));
     SYSTEM_POWER_STATUS power{};
-    SetLastError(kBogus);
-    EXPECT_FALSE(sys->GetSystemPowerStatus(&power));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_CORRUPT), GetLastError());
+    EXPECT_TRUE(test::FailsWith(ERROR_FILE_CORRUPT, [&] { return sys->GetSystemPowerStatus(&power); }));
     DWORD systemControl = 0, eventType = 0;
     WTSSESSION_NOTIFICATION data{};
     EXPECT_FALSE(sys->TranslateServiceControl(181, &systemControl, &eventType, &data, sizeof(data)));

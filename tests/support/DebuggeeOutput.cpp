@@ -123,11 +123,6 @@ bool DebuggeeOutput::WaitFor(const std::string& text, DWORD timeoutMs) {
     });
 }
 
-std::vector<std::string> DebuggeeOutput::Lines() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_lines;
-}
-
 size_t DebuggeeOutput::Count(const std::string& text) {
     std::lock_guard<std::mutex> lock(m_mutex);
     size_t count = 0;

@@ -26,7 +26,6 @@ public:
 
     // True as soon as one collected text contains the substring.
     bool WaitFor(const std::string& text, DWORD timeoutMs);
-    std::vector<std::string> Lines();
     // How many collected texts contain the substring.
     size_t Count(const std::string& text);
 

@@ -8,8 +8,8 @@ constexpr wchar_t kInstallKey[] = L"Software\\Korvex\\ZORA";
 
 bool SetValue(const std::wstring& path) {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kInstallKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr,
-                        &key, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kInstallKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
         return false;
     LONG rc = RegSetValueExW(key, ZORA_VNB_VALUE, 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
                              static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)));
@@ -78,8 +78,8 @@ DriverRequest LastRequest(int function) {
     return request;
 }
 
-::testing::AssertionResult DriverRequest::Is(long expectedSize, const std::vector<RequestField>& fields,
-                                             size_t unsetAt, size_t unsetCount) const {
+::testing::AssertionResult DriverRequest::Is(long expectedSize, const std::vector<RequestField>& fields, size_t unsetAt,
+                                             size_t unsetCount) const {
     if (size != expectedSize) return ::testing::AssertionFailure() << "size " << size << ", not " << expectedSize;
     if (size < 0) return ::testing::AssertionSuccess();
     std::vector<uint8_t> expected(static_cast<size_t>(expectedSize), 0);
@@ -88,13 +88,14 @@ DriverRequest LastRequest(int function) {
             expected.at(field.offset + 2 * i) = static_cast<uint8_t>(field.text[i]);
             expected.at(field.offset + 2 * i + 1) = static_cast<uint8_t>(field.text[i] >> 8);
         }
-        for (size_t i = 0; i < field.width; ++i) expected.at(field.offset + i) = static_cast<uint8_t>(field.value >> (8 * i));
+        for (size_t i = 0; i < field.width; ++i)
+            expected.at(field.offset + i) = static_cast<uint8_t>(field.value >> (8 * i));
     }
     for (size_t i = 0; i < expected.size(); ++i) {
         if (i >= unsetAt && i < unsetAt + unsetCount) continue;
         if (i >= bytes.size() || bytes[i] != expected[i])
-            return ::testing::AssertionFailure() << "byte " << i << " is " << (i < bytes.size() ? int(bytes[i]) : -1)
-                                                 << ", not " << int(expected[i]);
+            return ::testing::AssertionFailure()
+                   << "byte " << i << " is " << (i < bytes.size() ? int(bytes[i]) : -1) << ", not " << int(expected[i]);
     }
     return ::testing::AssertionSuccess();
 }
@@ -137,8 +138,8 @@ HRESULT RegisterPanel(bool unregister) {
     HMODULE module = LoadLibraryW((ExeDir() + L"\\ZoraVnbPanel.dll").c_str());
     if (!module) return HRESULT_FROM_WIN32(GetLastError());
     typedef HRESULT(STDAPICALLTYPE * Entry)();
-    Entry entry = reinterpret_cast<Entry>(reinterpret_cast<void*>(
-        GetProcAddress(module, unregister ? "DllUnregisterServer" : "DllRegisterServer")));
+    Entry entry = reinterpret_cast<Entry>(
+        reinterpret_cast<void*>(GetProcAddress(module, unregister ? "DllUnregisterServer" : "DllRegisterServer")));
     HRESULT hr = entry ? entry() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
     FreeLibrary(module);
     return hr;
@@ -149,8 +150,8 @@ int RegisterOtherArchPanel() {
     if (dll.empty() || !ArchRuns(OtherArch())) return 0;  // no client of that architecture
     wchar_t windows[MAX_PATH];
     GetWindowsDirectoryW(windows, MAX_PATH);
-    std::wstring regsvr32 = std::wstring(windows) + (sizeof(void*) == 8 ? L"\\syswow64" : L"\\sysnative") +
-                            L"\\regsvr32.exe";
+    std::wstring regsvr32 =
+        std::wstring(windows) + (sizeof(void*) == 8 ? L"\\syswow64" : L"\\sysnative") + L"\\regsvr32.exe";
     return Run(regsvr32, L"/s \"" + dll + L"\"");
 }
 

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -125,7 +126,9 @@ class GraphicsCase : public MachineCase {
 protected:
     static void SetUpTestSuite() { ASSERT_EQ(S_OK, RegisterPanel()); }
     static std::wstring Graphics(const wchar_t* key) { return MachineValue(L"Graphics", key); }
-    static void SetGraphics(const wchar_t* key, const wchar_t* value) { SetMachineValue(L"Graphics", key, value); }
+    static void SetGraphics(std::initializer_list<std::pair<const wchar_t*, const wchar_t*>> values) {
+        for (const auto& [key, value] : values) SetMachineValue(L"Graphics", key, value);
+    }
 };
 
 }  // namespace test

@@ -118,9 +118,7 @@ std::string Process::Output() {
 
 bool Process::Quit() { return PostThreadMessageW(m_info.dwThreadId, WM_QUIT, 0, 0) != FALSE; }
 
-bool Process::Running() const {
-    return m_info.hProcess && WaitForSingleObject(m_info.hProcess, 0) == WAIT_TIMEOUT;
-}
+bool Process::Running() const { return m_info.hProcess && WaitForSingleObject(m_info.hProcess, 0) == WAIT_TIMEOUT; }
 
 int Run(const std::wstring& program, const std::wstring& arguments, std::string* output, DWORD timeoutMs) {
     Process process;
@@ -170,8 +168,7 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() { RemoveTree(m_path); }
 
-TempInstall::TempInstall(const wchar_t* arch,
-                         std::initializer_list<std::pair<const wchar_t*, const wchar_t*>> copies) {
+TempInstall::TempInstall(const wchar_t* arch, std::initializer_list<std::pair<const wchar_t*, const wchar_t*>> copies) {
     CreateDirectoryW(Bin().c_str(), nullptr);
     CreateDirectoryW(Cfg().c_str(), nullptr);
     for (const auto& [name, as] : copies) {

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <type_traits>
 
 namespace test {
 
@@ -136,9 +137,25 @@ protected:
         if (!ArchRuns(GetParam())) GTEST_SKIP() << CannotRun(GetParam());
     }
 };
-#define ZORA_FOR_BOTH_ARCHS(prefix, fixture)                                           \
+#define ZORA_FOR_BOTH_ARCHS(prefix, fixture)                                         \
     INSTANTIATE_TEST_SUITE_P(prefix, fixture, ::testing::Values(L"i686", L"x86_64"), \
                              [](const auto& info) { return test::Narrow(info.param); })
+
+// Calls `call` with the last error set to 0xdeadbeef first: a success when the call
+// fails (FALSE, or INVALID_HANDLE_VALUE) and leaves `error` as the last error.
+template <class Call>
+::testing::AssertionResult FailsWith(DWORD error, Call call) {
+    SetLastError(0xdeadbeef);
+    auto result = call();
+    DWORD got = GetLastError();
+    bool failed;
+    if constexpr (std::is_pointer_v<decltype(result)>)
+        failed = result == INVALID_HANDLE_VALUE;
+    else
+        failed = !result;
+    if (failed && got == error) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << (failed ? "failed" : "succeeded") << " with last error " << got;
+}
 
 bool WriteTextFile(const std::wstring& path, const char* text);
 std::string ReadTextFile(const std::wstring& path);
