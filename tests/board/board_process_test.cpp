@@ -37,7 +37,7 @@ private:
 
 // Another process holds the board through Lock: a paste fails at once, without the
 // one-second lock wait, writes nothing and says nothing.
-TEST(Board, PasteWhileAnotherProcessHoldsTheLock) {
+TEST(BoardTest, PasteWhileAnotherProcessHoldsTheLock) {
     std::wstring name = L"ZoraTestHeld" + std::to_wstring(GetCurrentProcessId());
     CInterProcessBoard board;
     ASSERT_EQ(S_OK, board.Reset(name.c_str(), 1024, 1, 0));

@@ -30,7 +30,7 @@ struct TwoOpenings {
     CInterProcessBoard owner, user;
 };
 
-TEST(Board, ConstructNameBuildsTheGlobalNameOrRefuses) {
+TEST(BoardTest, ConstructNameBuildsTheGlobalNameOrRefuses) {
     CInterProcessBoard board;
     struct Case {
         const wchar_t *kind, *name;
@@ -58,7 +58,7 @@ TEST(Board, ConstructNameBuildsTheGlobalNameOrRefuses) {
     EXPECT_EQ(0, board.ConstructName(L"K", L"N", nullptr, 8, 0));
 }
 
-TEST(Board, ResetCreatesTheThreeNamedObjects) {
+TEST(BoardTest, ResetCreatesTheThreeNamedObjects) {
     std::wstring name = UniqueBoardName(L"Names");
     CInterProcessBoard board;
     ASSERT_EQ(S_OK, board.Reset(name.c_str(), 1024, 1, 3));
@@ -85,7 +85,7 @@ TEST(Board, ResetCreatesTheThreeNamedObjects) {
 }
 
 // A board that is not there, and a name too long for the object names: no handles.
-TEST(Board, ResetThatFailsLeavesNoHandles) {
+TEST(BoardTest, ResetThatFailsLeavesNoHandles) {
     struct Case {
         std::wstring name;
         int create;
@@ -102,7 +102,7 @@ TEST(Board, ResetThatFailsLeavesNoHandles) {
     }
 }
 
-TEST(Board, SecondResetReplacesTheHandles) {
+TEST(BoardTest, SecondResetReplacesTheHandles) {
     std::wstring first = UniqueBoardName(L"First"), second = UniqueBoardName(L"Second");
     CInterProcessBoard board;
     ASSERT_EQ(S_OK, board.Reset(first.c_str(), 64, 1, 0));
@@ -113,7 +113,7 @@ TEST(Board, SecondResetReplacesTheHandles) {
     EXPECT_EQ(S_OK, probe.Reset(second.c_str(), 64, 0, 0));
 }
 
-TEST(Board, PasteReadAndClearAcrossTwoOpenings) {
+TEST(BoardTest, PasteReadAndClearAcrossTwoOpenings) {
     TwoOpenings board(L"Data");
     const char text[] = "board data";
     ASSERT_EQ(S_OK, board.owner.Paste(1000, text, sizeof(text)));
@@ -132,7 +132,7 @@ TEST(Board, PasteReadAndClearAcrossTwoOpenings) {
     EXPECT_FALSE(board.owner.IsLocked()) << "every access released its lock";
 }
 
-TEST(Board, AccessBeyondTheSectionFailsAndReleasesTheLock) {
+TEST(BoardTest, AccessBeyondTheSectionFailsAndReleasesTheLock) {
     CInterProcessBoard board;
     ASSERT_EQ(S_OK, board.Reset(UniqueBoardName(L"Beyond").c_str(), 4096, 1, 0));
     char data[16] = {};
@@ -146,7 +146,7 @@ TEST(Board, AccessBeyondTheSectionFailsAndReleasesTheLock) {
     EXPECT_EQ(S_OK, board.Paste(0, data, sizeof(data)));
 }
 
-TEST(Board, LockUnlockAndTheProbe) {
+TEST(BoardTest, LockUnlockAndTheProbe) {
     TwoOpenings board(L"Lock", 64);
     EXPECT_FALSE(board.user.IsLocked());
     ASSERT_EQ(S_OK, board.owner.Lock(100));
@@ -163,7 +163,7 @@ TEST(Board, LockUnlockAndTheProbe) {
     EXPECT_EQ(S_OK, board.user.Paste(0, &data, 1));
 }
 
-TEST(Board, FlagRaisesWithZeroAndLowersWithOne) {
+TEST(BoardTest, FlagRaisesWithZeroAndLowersWithOne) {
     TwoOpenings board(L"Flag", 64);
     EXPECT_FALSE(board.user.IsDataAvailble(0));
     EXPECT_TRUE(board.owner.Flag(0));
@@ -173,7 +173,7 @@ TEST(Board, FlagRaisesWithZeroAndLowersWithOne) {
     EXPECT_FALSE(board.user.IsDataAvailble(0));
 }
 
-TEST(Board, OperationsOnAnEmptyBoardFail) {
+TEST(BoardTest, OperationsOnAnEmptyBoardFail) {
     CInterProcessBoard board;
     char data = 0;
     EXPECT_EQ(E_FAIL, board.Paste(0, &data, 1));
