@@ -112,21 +112,25 @@ INSTANTIATE_TEST_SUITE_P(Functions, AgentLayoutTest, ::testing::Range<size_t>(0,
 
 // ---- The processor ----
 
-using CpuAgentTest = test::MachineCase;
+// A fresh machine and one agent for the case.
+template <class Agent, class Base = test::MachineCase>
+class AgentCase : public Base {
+protected:
+    Agent m_agent;
+};
+using CpuAgentTest = AgentCase<CCpuAgent>;
 
 TEST_F(CpuAgentTest, InitializeReadsTheRangeOfThePart) {
-    CCpuAgent agent;
-    EXPECT_EQ(1000u, agent.GetVersion());
-    ASSERT_EQ(1, agent.Initialize());
+    EXPECT_EQ(1000u, m_agent.GetVersion());
+    ASSERT_EQ(1, m_agent.Initialize());
     EXPECT_TRUE(DebugCapture::Contains("m_nMinCBR6,m_nMaxCBR12,m_nMinVID19,m_nMaxVID41\n"));
-    EXPECT_EQ(100, agent.GetEblLevel()) << "a fresh machine runs at full speed";
+    EXPECT_EQ(100, m_agent.GetEblLevel()) << "a fresh machine runs at full speed";
     for (int p = 0; p < kMachineProcessors; ++p) EXPECT_EQ(0u, Writes(p, L"PerfCtl") + Writes(p, L"ClockModulation"));
 }
 
 TEST_F(CpuAgentTest, Level60RunsRatio8OnEveryProcessorUnmodulated) {
-    CCpuAgent agent;
-    ASSERT_EQ(1, agent.Initialize());
-    EXPECT_EQ(66, agent.SetEblLevel(60));
+    ASSERT_EQ(1, m_agent.Initialize());
+    EXPECT_EQ(66, m_agent.SetEblLevel(60));
     // Ratio 8 of 6-12: voltage identifier trunc((41 - 19) x 2 / 6 + 19) = 26.
     EXPECT_TRUE(DebugCapture::Contains("Begin to write MSR with CBR:8, VID:26. \n"));
     std::vector<bool> reached = ReachedProcessors();
@@ -142,7 +146,7 @@ TEST_F(CpuAgentTest, Level60RunsRatio8OnEveryProcessorUnmodulated) {
         EXPECT_EQ(0u, Msr(p, L"ClockModulation") & 0x10) << "modulation stays off";
         EXPECT_EQ(0u, Writes(p, L"ClockModulation")) << "duty 8 was already in effect";
     }
-    EXPECT_EQ(66, agent.GetEblLevel());
+    EXPECT_EQ(66, m_agent.GetEblLevel());
 }
 
 TEST_F(CpuAgentTest, LevelsPickTheSmallestRatioThenTheSmallestDuty) {
@@ -155,35 +159,32 @@ TEST_F(CpuAgentTest, LevelsPickTheSmallestRatioThenTheSmallestDuty) {
         {1, 6, 6, 0x12},     {30, 31, 6, 0x1A}, {40, 43, 6, 0x1E}, {50, 50, 6, 0x2},
         {100, 100, 12, 0x2}, {60, 66, 8, 0x2},  {90, 91, 11, 0x2}, {75, 75, 9, 0x2},
     };
-    CCpuAgent agent;
-    ASSERT_EQ(1, agent.Initialize());
+    ASSERT_EQ(1, m_agent.Initialize());
     for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
         SCOPED_TRACE(testing::Message() << "case " << i << " level " << cases[i].level);
-        EXPECT_EQ(cases[i].result, agent.SetEblLevel(cases[i].level));
+        EXPECT_EQ(cases[i].result, m_agent.SetEblLevel(cases[i].level));
         EXPECT_EQ(cases[i].ratio, (Msr(0, L"PerfStatus") >> 8) & 0x1F);
         EXPECT_EQ(cases[i].modulation, Msr(0, L"ClockModulation"));
-        EXPECT_EQ(cases[i].result, agent.GetEblLevel());
+        EXPECT_EQ(cases[i].result, m_agent.GetEblLevel());
     }
 }
 
 TEST_F(CpuAgentTest, LevelsOutsideTheRangeTouchNothing) {
-    CCpuAgent agent;
-    EXPECT_EQ(-1, agent.SetEblLevel(60)) << "before Initialize";
-    EXPECT_EQ(-1, agent.GetEblLevel()) << "before Initialize";
-    ASSERT_EQ(1, agent.Initialize());
-    for (int level : {0, 101, -5}) EXPECT_EQ(-1, agent.SetEblLevel(level)) << "level " << level;
+    EXPECT_EQ(-1, m_agent.SetEblLevel(60)) << "before Initialize";
+    EXPECT_EQ(-1, m_agent.GetEblLevel()) << "before Initialize";
+    ASSERT_EQ(1, m_agent.Initialize());
+    for (int level : {0, 101, -5}) EXPECT_EQ(-1, m_agent.SetEblLevel(level)) << "level " << level;
     EXPECT_EQ(0x0C29u, Msr(0, L"PerfCtl"));
     EXPECT_EQ(0u, Writes(0, L"PerfCtl") + Writes(0, L"ClockModulation"));
 }
 
 TEST_F(CpuAgentTest, WhatIsAlreadyInEffectIsNotWrittenAgain) {
-    CCpuAgent agent;
-    ASSERT_EQ(1, agent.Initialize());
-    EXPECT_EQ(100, agent.SetEblLevel(100));
+    ASSERT_EQ(1, m_agent.Initialize());
+    EXPECT_EQ(100, m_agent.SetEblLevel(100));
     EXPECT_EQ(0u, Writes(0, L"PerfCtl")) << "ratio 12 is already the current one";
     EXPECT_EQ(0u, Writes(0, L"ClockModulation"));
     for (int round = 0; round < 2; ++round) {
-        EXPECT_EQ(31, agent.SetEblLevel(30)) << round;
+        EXPECT_EQ(31, m_agent.SetEblLevel(30)) << round;
         EXPECT_EQ(1u, Writes(0, L"PerfCtl")) << round;
         EXPECT_EQ(1u, Writes(0, L"ClockModulation")) << round;
     }
@@ -191,20 +192,18 @@ TEST_F(CpuAgentTest, WhatIsAlreadyInEffectIsNotWrittenAgain) {
 
 TEST_F(CpuAgentTest, ModulationWithBit4ClearIsFullDuty) {
     SetOnBoth(L"ClockModulation", L"0xE");  // duty 7 in bits 1-3, but not on
-    CCpuAgent agent;
-    ASSERT_EQ(1, agent.Initialize());
-    EXPECT_EQ(100, agent.GetEblLevel());
+    ASSERT_EQ(1, m_agent.Initialize());
+    EXPECT_EQ(100, m_agent.GetEblLevel());
     EXPECT_TRUE(DebugCapture::Contains("bDuty8\n"));
-    EXPECT_EQ(100, agent.SetEblLevel(100));
+    EXPECT_EQ(100, m_agent.SetEblLevel(100));
     EXPECT_EQ(0u, Writes(0, L"ClockModulation"));
     EXPECT_EQ(0xEu, Msr(0, L"ClockModulation"));
 }
 
 TEST_F(CpuAgentTest, HighWordOfThePerformanceControlIsKept) {
     SetOnBoth(L"PerfCtl", L"0x100000C29");  // bit 32: the turbo opportunity disengaged
-    CCpuAgent agent;
-    ASSERT_EQ(1, agent.Initialize());
-    EXPECT_EQ(66, agent.SetEblLevel(60));
+    ASSERT_EQ(1, m_agent.Initialize());
+    EXPECT_EQ(66, m_agent.SetEblLevel(60));
     EXPECT_EQ(0x10000081Aull, Msr(0, L"PerfCtl"));
 }
 
@@ -214,12 +213,11 @@ TEST_F(CpuAgentTest, ThreadAffinityIsRestoredAfterTheWrites) {
     DWORD_PTR original = SetThreadAffinityMask(thread, 2);
     ASSERT_NE(0u, original);
     ASSERT_EQ(1u, GetCurrentProcessorNumber());
-    CCpuAgent agent;
-    ASSERT_EQ(1, agent.Initialize());
-    EXPECT_EQ(66, agent.SetEblLevel(60));
+    ASSERT_EQ(1, m_agent.Initialize());
+    EXPECT_EQ(66, m_agent.SetEblLevel(60));
     EXPECT_EQ(1u, GetCurrentProcessorNumber());
     EXPECT_EQ(static_cast<DWORD_PTR>(2), SetThreadAffinityMask(thread, original)) << "pinned as before the call";
-    // Started on processor 1: processor 0 holds the new target only if the agent moved there.
+    // Started on processor 1: processor 0 holds the new target only if the m_agent moved there.
     for (int p = 0; p < kMachineProcessors; ++p) {
         EXPECT_EQ(0x081Au, Msr(p, L"PerfCtl")) << "processor " << p;
         EXPECT_EQ(1u, Writes(p, L"PerfCtl")) << "processor " << p;
@@ -232,9 +230,8 @@ TEST_F(CpuAgentTest, AFailedWriteStopsAtThatProcessorAndRestoresAffinity) {
     HANDLE thread = GetCurrentThread();
     DWORD_PTR original = SetThreadAffinityMask(thread, 1);
     ASSERT_NE(0u, original);
-    CCpuAgent agent;
-    ASSERT_EQ(1, agent.Initialize());
-    EXPECT_EQ(-1, agent.SetEblLevel(30));
+    ASSERT_EQ(1, m_agent.Initialize());
+    EXPECT_EQ(-1, m_agent.SetEblLevel(30));
     EXPECT_TRUE(DebugCapture::Contains("error code of calling DeviceIoControl: 0x57. \n"));
     EXPECT_EQ(0x1Au, Msr(0, L"ClockModulation")) << "the write already made stays";
     EXPECT_EQ(6u, (Msr(1, L"PerfStatus") >> 8) & 0x1F) << "the ratio was set before the duty";
@@ -243,9 +240,8 @@ TEST_F(CpuAgentTest, AFailedWriteStopsAtThatProcessorAndRestoresAffinity) {
 
 TEST_F(CpuAgentTest, EqualRatiosTakeTheLowestVoltageIdentifier) {
     SetOnBoth(L"PerfStatus", L"0xC290C000613");  // a part locked to ratio 12 but currently running at 6
-    CCpuAgent agent;
-    ASSERT_EQ(1, agent.Initialize());
-    EXPECT_EQ(50, agent.SetEblLevel(50));
+    ASSERT_EQ(1, m_agent.Initialize());
+    EXPECT_EQ(50, m_agent.SetEblLevel(50));
     EXPECT_TRUE(DebugCapture::Contains("Begin to write MSR with CBR:12, VID:19. \n"));
     EXPECT_EQ(0x0C13u, Msr(0, L"PerfCtl"));
     EXPECT_EQ(0x18u, Msr(0, L"ClockModulation")) << "duty 4 of 8";
@@ -253,9 +249,8 @@ TEST_F(CpuAgentTest, EqualRatiosTakeTheLowestVoltageIdentifier) {
 
 TEST_F(CpuAgentTest, UnreadableControlRegisterFailsWithoutWriting) {
     SetOnBoth(L"PerfCtl", L"");
-    CCpuAgent agent;
-    ASSERT_EQ(1, agent.Initialize());
-    EXPECT_EQ(-1, agent.SetEblLevel(60)) << "a level that was not set is not reported";
+    ASSERT_EQ(1, m_agent.Initialize());
+    EXPECT_EQ(-1, m_agent.SetEblLevel(60)) << "a level that was not set is not reported";
     EXPECT_TRUE(DebugCapture::Contains("error code of calling DeviceIoControl: 0x57. \n"));
     EXPECT_EQ(0x0C29u, Msr(0, L"PerfStatus") & 0xFFFF);
     EXPECT_EQ(0u, Writes(0, L"PerfCtl") + Writes(0, L"ClockModulation"));
@@ -263,20 +258,18 @@ TEST_F(CpuAgentTest, UnreadableControlRegisterFailsWithoutWriting) {
 
 TEST_F(CpuAgentTest, ARangeWithoutAHighestRatioIsRefused) {
     SetOnBoth(L"PerfStatus", L"0x06000C29");
-    CCpuAgent agent;
-    EXPECT_EQ(0, agent.Initialize());
+    EXPECT_EQ(0, m_agent.Initialize());
     EXPECT_TRUE(DebugCapture::Contains("Invalid bus ratio range 6-0.\n"));
-    EXPECT_EQ(-1, agent.SetEblLevel(60));
-    EXPECT_EQ(-1, agent.GetEblLevel());
+    EXPECT_EQ(-1, m_agent.SetEblLevel(60));
+    EXPECT_EQ(-1, m_agent.GetEblLevel());
 }
 
 TEST_F(CpuAgentTest, ASecondInitializeLetsGoOfTheFirstHandle) {
-    CCpuAgent agent;
-    ASSERT_EQ(1, agent.Initialize());
-    CCpuAgent copy(agent);  // shares the first handle
+    ASSERT_EQ(1, m_agent.Initialize());
+    CCpuAgent copy(m_agent);  // shares the first handle
     EXPECT_EQ(100, copy.GetEblLevel());
-    ASSERT_EQ(1, agent.Initialize());
-    EXPECT_EQ(100, agent.GetEblLevel()) << "the new handle works";
+    ASSERT_EQ(1, m_agent.Initialize());
+    EXPECT_EQ(100, m_agent.GetEblLevel()) << "the new handle works";
     DebugCapture::Clear();
     EXPECT_EQ(100, copy.GetEblLevel()) << "the copy still holds the first handle, which stays open for it";
     EXPECT_FALSE(DebugCapture::Contains("error code of calling DeviceIoControl"));
@@ -284,11 +277,10 @@ TEST_F(CpuAgentTest, ASecondInitializeLetsGoOfTheFirstHandle) {
 
 TEST_F(CpuAgentTest, WithoutTheDriverEveryCallFailsAndTouchesNothing) {
     test::SetMachineValue(L"Driver", L"Installed", L"0");
-    CCpuAgent agent;
-    EXPECT_EQ(0, agent.Initialize());
+    EXPECT_EQ(0, m_agent.Initialize());
     EXPECT_TRUE(DebugCapture::Contains("Open connection with driver failed for 2.\n"));
-    EXPECT_EQ(-1, agent.SetEblLevel(60));
-    EXPECT_EQ(-1, agent.GetEblLevel());
+    EXPECT_EQ(-1, m_agent.SetEblLevel(60));
+    EXPECT_EQ(-1, m_agent.GetEblLevel());
     for (int p = 0; p < kMachineProcessors; ++p) {
         EXPECT_EQ(0x0C29u, Msr(p, L"PerfCtl")) << p;
         EXPECT_EQ(0u, Msr(p, L"ClockModulation")) << p;
@@ -303,89 +295,83 @@ constexpr long kNullPointer = static_cast<long>(0x80070057);
 
 unsigned long long EcValue(const wchar_t* key) { return test::Number(test::MachineValue(L"EmbeddedController", key)); }
 
-using EcAgentTest = test::MachineCase;
+using EcAgentTest = AgentCase<CEcAgent>;
 
 TEST_F(EcAgentTest, SetupLoadsTheDefaultCommandsAndLevels) {
-    CEcAgent agent;
-    EXPECT_EQ(1000u, agent.GetVersion());
-    ASSERT_EQ(0, agent.Setup());
-    EXPECT_EQ(1, agent.Setup()) << "already open";
+    EXPECT_EQ(1000u, m_agent.GetVersion());
+    ASSERT_EQ(0, m_agent.Setup());
+    EXPECT_EQ(1, m_agent.Setup()) << "already open";
     // The tests' ZORACfg.ini has no "GCWCMD" section and no backlight range.
-    EXPECT_EQ(8, agent.GetMaxLevels());
-    EXPECT_EQ(1, agent.GetMinLevel());
-    EXPECT_EQ(8u, agent.GetBacklightLevel());
-    EXPECT_EQ(0, agent.Cleanup());
-    EXPECT_EQ(0u, agent.GetBacklightLevel()) << "closed again";
+    EXPECT_EQ(8, m_agent.GetMaxLevels());
+    EXPECT_EQ(1, m_agent.GetMinLevel());
+    EXPECT_EQ(8u, m_agent.GetBacklightLevel());
+    EXPECT_EQ(0, m_agent.Cleanup());
+    EXPECT_EQ(0u, m_agent.GetBacklightLevel()) << "closed again";
 }
 
 TEST_F(EcAgentTest, BacklightRoundTrip) {
-    CEcAgent agent;
-    ASSERT_EQ(0, agent.Setup());
-    EXPECT_EQ(5u, agent.SetBacklightLevel(5));
+    ASSERT_EQ(0, m_agent.Setup());
+    EXPECT_EQ(5u, m_agent.SetBacklightLevel(5));
     EXPECT_EQ(5u, EcValue(L"Backlight"));
-    EXPECT_EQ(5u, agent.GetBacklightLevel());
-    EXPECT_EQ(0xFFFFFFFFu, agent.SetBacklightLevel(9)) << "beyond the panel's levels";
+    EXPECT_EQ(5u, m_agent.GetBacklightLevel());
+    EXPECT_EQ(0xFFFFFFFFu, m_agent.SetBacklightLevel(9)) << "beyond the panel's levels";
     EXPECT_EQ(5u, EcValue(L"Backlight")) << "a refused level changes nothing";
 }
 
 TEST_F(EcAgentTest, WifiAndBluetoothShareCommand242ByDefault) {
-    CEcAgent agent;
-    ASSERT_EQ(0, agent.Setup());
-    EXPECT_EQ(1u, agent.GetWifiStatus());
-    EXPECT_EQ(0u, agent.SetWifiStatus(0));
+    ASSERT_EQ(0, m_agent.Setup());
+    EXPECT_EQ(1u, m_agent.GetWifiStatus());
+    EXPECT_EQ(0u, m_agent.SetWifiStatus(0));
     EXPECT_EQ(0u, EcValue(L"Radio"));
-    EXPECT_EQ(0u, agent.GetBluetoothStatus());
-    EXPECT_EQ(1u, agent.SetBloothStatus(1));
-    EXPECT_EQ(1u, agent.GetWifiStatus());
+    EXPECT_EQ(0u, m_agent.GetBluetoothStatus());
+    EXPECT_EQ(1u, m_agent.SetBloothStatus(1));
+    EXPECT_EQ(1u, m_agent.GetWifiStatus());
     EXPECT_EQ(1u, EcValue(L"Radio"));
 }
 
 TEST_F(EcAgentTest, DisplayModeSwitchesInTurn) {
-    CEcAgent agent;
-    ASSERT_EQ(0, agent.Setup());
-    EXPECT_EQ(1u, agent.GetCurrentDisplayMode());
+    ASSERT_EQ(0, m_agent.Setup());
+    EXPECT_EQ(1u, m_agent.GetCurrentDisplayMode());
     const unsigned long expected[] = {2, 3, 1, 2};
     for (size_t i = 0; i < ARRAYSIZE(expected); ++i) {
-        EXPECT_EQ(expected[i], agent.SwitchDisplayMode()) << "switch " << i;
-        EXPECT_EQ(expected[i], agent.GetCurrentDisplayMode()) << "switch " << i;
+        EXPECT_EQ(expected[i], m_agent.SwitchDisplayMode()) << "switch " << i;
+        EXPECT_EQ(expected[i], m_agent.GetCurrentDisplayMode()) << "switch " << i;
     }
     EXPECT_EQ(2u, EcValue(L"DisplayMode"));
 }
 
 TEST_F(EcAgentTest, StatusCallsReturnStatusCodes) {
-    CEcAgent agent;
     unsigned long result = 0x1234;
-    EXPECT_EQ(kNullPointer, agent.GeneralRead(0xF8, nullptr)) << "checked before the driver";
-    EXPECT_EQ(kNoDriver, agent.GeneralRead(0xF8, &result));
-    EXPECT_EQ(kNoDriver, agent.GetStatus(&result));
+    EXPECT_EQ(kNullPointer, m_agent.GeneralRead(0xF8, nullptr)) << "checked before the driver";
+    EXPECT_EQ(kNoDriver, m_agent.GeneralRead(0xF8, &result));
+    EXPECT_EQ(kNoDriver, m_agent.GetStatus(&result));
     EXPECT_EQ(0x1234u, result);
-    ASSERT_EQ(0, agent.Setup());
-    EXPECT_EQ(0, agent.GetStatus(&result));
+    ASSERT_EQ(0, m_agent.Setup());
+    EXPECT_EQ(0, m_agent.GetStatus(&result));
     EXPECT_EQ(0xFu, result);
-    EXPECT_EQ(0u, agent.SelfTest(7));
-    EXPECT_EQ(0, agent.GeneralWrite(0xF8, 3, &result));
+    EXPECT_EQ(0u, m_agent.SelfTest(7));
+    EXPECT_EQ(0, m_agent.GeneralWrite(0xF8, 3, &result));
     EXPECT_EQ(3u, result);
-    EXPECT_EQ(0, agent.GeneralRead(0xF8, &result));
+    EXPECT_EQ(0, m_agent.GeneralRead(0xF8, &result));
     EXPECT_EQ(3u, result);
-    EXPECT_EQ(kNullPointer, agent.GeneralWrite(0xF8, 4, nullptr));
-    EXPECT_EQ(kNullPointer, agent.ToExecCtrlMethod(kEblMethodStatus, nullptr, 0, 0, 0));
+    EXPECT_EQ(kNullPointer, m_agent.GeneralWrite(0xF8, 4, nullptr));
+    EXPECT_EQ(kNullPointer, m_agent.ToExecCtrlMethod(kEblMethodStatus, nullptr, 0, 0, 0));
     EXPECT_EQ(3u, EcValue(L"Backlight"));
-    EXPECT_EQ(kFail, agent.ToExecCtrlMethod(ZoraEblMethodTag("NOPE"), &result, 0, 0, 0));
+    EXPECT_EQ(kFail, m_agent.ToExecCtrlMethod(ZoraEblMethodTag("NOPE"), &result, 0, 0, 0));
     EXPECT_TRUE(DebugCapture::Contains("Calling driver function error. 50")) << "the firmware has no such method";
     EXPECT_EQ(3u, result);
-    EXPECT_EQ(kFail, agent.GetAudioJackin());
-    EXPECT_EQ(kFail, agent.GetBatteryTemp());
-    EXPECT_EQ(kFail, agent.GetHotkeyIndex());
+    EXPECT_EQ(kFail, m_agent.GetAudioJackin());
+    EXPECT_EQ(kFail, m_agent.GetBatteryTemp());
+    EXPECT_EQ(kFail, m_agent.GetHotkeyIndex());
 }
 
 TEST_F(EcAgentTest, FeaturesBeforeSetupChangeNothing) {
-    CEcAgent agent;
-    EXPECT_EQ(0u, agent.SetBacklightLevel(3));
-    EXPECT_EQ(0u, agent.SetWifiStatus(0));
-    EXPECT_EQ(0u, agent.GetBluetoothStatus());
-    EXPECT_EQ(0u, agent.SwitchDisplayMode());
+    EXPECT_EQ(0u, m_agent.SetBacklightLevel(3));
+    EXPECT_EQ(0u, m_agent.SetWifiStatus(0));
+    EXPECT_EQ(0u, m_agent.GetBluetoothStatus());
+    EXPECT_EQ(0u, m_agent.SwitchDisplayMode());
     _BATTERY_EXTEND_FIELDS fields{};
-    EXPECT_EQ(kNoDriver, agent.GetBatteryExtends(&fields, 15));
+    EXPECT_EQ(kNoDriver, m_agent.GetBatteryExtends(&fields, 15));
     EXPECT_EQ(8u, EcValue(L"Backlight"));
     EXPECT_EQ(1u, EcValue(L"Radio"));
     EXPECT_EQ(1u, EcValue(L"DisplayMode"));
@@ -395,25 +381,23 @@ TEST_F(EcAgentTest, BatteryExtendsAssemblesFieldsFromRowPairs) {
     const wchar_t* rows[12] = {L"0x112", L"0x34", L"0x56", L"0x78", L"0x9A", L"0xBC",
                                L"0xDE",  L"0xF0", L"0x1E", L"0x01", L"0x02", L"0x03"};
     for (int i = 0; i < 12; ++i) test::SetMachineValue(L"BatteryRows", (L"Row" + std::to_wstring(i)).c_str(), rows[i]);
-    CEcAgent agent;
-    ASSERT_EQ(0, agent.Setup());
+    ASSERT_EQ(0, m_agent.Setup());
     _BATTERY_EXTEND_FIELDS fields{};
-    ASSERT_EQ(0, agent.GetBatteryExtends(&fields, 15));
+    ASSERT_EQ(0, m_agent.GetBatteryExtends(&fields, 15));
     EXPECT_EQ(0x5678u, fields.Field1) << "rows 2 and 3";
     EXPECT_EQ(0x1234u, fields.Field2) << "rows 0 and 1, the low byte of each";
     EXPECT_EQ(0x9ABCu, fields.Field3) << "rows 4 and 5";
     EXPECT_EQ(0xDEF0u, fields.Field4) << "rows 6 and 7";
     EXPECT_TRUE(DebugCapture::Contains("BatteryExtRow[0] = 274"));
     EXPECT_TRUE(DebugCapture::Contains("BatteryExtRow[11] = 3"));
-    EXPECT_EQ(kNullPointer, agent.GetBatteryExtends(nullptr, 15));
+    EXPECT_EQ(kNullPointer, m_agent.GetBatteryExtends(nullptr, 15));
 }
 
 TEST_F(EcAgentTest, AnEmptyBatteryRecordIsAFailure) {
     test::SetMachineValue(L"BatteryRows", L"Present", L"0");
-    CEcAgent agent;
-    ASSERT_EQ(0, agent.Setup());
+    ASSERT_EQ(0, m_agent.Setup());
     _BATTERY_EXTEND_FIELDS fields{0xAAAA, 0xBBBB, 0xCCCC, 0xDDDD};
-    EXPECT_EQ(kFail, agent.GetBatteryExtends(&fields, 15));
+    EXPECT_EQ(kFail, m_agent.GetBatteryExtends(&fields, 15));
     EXPECT_TRUE(
         DebugCapture::Contains("Calling driver function ZORA_GCW_BATTERY_METHOD error. Last error 0 ulReturn 0"));
     EXPECT_EQ(0xAAAAu, fields.Field1);
@@ -424,21 +408,20 @@ TEST_F(EcAgentTest, AnEmptyBatteryRecordIsAFailure) {
 
 TEST_F(EcAgentTest, WithoutTheDriverEveryCallFailsAndTouchesNothing) {
     test::SetMachineValue(L"Driver", L"Installed", L"0");
-    CEcAgent agent;
-    EXPECT_EQ(kFail, agent.Setup());
+    EXPECT_EQ(kFail, m_agent.Setup());
     EXPECT_TRUE(DebugCapture::Contains("Open connection with driver failed for 2"));
-    EXPECT_EQ(0u, agent.SetBacklightLevel(2));
-    EXPECT_EQ(0u, agent.GetWifiStatus());
+    EXPECT_EQ(0u, m_agent.SetBacklightLevel(2));
+    EXPECT_EQ(0u, m_agent.GetWifiStatus());
     unsigned long result = 0;
-    EXPECT_EQ(kNoDriver, agent.GeneralWrite(0xF8, 2, &result));
+    EXPECT_EQ(kNoDriver, m_agent.GeneralWrite(0xF8, 2, &result));
     _BATTERY_EXTEND_FIELDS fields{};
-    EXPECT_EQ(kNoDriver, agent.GetBatteryExtends(&fields, 15));
+    EXPECT_EQ(kNoDriver, m_agent.GetBatteryExtends(&fields, 15));
     EXPECT_EQ(8u, EcValue(L"Backlight"));
 }
 
 // ---- The graphics agent ----
 
-using GravoAgentTest = test::GraphicsCase;
+using GravoAgentTest = AgentCase<CGravoAgent, test::GraphicsCase>;
 
 TEST_F(GravoAgentTest, LevelBitsWriteThePolicies) {
     struct Case {
@@ -450,38 +433,35 @@ TEST_F(GravoAgentTest, LevelBitsWriteThePolicies) {
         {0x140FFFFF, L"0", L"1", L"0", L"1", L"1048575"},
         {0x00000000, L"0", L"0", L"0", L"0", L"0"},
     };
-    CGravoAgent agent;
-    ASSERT_EQ(0, agent.Setup());
+    ASSERT_EQ(0, m_agent.Setup());
     for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
         SCOPED_TRACE(testing::Message() << "case " << i);
-        EXPECT_EQ(cases[i].level, agent.SetEblLevel(static_cast<int>(cases[i].level)));
+        EXPECT_EQ(cases[i].level, m_agent.SetEblLevel(static_cast<int>(cases[i].level)));
         EXPECT_EQ(cases[i].vxfg, Graphics(L"VXFG.Enabled"));
         EXPECT_EQ(cases[i].field1, Graphics(L"VXAB.Field1"));
         EXPECT_EQ(cases[i].field2, Graphics(L"VXAB.Field2"));
         EXPECT_EQ(cases[i].vxps, Graphics(L"VXPS.Enabled"));
         EXPECT_EQ(cases[i].strength, Graphics(L"VXPS.Strength"));
-        EXPECT_EQ(cases[i].level, agent.GetEblLevel());
+        EXPECT_EQ(cases[i].level, m_agent.GetEblLevel());
     }
 }
 
 TEST_F(GravoAgentTest, MachineStateReadsAsLevel) {
     SetGraphics({{L"VXFG.Enabled", L"1"}, {L"VXAB.Field2", L"1"}, {L"VXPS.Enabled", L"0"}, {L"VXPS.Strength", L"9"}});
-    CGravoAgent agent;
-    ASSERT_EQ(0, agent.Setup());
-    EXPECT_EQ(0x60000000ul, agent.GetEblLevel()) << "a disabled saving reports no strength";
+    ASSERT_EQ(0, m_agent.Setup());
+    EXPECT_EQ(0x60000000ul, m_agent.GetEblLevel()) << "a disabled saving reports no strength";
     SetGraphics({{L"VXPS.Enabled", L"1"}});
-    EXPECT_EQ(0x64000009ul, agent.GetEblLevel());
-    EXPECT_EQ(0x7ul, agent.CheckSupportStatus());
+    EXPECT_EQ(0x64000009ul, m_agent.GetEblLevel());
+    EXPECT_EQ(0x7ul, m_agent.CheckSupportStatus());
 }
 
 TEST_F(GravoAgentTest, UnsupportedVxpsKeepsTheOtherPolicies) {
     SetGraphics({{L"Capabilities", L"0x5"}, {L"VXFG.Enabled", L"1"}, {L"VXAB.Field1", L"1"}, {L"VXPS.Enabled", L"1"}});
-    CGravoAgent agent;
-    ASSERT_EQ(0, agent.Setup());
-    EXPECT_EQ(0x5ul, agent.CheckSupportStatus());
-    EXPECT_EQ(0x50000000ul, agent.GetEblLevel());
+    ASSERT_EQ(0, m_agent.Setup());
+    EXPECT_EQ(0x5ul, m_agent.CheckSupportStatus());
+    EXPECT_EQ(0x50000000ul, m_agent.GetEblLevel());
     EXPECT_TRUE(DebugCapture::Contains("Unsupported power policy VXPS!"));
-    EXPECT_EQ(0x24000010ul, agent.SetEblLevel(0x24000010)) << "an unsupported VXPS is not a failure";
+    EXPECT_EQ(0x24000010ul, m_agent.SetEblLevel(0x24000010)) << "an unsupported VXPS is not a failure";
     EXPECT_EQ(L"0", Graphics(L"VXFG.Enabled"));
     EXPECT_EQ(L"1", Graphics(L"VXAB.Field2"));
     EXPECT_EQ(L"0", Graphics(L"VXPS.Strength")) << "the unsupported policy is left alone";
@@ -489,24 +469,23 @@ TEST_F(GravoAgentTest, UnsupportedVxpsKeepsTheOtherPolicies) {
 
 TEST_F(GravoAgentTest, UnsupportedAndLockedAnswers) {
     SetGraphics({{L"Capabilities", L"0x2"}});
-    CGravoAgent agent;
-    ASSERT_EQ(0, agent.Setup());
-    EXPECT_EQ(0x74000003ul, agent.SetEblLevel(0x74000003)) << "VXFG and VXAB failures do not fail";
+    ASSERT_EQ(0, m_agent.Setup());
+    EXPECT_EQ(0x74000003ul, m_agent.SetEblLevel(0x74000003)) << "VXFG and VXAB failures do not fail";
     EXPECT_TRUE(DebugCapture::Contains("Unsupported power policy VXFG!"));
     EXPECT_TRUE(DebugCapture::Contains("Unsupported power policy VXAB!"));
     EXPECT_EQ(L"3", Graphics(L"VXPS.Strength"));
 
     DebugCapture::Clear();
     SetGraphics({{L"Capabilities", L"0x7"}, {L"LockedPolicies", L"0x1"}});
-    EXPECT_EQ(0x04000003ul, agent.GetEblLevel());
+    EXPECT_EQ(0x04000003ul, m_agent.GetEblLevel());
     EXPECT_TRUE(DebugCapture::Contains("GetPowerPolicy Locked! Need release the previous one!"));
     EXPECT_TRUE(DebugCapture::Contains("GetPowerPolicy for VXFG failed"));
 
     DebugCapture::Clear();
     SetGraphics({{L"LockedPolicies", L"0x2"}});
-    EXPECT_EQ(0xFFFFFFFFul, agent.GetEblLevel());
+    EXPECT_EQ(0xFFFFFFFFul, m_agent.GetEblLevel());
     EXPECT_TRUE(DebugCapture::Contains("GetPowerPolicy for VXPS failed"));
-    EXPECT_EQ(0xFFFFFFFFul, agent.SetEblLevel(0x04000001));
+    EXPECT_EQ(0xFFFFFFFFul, m_agent.SetEblLevel(0x04000001));
     EXPECT_TRUE(DebugCapture::Contains("SetPowerPolicy for VXPS failed"));
     EXPECT_EQ(L"3", Graphics(L"VXPS.Strength"));
 }
@@ -519,9 +498,8 @@ TEST_F(GravoAgentTest, WrongLevelAndNoSetupChangeNothing) {
     EXPECT_TRUE(DebugCapture::Contains("call setup first."));
     EXPECT_EQ(0, idle.Cleanup());
 
-    CGravoAgent agent;
-    ASSERT_EQ(0, agent.Setup());
-    EXPECT_EQ(0xFFFFFFFFul, agent.SetEblLevel(-1));
+    ASSERT_EQ(0, m_agent.Setup());
+    EXPECT_EQ(0xFFFFFFFFul, m_agent.SetEblLevel(-1));
     EXPECT_TRUE(DebugCapture::Contains("Wrong level!"));
     EXPECT_EQ(L"0", Graphics(L"VXPS.Enabled"));
     EXPECT_EQ(L"0", Graphics(L"VXFG.Enabled"));
