@@ -8,6 +8,8 @@
 //   dbgout NEW_DEBUG                  two DBGOUTs, with the switch rewritten between them
 //   dbglong                           one DBGOUT far longer than its buffer
 //   profile-put FOLDER|- FILE SECTION KEY VALUE
+//   aero                              desktop composition switched and read
+//   version                           the library's version test
 // Output lines are "name=value"; the exit code is 0 on success.
 #include <windows.h>
 
@@ -191,6 +193,13 @@ int Aero() {
     PrintCaptured();
     return 0;
 }
+
+int Version() {
+    DebugCapture::Start();
+    printf("vista=%d\n", COsWin::IsVista());
+    PrintCaptured();
+    return 0;
+}
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -205,6 +214,7 @@ int wmain(int argc, wchar_t** argv) {
     if (verb == L"dbgout" && argc == 3) return DbgOut(argv[2]);
     if (verb == L"dbglong") return DbgLong();
     if (verb == L"aero") return Aero();
+    if (verb == L"version") return Version();
     if (verb == L"profile-put" && argc == 7) return ProfilePut(argv[2], argv[3], argv[4], argv[5], argv[6]);
     return 2;
 }

@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "IpbProtocol.h"
+#include "TestSupport.h"
 
 namespace test {
 namespace {
@@ -23,13 +23,6 @@ bool DebuggerTooNarrow(HANDLE process) {
     BOOL selfWow64 = FALSE, targetWow64 = FALSE;
     if (!IsWow64Process(GetCurrentProcess(), &selfWow64) || !IsWow64Process(process, &targetWow64)) return false;
     return selfWow64 && !targetWow64;
-}
-
-std::string ToNarrow(const wchar_t* text, size_t chars) {
-    int n = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(chars), nullptr, 0, nullptr, nullptr);
-    std::string out(n > 0 ? n : 0, '\0');
-    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(chars), out.data(), n, nullptr, nullptr);
-    return out;
 }
 }  // namespace
 
@@ -112,7 +105,7 @@ void DebuggeeOutput::Collect(const DEBUG_EVENT& event) {
         const wchar_t* wide = reinterpret_cast<const wchar_t*>(buffer.data());
         size_t length = 0;
         while (length < got / sizeof(wchar_t) && wide[length]) ++length;
-        text = ToNarrow(wide, length);
+        text = Narrow(std::wstring(wide, length));
     } else {
         text = buffer.substr(0, buffer.find('\0'));
     }
@@ -130,99 +123,12 @@ bool DebuggeeOutput::WaitFor(const std::string& text, DWORD timeoutMs) {
     });
 }
 
-std::vector<std::string> DebuggeeOutput::Lines() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_lines;
-}
-
 size_t DebuggeeOutput::Count(const std::string& text) {
     std::lock_guard<std::mutex> lock(m_mutex);
     size_t count = 0;
     for (const std::string& line : m_lines)
         if (line.find(text) != std::string::npos) ++count;
     return count;
-}
-
-ServiceProgram::~ServiceProgram() {
-    if (m_info.hProcess) {
-        if (Running()) {
-            TerminateProcess(m_info.hProcess, 99);
-            WaitForSingleObject(m_info.hProcess, 5000);
-        }
-    }
-    if (m_reader.joinable()) m_reader.join();
-    if (m_info.hProcess) CloseHandle(m_info.hProcess);
-    if (m_info.hThread) CloseHandle(m_info.hThread);
-}
-
-bool ServiceProgram::Start(const std::wstring& program, const std::wstring& arguments) {
-    HANDLE readPipe = nullptr, writePipe = nullptr;
-    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-    if (!CreatePipe(&readPipe, &writePipe, &inherit, 0)) return false;
-    SetHandleInformation(readPipe, HANDLE_FLAG_INHERIT, 0);
-    std::wstring commandLine = L"\"" + program + L"\"";
-    if (!arguments.empty()) commandLine += L" " + arguments;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = nullptr;
-    startup.hStdOutput = writePipe;
-    startup.hStdError = writePipe;
-    BOOL ok = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                             &startup, &m_info);
-    CloseHandle(writePipe);
-    if (!ok) {
-        CloseHandle(readPipe);
-        return false;
-    }
-    m_reader = std::thread([this, readPipe] {
-        char buffer[1024];
-        DWORD got = 0;
-        while (ReadFile(readPipe, buffer, sizeof(buffer), &got, nullptr) && got) {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_output.append(buffer, got);
-            m_changed.notify_all();
-        }
-        CloseHandle(readPipe);
-    });
-    return true;
-}
-
-bool ServiceProgram::WaitForBoards(DWORD timeoutMs) {
-    std::wstring answerEvent = std::wstring(L"Global\\IPB_Event") + kIpbAnswerBoard + L"0";
-    for (DWORD waited = 0;; waited += 20) {
-        HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, answerEvent.c_str());
-        if (event) {
-            CloseHandle(event);
-            return true;
-        }
-        if (waited >= timeoutMs || !Running()) return false;
-        Sleep(20);
-    }
-}
-
-bool ServiceProgram::WaitForOutput(const std::string& text, DWORD timeoutMs) {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                              [&] { return m_output.find(text) != std::string::npos; });
-}
-
-bool ServiceProgram::Quit() { return PostThreadMessageW(m_info.dwThreadId, WM_QUIT, 0, 0) != FALSE; }
-
-int ServiceProgram::Wait(DWORD timeoutMs) {
-    if (WaitForSingleObject(m_info.hProcess, timeoutMs) != WAIT_OBJECT_0) return -1;
-    DWORD code = 0;
-    GetExitCodeProcess(m_info.hProcess, &code);
-    return static_cast<int>(code);
-}
-
-bool ServiceProgram::Running() const {
-    return m_info.hProcess && WaitForSingleObject(m_info.hProcess, 0) == WAIT_TIMEOUT;
-}
-
-std::string ServiceProgram::Output() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_output;
 }
 
 }  // namespace test

@@ -26,7 +26,6 @@ public:
 
     // True as soon as one collected text contains the substring.
     bool WaitFor(const std::string& text, DWORD timeoutMs);
-    std::vector<std::string> Lines();
     // How many collected texts contain the substring.
     size_t Count(const std::string& text);
 
@@ -42,39 +41,6 @@ private:
     HANDLE m_process = nullptr;
     DWORD m_attachError = 0;
     volatile LONG m_stop = 0;
-};
-
-// The service program started by a test as a plain process (a child with its
-// standard output and error collected). Plain mode has no service manager to send
-// a stop: it is ended, as the stop control ends it, by a WM_QUIT posted to its
-// main thread, which runs the message loop.
-class ServiceProgram {
-public:
-    ServiceProgram() = default;
-    ServiceProgram(const ServiceProgram&) = delete;
-    ServiceProgram& operator=(const ServiceProgram&) = delete;
-    // Kills the program if it still runs.
-    ~ServiceProgram();
-
-    bool Start(const std::wstring& program, const std::wstring& arguments);
-    // True once the worker has set up both boards (the answer board comes second).
-    bool WaitForBoards(DWORD timeoutMs);
-    bool WaitForOutput(const std::string& text, DWORD timeoutMs);
-    // Posts WM_QUIT to the main thread; false when the post fails.
-    bool Quit();
-    // Exit code, or -1 on time-out.
-    int Wait(DWORD timeoutMs);
-    bool Running() const;
-    std::string Output();
-    DWORD Id() const { return m_info.dwProcessId; }
-    HANDLE Handle() const { return m_info.hProcess; }
-
-private:
-    PROCESS_INFORMATION m_info{};
-    std::thread m_reader;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::string m_output;
 };
 
 }  // namespace test

@@ -1,6 +1,8 @@
 #include "MachineSupport.h"
 
-#include "TestSupport.h"
+#include <cstdlib>
+
+#include "ZoraInstallKey.h"
 
 namespace test {
 namespace {
@@ -49,10 +51,110 @@ void FreshMachine::SwitchOff() {
     RegCloseKey(key);
 }
 
+std::wstring MachineValue(const wchar_t* section, const wchar_t* key) {
+    wchar_t value[1024] = {};
+    if (!VnbGetValue(FreshMachine::MachinePath().c_str(), section, key, value, 1024)) return L"(absent)";
+    return value;
+}
+
+unsigned long long Number(const std::wstring& text) { return wcstoull(text.c_str(), nullptr, 0); }
+
+void SetMachineValue(const wchar_t* section, const wchar_t* key, const std::wstring& value) {
+    EXPECT_TRUE(VnbSetValue(FreshMachine::MachinePath().c_str(), section, key, value.c_str()))
+        << Narrow(section) << "." << Narrow(key) << " error " << GetLastError();
+}
+
+DriverRequest LastRequest(int function) {
+    DriverRequest request;
+    std::wstring text = MachineValue(L"DriverRequests", (L"Function" + std::to_wstring(function)).c_str());
+    size_t colon = text.find(L':');
+    if (colon == std::wstring::npos) return request;
+    request.size = wcstol(text.c_str(), nullptr, 10);
+    for (const wchar_t* at = text.c_str() + colon + 1; *at;) {
+        wchar_t* end = nullptr;
+        unsigned long byte = wcstoul(at, &end, 16);
+        if (end == at) break;
+        request.bytes.push_back(static_cast<uint8_t>(byte));
+        at = end;
+    }
+    return request;
+}
+
+::testing::AssertionResult DriverRequest::Is(long expectedSize, const std::vector<RequestField>& fields, size_t unsetAt,
+                                             size_t unsetCount) const {
+    if (size != expectedSize) return ::testing::AssertionFailure() << "size " << size << ", not " << expectedSize;
+    if (size < 0) return ::testing::AssertionSuccess();
+    std::vector<uint8_t> expected(static_cast<size_t>(expectedSize), 0);
+    for (const RequestField& field : fields) {
+        for (size_t i = 0; field.text && field.text[i]; ++i) {
+            expected.at(field.offset + 2 * i) = static_cast<uint8_t>(field.text[i]);
+            expected.at(field.offset + 2 * i + 1) = static_cast<uint8_t>(field.text[i] >> 8);
+        }
+        for (size_t i = 0; i < field.width; ++i)
+            expected.at(field.offset + i) = static_cast<uint8_t>(field.value >> (8 * i));
+    }
+    for (size_t i = 0; i < expected.size(); ++i) {
+        if (i >= unsetAt && i < unsetAt + unsetCount) continue;
+        if (i >= bytes.size() || bytes[i] != expected[i])
+            return ::testing::AssertionFailure()
+                   << "byte " << i << " is " << (i < bytes.size() ? int(bytes[i]) : -1) << ", not " << int(expected[i]);
+    }
+    return ::testing::AssertionSuccess();
+}
+
 VnbDevice Device(const wchar_t* instanceId) {
     VnbDevice device{};
     if (!VnbFindDevice(FreshMachine::MachinePath().c_str(), instanceId, &device)) device = VnbDevice{};
     return device;
+}
+
+int ListedIndex(const std::string& listing, const wchar_t* instanceId) {
+    size_t at = listing.find("[" + Narrow(instanceId) + "]");
+    if (at == std::string::npos) return -1;
+    size_t line = listing.rfind('\n', at);
+    return atoi(listing.c_str() + (line == std::string::npos ? 0 : line + 1));
+}
+
+bool UsbDriverKeyExists(const std::wstring& driver) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (L"SYSTEM\\CurrentControlSet\\Control\\Class\\" + driver).c_str(), 0,
+                      KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+CfgOverride::CfgOverride(const wchar_t* fileName) {
+    std::wstring bin = ExeDir();
+    m_path = bin.substr(0, bin.find_last_of(L'\\')) + L"\\cfg\\" + fileName;
+    m_original = ReadTextFile(m_path);
+}
+
+CfgOverride::~CfgOverride() { WriteTextFile(m_path, m_original.c_str()); }
+
+void CfgOverride::Set(const wchar_t* section, const wchar_t* key, const wchar_t* value) {
+    WritePrivateProfileStringW(section, key, value, m_path.c_str());
+}
+
+HRESULT RegisterPanel(bool unregister) {
+    HMODULE module = LoadLibraryW((ExeDir() + L"\\ZoraVnbPanel.dll").c_str());
+    if (!module) return HRESULT_FROM_WIN32(GetLastError());
+    typedef HRESULT(STDAPICALLTYPE * Entry)();
+    Entry entry = reinterpret_cast<Entry>(
+        reinterpret_cast<void*>(GetProcAddress(module, unregister ? "DllUnregisterServer" : "DllRegisterServer")));
+    HRESULT hr = entry ? entry() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+    FreeLibrary(module);
+    return hr;
+}
+
+int RegisterOtherArchPanel() {
+    std::wstring dll = ProgramPath(OtherArch(), L"ZoraVnbPanel.dll");
+    if (dll.empty() || !ArchRuns(OtherArch())) return 0;  // no client of that architecture
+    wchar_t windows[MAX_PATH];
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    std::wstring regsvr32 =
+        std::wstring(windows) + (sizeof(void*) == 8 ? L"\\syswow64" : L"\\sysnative") + L"\\regsvr32.exe";
+    return Run(regsvr32, L"/s \"" + dll + L"\"");
 }
 
 }  // namespace test

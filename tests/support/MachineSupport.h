@@ -1,11 +1,17 @@
 #pragma once
 // The virtual notebook in tests: a fresh default machine per test case, at one path
 // that both architectures' processes and the service share, named in the
-// installation key so that the library attaches it.
+// installation key so that the library attaches it; its values as the tests read and
+// set them; installed files changed for one case; the display driver's control object.
+#include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <vector>
 
+#include "TestSupport.h"
 #include "ZoraVnb.h"
 
 namespace test {
@@ -35,9 +41,47 @@ private:
     bool m_ok = false;
 };
 
+// A test case on a fresh default machine.
+class MachineCase : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(m_machine.Ok()) << Narrow(m_machine.Path()); }
+
+    FreshMachine m_machine;
+};
+
+// A value of the machine's hardware sections as text; "(absent)" when the section or
+// the key is not there.
+std::wstring MachineValue(const wchar_t* section, const wchar_t* key);
+// A value's text as a number (decimal or 0x hexadecimal); 0 for "(absent)".
+unsigned long long Number(const std::wstring& text);
+// Sets a value (creating its section and key); a refusal fails the case.
+void SetMachineValue(const wchar_t* section, const wchar_t* key, const std::wstring& value);
+
+// A field of an expected driver request: `width` bytes of `value` (little-endian) at
+// `offset`, or with `text` that UTF-16 string there.
+struct RequestField {
+    size_t offset, width;
+    uint64_t value;
+    const wchar_t* text = nullptr;
+};
+
+// The last request of a driver function as the driver recorded it in [DriverRequests]
+// ("Function<n>=<size>:<bytes in hex>").
+struct DriverRequest {
+    long size = -1;  // -1: the function received no request
+    std::vector<uint8_t> bytes;
+    // Exactly `size` bytes: the fields as given and every other byte zero, but for the
+    // `unsetCount` bytes from `unsetAt` that the sender leaves as they were.
+    ::testing::AssertionResult Is(long size, const std::vector<RequestField>& fields, size_t unsetAt = 0,
+                                  size_t unsetCount = 0) const;
+};
+DriverRequest LastRequest(int function);
+
 // The node as the machine file holds it now; a zeroed record (empty instanceId)
 // when there is no such node.
 VnbDevice Device(const wchar_t* instanceId);
+// The index "zoractl devices" lists a device under, or -1.
+int ListedIndex(const std::string& listing, const wchar_t* instanceId);
 
 // Instance IDs of the default machine the tests refer to.
 extern const wchar_t kVnbWireless[];      // Net, started, disableable
@@ -49,5 +93,42 @@ extern const wchar_t kVnbBroadband[];     // Modem, not present
 extern const wchar_t kVnbWanMiniport[];   // Net, started, not disableable
 extern const wchar_t kVnbLegacyDriver[];  // LegacyDriver "zoraebl", started, not disableable
 extern const wchar_t kVnbRoot[];
+
+// Whether HKLM\SYSTEM\CurrentControlSet\Control\Class\<driver> exists: the driver key
+// the virtual notebook writes for a USB device plugged in with a description.
+bool UsbDriverKeyExists(const std::wstring& driver);
+
+// Replaces keys of an installed file of <build>/<arch>/cfg for the life of the object;
+// the original file comes back at the end.
+class CfgOverride {
+public:
+    explicit CfgOverride(const wchar_t* fileName);
+    CfgOverride(const CfgOverride&) = delete;
+    CfgOverride& operator=(const CfgOverride&) = delete;
+    ~CfgOverride();
+    // value null deletes the key.
+    void Set(const wchar_t* section, const wchar_t* key, const wchar_t* value);
+
+private:
+    std::wstring m_path;
+    std::string m_original;
+};
+
+// The display driver's control object: ZoraVnbPanel.dll of this build registered (or
+// unregistered) through its own entry.
+HRESULT RegisterPanel(bool unregister = false);
+// The other architecture's server, by that architecture's regsvr32 (its own view of
+// the classes); the regsvr32 exit code, 0 when that build is missing or cannot run.
+int RegisterOtherArchPanel();
+
+// A fresh machine with the control object registered: the graphics agent's cases.
+class GraphicsCase : public MachineCase {
+protected:
+    static void SetUpTestSuite() { ASSERT_EQ(S_OK, RegisterPanel()); }
+    static std::wstring Graphics(const wchar_t* key) { return MachineValue(L"Graphics", key); }
+    static void SetGraphics(std::initializer_list<std::pair<const wchar_t*, const wchar_t*>> values) {
+        for (const auto& [key, value] : values) SetMachineValue(L"Graphics", key, value);
+    }
+};
 
 }  // namespace test

@@ -1,8 +1,7 @@
 #include "TestSupport.h"
 
-#include <shellapi.h>
-
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 
 #include "InterProcessBoard.h"
@@ -26,8 +25,7 @@ bool ArchRuns(const wchar_t* arch) {
             otherRuns = said[0] == L'1' || sizeof(void*) == 4 ? 1 : 0;
         } else {
             std::wstring zoractl = ProgramPath(arch, L"zoractl.exe");
-            std::string usage;
-            otherRuns = !zoractl.empty() && Run(zoractl, L"", &usage) == 2 ? 1 : 0;
+            otherRuns = !zoractl.empty() && Run(zoractl, L"", nullptr) == 2 ? 1 : 0;
         }
     }
     return otherRuns == 1;
@@ -56,50 +54,71 @@ std::wstring ProgramPath(const wchar_t* arch, const wchar_t* name) {
 }
 
 Process::~Process() {
-    if (m_info.hProcess) {
-        if (WaitForSingleObject(m_info.hProcess, 0) == WAIT_TIMEOUT) {
-            TerminateProcess(m_info.hProcess, 99);
-            WaitForSingleObject(m_info.hProcess, 5000);
-        }
-        CloseHandle(m_info.hProcess);
-        CloseHandle(m_info.hThread);
+    if (Running()) {
+        TerminateProcess(m_info.hProcess, 99);
+        WaitForSingleObject(m_info.hProcess, 5000);
     }
-    if (m_readPipe) CloseHandle(m_readPipe);
+    if (m_reader.joinable()) m_reader.join();
+    if (m_info.hProcess) CloseHandle(m_info.hProcess);
+    if (m_info.hThread) CloseHandle(m_info.hThread);
 }
 
 bool Process::Start(const std::wstring& program, const std::wstring& arguments, bool capture) {
-    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
+    std::wstring commandLine = L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
-    HANDLE writePipe = nullptr;
+    HANDLE readPipe = nullptr, writePipe = nullptr;
     if (capture) {
         SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-        if (!CreatePipe(&m_readPipe, &writePipe, &inherit, 0)) return false;
-        SetHandleInformation(m_readPipe, HANDLE_FLAG_INHERIT, 0);
+        if (!CreatePipe(&readPipe, &writePipe, &inherit, 0)) return false;
+        SetHandleInformation(readPipe, HANDLE_FLAG_INHERIT, 0);
         startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = writePipe;
-        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        startup.hStdOutput = startup.hStdError = writePipe;
     }
     BOOL ok = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, capture, 0, nullptr, nullptr,
                              &startup, &m_info);
     if (writePipe) CloseHandle(writePipe);
-    return ok != FALSE;
+    if (!ok) {
+        if (readPipe) CloseHandle(readPipe);
+        return false;
+    }
+    if (capture) {
+        m_reader = std::thread([this, readPipe] {
+            char buffer[1024];
+            DWORD got = 0;
+            while (ReadFile(readPipe, buffer, sizeof(buffer), &got, nullptr) && got) {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_output.append(buffer, got);
+                m_changed.notify_all();
+            }
+            CloseHandle(readPipe);
+        });
+    }
+    return true;
 }
 
 int Process::Wait(DWORD timeoutMs) {
-    if (m_readPipe) {
-        char buffer[4096];
-        DWORD got = 0;
-        while (ReadFile(m_readPipe, buffer, sizeof(buffer), &got, nullptr) && got) m_output.append(buffer, got);
-    }
     if (WaitForSingleObject(m_info.hProcess, timeoutMs) != WAIT_OBJECT_0) return -1;
+    if (m_reader.joinable()) m_reader.join();  // the rest of its output
     DWORD code = 0;
     GetExitCodeProcess(m_info.hProcess, &code);
     return static_cast<int>(code);
 }
 
-const std::string& Process::Output() { return m_output; }
+bool Process::WaitForOutput(const std::string& text, DWORD timeoutMs) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                              [&] { return m_output.find(text) != std::string::npos; });
+}
+
+std::string Process::Output() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_output;
+}
+
+bool Process::Quit() { return PostThreadMessageW(m_info.dwThreadId, WM_QUIT, 0, 0) != FALSE; }
+
+bool Process::Running() const { return m_info.hProcess && WaitForSingleObject(m_info.hProcess, 0) == WAIT_TIMEOUT; }
 
 int Run(const std::wstring& program, const std::wstring& arguments, std::string* output, DWORD timeoutMs) {
     Process process;
@@ -126,9 +145,8 @@ void RemoveTree(const std::wstring& path) {
     HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &found);
     if (find != INVALID_HANDLE_VALUE) {
         do {
-            std::wstring name = found.cFileName;
+            std::wstring name = found.cFileName, child = path + L"\\" + name;
             if (name == L"." || name == L"..") continue;
-            std::wstring child = path + L"\\" + name;
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 RemoveTree(child);
             else
@@ -143,21 +161,28 @@ void RemoveTree(const std::wstring& path) {
 TempDir::TempDir() {
     wchar_t base[MAX_PATH];
     GetTempPathW(MAX_PATH, base);
-    wchar_t name[64];
-    _snwprintf(name, 63, L"zora-test-%lu-%d", GetCurrentProcessId(), g_counter++);
-    name[63] = L'\0';
-    m_path = std::wstring(base) + name;
+    m_path = std::wstring(base) + L"zora-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+             std::to_wstring(g_counter++);
     CreateDirectoryW(m_path.c_str(), nullptr);
 }
 
 TempDir::~TempDir() { RemoveTree(m_path); }
 
+TempInstall::TempInstall(const wchar_t* arch, std::initializer_list<std::pair<const wchar_t*, const wchar_t*>> copies) {
+    CreateDirectoryW(Bin().c_str(), nullptr);
+    CreateDirectoryW(Cfg().c_str(), nullptr);
+    for (const auto& [name, as] : copies) {
+        std::wstring target = Bin() + L"\\" + (as ? as : name);
+        m_ok = m_ok && CopyFileW(ProgramPath(arch, name).c_str(), target.c_str(), FALSE);
+    }
+}
+
+bool TempInstall::SetConfig(const char* text) const { return WriteTextFile(Cfg() + L"\\ZORACfg.ini", text); }
+
 NamedEvent::NamedEvent(const wchar_t* purpose, BOOL manualReset) {
-    wchar_t name[128];
-    _snwprintf(name, 127, L"Global\\zora_test_%s_%lu_%d", purpose, GetCurrentProcessId(), g_counter++);
-    name[127] = L'\0';
-    m_name = name;
-    m_handle = CreateEventW(nullptr, manualReset, FALSE, name);
+    m_name = std::wstring(L"Global\\zora_test_") + purpose + L"_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+             std::to_wstring(g_counter++);
+    m_handle = CreateEventW(nullptr, manualReset, FALSE, m_name.c_str());
 }
 
 NamedEvent::~NamedEvent() {
@@ -166,10 +191,9 @@ NamedEvent::~NamedEvent() {
 
 bool Answerer::Start(const wchar_t* arch) {
     std::wstring peer = ProgramPath(arch, L"zora_peer.exe");
-    if (peer.empty()) return false;
     NamedEvent ready(L"ready");
     m_stop = std::make_unique<NamedEvent>(L"stop");
-    if (!m_process.Start(peer, L"serve " + ready.Name() + L" " + m_stop->Name())) return false;
+    if (peer.empty() || !m_process.Start(peer, L"serve " + ready.Name() + L" " + m_stop->Name())) return false;
     m_running = WaitForSingleObject(ready.Get(), 10000) == WAIT_OBJECT_0;
     return m_running;
 }
@@ -190,9 +214,14 @@ bool WriteTextFile(const std::wstring& path, const char* text) {
     return fclose(file) == 0;
 }
 
-bool CopyInto(const std::wstring& source, const std::wstring& folder) {
-    std::wstring name = source.substr(source.find_last_of(L'\\') + 1);
-    return CopyFileW(source.c_str(), (folder + L"\\" + name).c_str(), FALSE) != FALSE;
+std::string ReadTextFile(const std::wstring& path) {
+    std::string text;
+    if (FILE* file = _wfopen(path.c_str(), L"rb")) {
+        char buffer[4096];
+        for (size_t got; (got = fread(buffer, 1, sizeof(buffer), file)) > 0;) text.append(buffer, got);
+        fclose(file);
+    }
+    return text;
 }
 
 std::string Narrow(const std::wstring& text) {

@@ -1,10 +1,16 @@
 #pragma once
-// What the multi-process tests share: starting the peer programs of either
-// architecture, temporary folders, named events for hand-shakes.
+// What every test shares: the programs of either architecture and starting them,
+// temporary folders and installations, named events for hand-shakes.
+#include <gtest/gtest.h>
 #include <windows.h>
 
+#include <condition_variable>
+#include <initializer_list>
+#include <mutex>
 #include <memory>
 #include <string>
+#include <thread>
+#include <type_traits>
 
 namespace test {
 
@@ -36,24 +42,32 @@ public:
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
     ~Process();
-    // commandLine is quoted by the caller; stdout is collected when capture is set.
+    // With capture, its standard output and error are collected as they come.
     bool Start(const std::wstring& program, const std::wstring& arguments, bool capture = false);
     // Exit code, or -1 on time-out.
     int Wait(DWORD timeoutMs = 30000);
-    const std::string& Output();
+    bool WaitForOutput(const std::string& text, DWORD timeoutMs);
+    std::string Output();
+    // Posts WM_QUIT to its main thread: how a program running a message loop is ended
+    // where no service manager sends it a stop.
+    bool Quit();
+    bool Running() const;
     DWORD Id() const { return m_info.dwProcessId; }
+    HANDLE Handle() const { return m_info.hProcess; }
 
 private:
     PROCESS_INFORMATION m_info{};
-    HANDLE m_readPipe = nullptr;
+    std::thread m_reader;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
     std::string m_output;
 };
 
-// Runs a program to its end; returns the exit code and its output.
+// Runs a program to its end; returns the exit code (-2 when it does not start) and its output.
 int Run(const std::wstring& program, const std::wstring& arguments, std::string* output = nullptr,
         DWORD timeoutMs = 30000);
 
-// Value of "name=value" in a peer's output, or "(missing)".
+// Value of "name=value" in a program's output, or "(missing)".
 std::string Field(const std::string& output, const std::string& name);
 
 // A fresh folder under %TEMP%, removed with all its contents at the end.
@@ -67,6 +81,24 @@ public:
 
 private:
     std::wstring m_path;
+};
+
+// The installation layout in a temporary folder: <root>\bin holds copies of the
+// programs of one architecture, <root>\cfg the machine files.
+class TempInstall {
+public:
+    // copies[i] lands in bin as copies[i].second (its own name where that is null).
+    TempInstall(const wchar_t* arch, std::initializer_list<std::pair<const wchar_t*, const wchar_t*>> copies);
+    bool Ok() const { return m_ok; }
+    const std::wstring& Root() const { return m_dir.Path(); }
+    std::wstring Bin() const { return Root() + L"\\bin"; }
+    std::wstring Cfg() const { return Root() + L"\\cfg"; }
+    // Writes <root>\cfg\ZORACfg.ini.
+    bool SetConfig(const char* text) const;
+
+private:
+    TempDir m_dir;
+    bool m_ok = true;
 };
 
 // An event in the global name space with a name unique to this test run.
@@ -99,8 +131,36 @@ private:
     bool m_running = false;
 };
 
+// A case run once for each architecture (its parameter), skipped where this machine
+// cannot run that architecture's programs.
+class ArchCase : public ::testing::TestWithParam<const wchar_t*> {
+protected:
+    void SetUp() override {
+        if (!ArchRuns(GetParam())) GTEST_SKIP() << CannotRun(GetParam());
+    }
+};
+#define ZORA_FOR_BOTH_ARCHS(prefix, fixture)                                         \
+    INSTANTIATE_TEST_SUITE_P(prefix, fixture, ::testing::Values(L"i686", L"x86_64"), \
+                             [](const auto& info) { return test::Narrow(info.param); })
+
+// Calls `call` with the last error set to 0xdeadbeef first: a success when the call
+// fails (FALSE, or INVALID_HANDLE_VALUE) and leaves `error` as the last error.
+template <class Call>
+::testing::AssertionResult FailsWith(DWORD error, Call call) {
+    SetLastError(0xdeadbeef);
+    auto result = call();
+    DWORD got = GetLastError();
+    bool failed;
+    if constexpr (std::is_pointer_v<decltype(result)>)
+        failed = result == INVALID_HANDLE_VALUE;
+    else
+        failed = !result;
+    if (failed && got == error) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << (failed ? "failed" : "succeeded") << " with last error " << got;
+}
+
 bool WriteTextFile(const std::wstring& path, const char* text);
-bool CopyInto(const std::wstring& source, const std::wstring& folder);
+std::string ReadTextFile(const std::wstring& path);
 std::string Narrow(const std::wstring& text);
 
 }  // namespace test

@@ -1,0 +1,651 @@
+// The processor, embedded-controller and graphics agents inside one process, against
+// the virtual notebook: the dual-core processor (ratios 6-12, voltage identifiers
+// 0x13-0x29) and the MSRs the agent leaves on it, the firmware's features and battery
+// record, the display driver's control object reached through COM by its ProgID; and
+// the exact requests the driver receives.
+#include <gtest/gtest.h>
+#include <objbase.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "CpuAgent.h"
+#include "DebugCapture.h"
+#include "EcAgent.h"
+#include "GravoAgent.h"
+#include "MachineSupport.h"
+#include "ZoraEblContract.h"
+#include "ZoraPanelBridge.h"
+#include "ZoraSystemApi.h"
+
+namespace {
+
+constexpr int kMachineProcessors = 2;
+
+const wchar_t* Bank(int processor) { return processor == 0 ? L"Processor0" : L"Processor1"; }
+unsigned long long Msr(int processor, const std::wstring& name) {
+    return test::Number(test::MachineValue(Bank(processor), name.c_str()));
+}
+unsigned long long Writes(int processor, const std::wstring& name) { return Msr(processor, name + L"Writes"); }
+void SetOnBoth(const wchar_t* name, const wchar_t* value) {
+    for (int p = 0; p < kMachineProcessors; ++p) test::SetMachineValue(Bank(p), name, value);
+}
+
+// The machine's processors the agent's per-processor writes reach: those of the first
+// eight host processors of this process, folded onto the notebook's two. On a host
+// with one processor that is processor 0 alone, and processor 1 must stay untouched.
+std::vector<bool> ReachedProcessors() {
+    DWORD_PTR process = 0, system = 0;
+    GetProcessAffinityMask(GetCurrentProcess(), &process, &system);
+    std::vector<bool> reached(kMachineProcessors, false);
+    for (int i = 0; i < 8; ++i)
+        if (process & (static_cast<DWORD_PTR>(1) << i)) reached[i % kMachineProcessors] = true;
+    return reached;
+}
+
+bool HostHasTwoProcessors() {
+    DWORD_PTR process = 0, system = 0;
+    return GetProcessAffinityMask(GetCurrentProcess(), &process, &system) && (process & 3) == 3;
+}
+
+// ---- Request layouts at the driver (functions 0-2) ----
+
+// A method tag as the request carries it: the characters in reading order.
+constexpr uint64_t Ascii(const char (&tag)[5]) {
+    return uint64_t(uint8_t(tag[0])) | uint64_t(uint8_t(tag[1])) << 8 | uint64_t(uint8_t(tag[2])) << 16 |
+           uint64_t(uint8_t(tag[3])) << 24;
+}
+
+std::function<void()> WithCpu(std::function<void(CCpuAgent&)> use) {
+    return [use] {
+        CCpuAgent agent;
+        if (agent.Initialize() == 1) use(agent);
+    };
+}
+std::function<void()> WithEc(std::function<void(CEcAgent&)> use) {
+    return [use] {
+        CEcAgent agent;
+        if (agent.Setup() == 0) use(agent);
+    };
+}
+
+// The last request of a function after one use of an agent on a fresh machine: its
+// size (-1: none) and its four-byte fields in order.
+// clang-format off
+const struct AgentLayout {
+    int function;
+    long size;
+    std::vector<uint64_t> dwords;
+    std::function<void()> access;
+} kLayouts[] = {
+    {1, -1, {}, [] { CCpuAgent().SetEblLevel(60); }},                                // nothing before Initialize
+    {1, 4, {0x19D}, WithCpu([](CCpuAgent&) {})},                                     // the lowest operating point last
+    {1, 4, {0x19A}, WithCpu([](CCpuAgent& a) { a.SetEblLevel(60); })},               // 0x198, 0x199, then 0x19A
+    {2, 12, {0x199, 0, 0x081A}, WithCpu([](CCpuAgent& a) { a.SetEblLevel(60); })},   // index, high, low
+    {2, 12, {0x19A, 0, 0x1A}, WithCpu([](CCpuAgent& a) { a.SetEblLevel(30); })},     // duty 5 with bit 4 set
+    {1, 4, {0x19D}, WithCpu([](CCpuAgent& a) { a.SetEblLevel(101); })},              // a refused level reads nothing
+    {2, -1, {}, WithCpu([](CCpuAgent& a) { a.SetEblLevel(100); })},                  // nothing to change: no write
+    {0, 16, {Ascii("GRDI"), 0xF8, 0, 0}, WithEc([](CEcAgent& a) { a.GetBacklightLevel(); })},
+    {0, 16, {Ascii("GWRI"), 0xF8, 5, 0}, WithEc([](CEcAgent& a) { a.SetBacklightLevel(5); })},
+    {0, 16, {Ascii("GWRI"), 0xF2, 0, 0}, WithEc([](CEcAgent& a) { a.SetWifiStatus(0); })},
+    {0, 16, {Ascii("GWRI"), 0xF2, 1, 0}, WithEc([](CEcAgent& a) { a.SetBloothStatus(1); })},
+    {0, 16, {Ascii("GRDI"), 0xF3, 0, 0}, WithEc([](CEcAgent& a) { a.GetCurrentDisplayMode(); })},
+    {0, 16, {Ascii("_STA"), 0, 0, 0}, WithEc([](CEcAgent& a) { unsigned long r; a.GetStatus(&r); })},
+    {0, 16, {Ascii("GDBG"), 0, 0, 0}, WithEc([](CEcAgent& a) { a.SelfTest(7); })},  // its argument unused
+    {0, 16, {Ascii("EBTR"), 12, 0, 15},
+     WithEc([](CEcAgent& a) { _BATTERY_EXTEND_FIELDS f; a.GetBatteryExtends(&f, 15); })},
+};
+// clang-format on
+
+class AgentLayoutTest : public test::MachineCase, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(AgentLayoutTest, RequestBytesAtTheDriver) {
+    const AgentLayout& layout = kLayouts[GetParam()];
+    layout.access();
+    std::vector<test::RequestField> fields;
+    for (size_t i = 0; i < layout.dwords.size(); ++i) fields.push_back({4 * i, 4, layout.dwords[i]});
+    EXPECT_TRUE(test::LastRequest(layout.function).Is(layout.size, fields))
+        << "case " << GetParam() << ", function " << layout.function;
+}
+
+INSTANTIATE_TEST_SUITE_P(Functions, AgentLayoutTest, ::testing::Range<size_t>(0, ARRAYSIZE(kLayouts)));
+
+// ---- The processor ----
+
+// A fresh machine and one agent for the case.
+template <class Agent, class Base = test::MachineCase>
+class AgentCase : public Base {
+protected:
+    Agent m_agent;
+};
+using CpuAgentTest = AgentCase<CCpuAgent>;
+
+TEST_F(CpuAgentTest, InitializeReadsTheRangeOfThePart) {
+    EXPECT_EQ(1000u, m_agent.GetVersion());
+    ASSERT_EQ(1, m_agent.Initialize());
+    EXPECT_TRUE(DebugCapture::Contains("m_nMinCBR6,m_nMaxCBR12,m_nMinVID19,m_nMaxVID41\n"));
+    EXPECT_EQ(100, m_agent.GetEblLevel()) << "a fresh machine runs at full speed";
+    for (int p = 0; p < kMachineProcessors; ++p) EXPECT_EQ(0u, Writes(p, L"PerfCtl") + Writes(p, L"ClockModulation"));
+}
+
+TEST_F(CpuAgentTest, Level60RunsRatio8OnEveryProcessorUnmodulated) {
+    ASSERT_EQ(1, m_agent.Initialize());
+    EXPECT_EQ(66, m_agent.SetEblLevel(60));
+    // Ratio 8 of 6-12: voltage identifier trunc((41 - 19) x 2 / 6 + 19) = 26.
+    EXPECT_TRUE(DebugCapture::Contains("Begin to write MSR with CBR:8, VID:26. \n"));
+    std::vector<bool> reached = ReachedProcessors();
+    for (int p = 0; p < kMachineProcessors; ++p) {
+        SCOPED_TRACE(p);
+        if (!reached[p]) {
+            EXPECT_EQ(0x0C29u, Msr(p, L"PerfCtl")) << "a processor this host cannot run on keeps its state";
+            continue;
+        }
+        EXPECT_EQ(0x081Au, Msr(p, L"PerfCtl"));
+        EXPECT_EQ(8u, (Msr(p, L"PerfStatus") >> 8) & 0x1F) << "the current ratio follows the target";
+        EXPECT_EQ(0x0C29u, Msr(p, L"PerfStatus") >> 32) << "the range is untouched";
+        EXPECT_EQ(0u, Msr(p, L"ClockModulation") & 0x10) << "modulation stays off";
+        EXPECT_EQ(0u, Writes(p, L"ClockModulation")) << "duty 8 was already in effect";
+    }
+    EXPECT_EQ(66, m_agent.GetEblLevel());
+}
+
+TEST_F(CpuAgentTest, LevelsPickTheSmallestRatioThenTheSmallestDuty) {
+    // Ratio r: smallest with r x 100 / 12 >= level; duty d: smallest with r x 100 x d / 96 >= level.
+    const struct {
+        int level, result;
+        unsigned ratio;
+        unsigned long long modulation;
+    } cases[] = {
+        {1, 6, 6, 0x12},     {30, 31, 6, 0x1A}, {40, 43, 6, 0x1E}, {50, 50, 6, 0x2},
+        {100, 100, 12, 0x2}, {60, 66, 8, 0x2},  {90, 91, 11, 0x2}, {75, 75, 9, 0x2},
+    };
+    ASSERT_EQ(1, m_agent.Initialize());
+    for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
+        SCOPED_TRACE(testing::Message() << "case " << i << " level " << cases[i].level);
+        EXPECT_EQ(cases[i].result, m_agent.SetEblLevel(cases[i].level));
+        EXPECT_EQ(cases[i].ratio, (Msr(0, L"PerfStatus") >> 8) & 0x1F);
+        EXPECT_EQ(cases[i].modulation, Msr(0, L"ClockModulation"));
+        EXPECT_EQ(cases[i].result, m_agent.GetEblLevel());
+    }
+}
+
+TEST_F(CpuAgentTest, LevelsOutsideTheRangeTouchNothing) {
+    EXPECT_EQ(-1, m_agent.SetEblLevel(60)) << "before Initialize";
+    EXPECT_EQ(-1, m_agent.GetEblLevel()) << "before Initialize";
+    ASSERT_EQ(1, m_agent.Initialize());
+    for (int level : {0, 101, -5}) EXPECT_EQ(-1, m_agent.SetEblLevel(level)) << "level " << level;
+    EXPECT_EQ(0x0C29u, Msr(0, L"PerfCtl"));
+    EXPECT_EQ(0u, Writes(0, L"PerfCtl") + Writes(0, L"ClockModulation"));
+}
+
+TEST_F(CpuAgentTest, WhatIsAlreadyInEffectIsNotWrittenAgain) {
+    ASSERT_EQ(1, m_agent.Initialize());
+    EXPECT_EQ(100, m_agent.SetEblLevel(100));
+    EXPECT_EQ(0u, Writes(0, L"PerfCtl")) << "ratio 12 is already the current one";
+    EXPECT_EQ(0u, Writes(0, L"ClockModulation"));
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(31, m_agent.SetEblLevel(30)) << round;
+        EXPECT_EQ(1u, Writes(0, L"PerfCtl")) << round;
+        EXPECT_EQ(1u, Writes(0, L"ClockModulation")) << round;
+    }
+}
+
+TEST_F(CpuAgentTest, ModulationWithBit4ClearIsFullDuty) {
+    SetOnBoth(L"ClockModulation", L"0xE");  // duty 7 in bits 1-3, but not on
+    ASSERT_EQ(1, m_agent.Initialize());
+    EXPECT_EQ(100, m_agent.GetEblLevel());
+    EXPECT_TRUE(DebugCapture::Contains("bDuty8\n"));
+    EXPECT_EQ(100, m_agent.SetEblLevel(100));
+    EXPECT_EQ(0u, Writes(0, L"ClockModulation"));
+    EXPECT_EQ(0xEu, Msr(0, L"ClockModulation"));
+}
+
+TEST_F(CpuAgentTest, HighWordOfThePerformanceControlIsKept) {
+    SetOnBoth(L"PerfCtl", L"0x100000C29");  // bit 32: the turbo opportunity disengaged
+    ASSERT_EQ(1, m_agent.Initialize());
+    EXPECT_EQ(66, m_agent.SetEblLevel(60));
+    EXPECT_EQ(0x10000081Aull, Msr(0, L"PerfCtl"));
+}
+
+TEST_F(CpuAgentTest, ThreadAffinityIsRestoredAfterTheWrites) {
+    if (!HostHasTwoProcessors()) GTEST_SKIP() << "the host gives this process fewer than two processors";
+    HANDLE thread = GetCurrentThread();
+    DWORD_PTR original = SetThreadAffinityMask(thread, 2);
+    ASSERT_NE(0u, original);
+    ASSERT_EQ(1u, GetCurrentProcessorNumber());
+    ASSERT_EQ(1, m_agent.Initialize());
+    EXPECT_EQ(66, m_agent.SetEblLevel(60));
+    EXPECT_EQ(1u, GetCurrentProcessorNumber());
+    EXPECT_EQ(static_cast<DWORD_PTR>(2), SetThreadAffinityMask(thread, original)) << "pinned as before the call";
+    // Started on processor 1: processor 0 holds the new target only if the m_agent moved there.
+    for (int p = 0; p < kMachineProcessors; ++p) {
+        EXPECT_EQ(0x081Au, Msr(p, L"PerfCtl")) << "processor " << p;
+        EXPECT_EQ(1u, Writes(p, L"PerfCtl")) << "processor " << p;
+    }
+}
+
+TEST_F(CpuAgentTest, AFailedWriteStopsAtThatProcessorAndRestoresAffinity) {
+    if (!HostHasTwoProcessors()) GTEST_SKIP() << "the host gives this process fewer than two processors";
+    test::SetMachineValue(L"Processor1", L"ClockModulation", L"");  // not implemented there
+    HANDLE thread = GetCurrentThread();
+    DWORD_PTR original = SetThreadAffinityMask(thread, 1);
+    ASSERT_NE(0u, original);
+    ASSERT_EQ(1, m_agent.Initialize());
+    EXPECT_EQ(-1, m_agent.SetEblLevel(30));
+    EXPECT_TRUE(DebugCapture::Contains("error code of calling DeviceIoControl: 0x57. \n"));
+    EXPECT_EQ(0x1Au, Msr(0, L"ClockModulation")) << "the write already made stays";
+    EXPECT_EQ(6u, (Msr(1, L"PerfStatus") >> 8) & 0x1F) << "the ratio was set before the duty";
+    EXPECT_EQ(static_cast<DWORD_PTR>(1), SetThreadAffinityMask(thread, original));
+}
+
+TEST_F(CpuAgentTest, EqualRatiosTakeTheLowestVoltageIdentifier) {
+    SetOnBoth(L"PerfStatus", L"0xC290C000613");  // a part locked to ratio 12 but currently running at 6
+    ASSERT_EQ(1, m_agent.Initialize());
+    EXPECT_EQ(50, m_agent.SetEblLevel(50));
+    EXPECT_TRUE(DebugCapture::Contains("Begin to write MSR with CBR:12, VID:19. \n"));
+    EXPECT_EQ(0x0C13u, Msr(0, L"PerfCtl"));
+    EXPECT_EQ(0x18u, Msr(0, L"ClockModulation")) << "duty 4 of 8";
+}
+
+TEST_F(CpuAgentTest, UnreadableControlRegisterFailsWithoutWriting) {
+    SetOnBoth(L"PerfCtl", L"");
+    ASSERT_EQ(1, m_agent.Initialize());
+    EXPECT_EQ(-1, m_agent.SetEblLevel(60)) << "a level that was not set is not reported";
+    EXPECT_TRUE(DebugCapture::Contains("error code of calling DeviceIoControl: 0x57. \n"));
+    EXPECT_EQ(0x0C29u, Msr(0, L"PerfStatus") & 0xFFFF);
+    EXPECT_EQ(0u, Writes(0, L"PerfCtl") + Writes(0, L"ClockModulation"));
+}
+
+TEST_F(CpuAgentTest, ARangeWithoutAHighestRatioIsRefused) {
+    SetOnBoth(L"PerfStatus", L"0x06000C29");
+    EXPECT_EQ(0, m_agent.Initialize());
+    EXPECT_TRUE(DebugCapture::Contains("Invalid bus ratio range 6-0.\n"));
+    EXPECT_EQ(-1, m_agent.SetEblLevel(60));
+    EXPECT_EQ(-1, m_agent.GetEblLevel());
+}
+
+TEST_F(CpuAgentTest, ASecondInitializeLetsGoOfTheFirstHandle) {
+    ASSERT_EQ(1, m_agent.Initialize());
+    CCpuAgent copy(m_agent);  // shares the first handle
+    EXPECT_EQ(100, copy.GetEblLevel());
+    ASSERT_EQ(1, m_agent.Initialize());
+    EXPECT_EQ(100, m_agent.GetEblLevel()) << "the new handle works";
+    DebugCapture::Clear();
+    EXPECT_EQ(100, copy.GetEblLevel()) << "the copy still holds the first handle, which stays open for it";
+    EXPECT_FALSE(DebugCapture::Contains("error code of calling DeviceIoControl"));
+}
+
+TEST_F(CpuAgentTest, WithoutTheDriverEveryCallFailsAndTouchesNothing) {
+    test::SetMachineValue(L"Driver", L"Installed", L"0");
+    EXPECT_EQ(0, m_agent.Initialize());
+    EXPECT_TRUE(DebugCapture::Contains("Open connection with driver failed for 2.\n"));
+    EXPECT_EQ(-1, m_agent.SetEblLevel(60));
+    EXPECT_EQ(-1, m_agent.GetEblLevel());
+    for (int p = 0; p < kMachineProcessors; ++p) {
+        EXPECT_EQ(0x0C29u, Msr(p, L"PerfCtl")) << p;
+        EXPECT_EQ(0u, Msr(p, L"ClockModulation")) << p;
+    }
+}
+
+// Every device handle the system-API table opens and closes while the log lives.
+class SeamHandleLog {
+public:
+    SeamHandleLog() : m_sys(ZoraSys()), m_open(m_sys->CreateFileW), m_close(m_sys->CloseHandle) {
+        s_log = this;
+        m_sys->CreateFileW = Open;
+        m_sys->CloseHandle = Close;
+    }
+    SeamHandleLog(const SeamHandleLog&) = delete;
+    SeamHandleLog& operator=(const SeamHandleLog&) = delete;
+    ~SeamHandleLog() {
+        m_sys->CreateFileW = m_open;
+        m_sys->CloseHandle = m_close;
+        s_log = nullptr;
+    }
+    const std::vector<HANDLE>& Opened() const { return m_opened; }
+    const std::vector<HANDLE>& Closed() const { return m_closed; }
+
+private:
+    static HANDLE WINAPI Open(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                              DWORD disposition, DWORD flags, HANDLE templateFile) {
+        HANDLE handle = s_log->m_open(path, access, share, security, disposition, flags, templateFile);
+        if (handle != INVALID_HANDLE_VALUE) s_log->m_opened.push_back(handle);
+        return handle;
+    }
+    static BOOL WINAPI Close(HANDLE handle) {
+        s_log->m_closed.push_back(handle);
+        return s_log->m_close(handle);
+    }
+
+    static SeamHandleLog* s_log;
+    ZoraSystemApi* m_sys;
+    decltype(ZoraSystemApi::CreateFileW) m_open;
+    decltype(ZoraSystemApi::CloseHandle) m_close;
+    std::vector<HANDLE> m_opened, m_closed;
+};
+SeamHandleLog* SeamHandleLog::s_log = nullptr;
+
+// An agent assigned to itself keeps its driver handle, and the handle's count of
+// holders stays as it was: a copy that comes and goes leaves it open, and the agent's
+// own end closes it.
+TEST_F(CpuAgentTest, SelfAssignmentKeepsTheHandleAndItsHoldCount) {
+    SeamHandleLog log;
+    {
+        CCpuAgent agent;
+        ASSERT_EQ(1, agent.Initialize());
+        ASSERT_EQ(1u, log.Opened().size());
+        const CCpuAgent& same = agent;
+        agent = same;
+        EXPECT_EQ(66, agent.SetEblLevel(60)) << "the self-assignment dropped the driver handle";
+        { CCpuAgent copy(agent); }
+        EXPECT_EQ(31, agent.SetEblLevel(30)) << "a copy that went closed the handle under the agent";
+        EXPECT_TRUE(log.Closed().empty());
+    }
+    ASSERT_EQ(1u, log.Closed().size()) << "the last holder closes the handle; a leaked hold keeps it open";
+    EXPECT_EQ(log.Opened()[0], log.Closed()[0]);
+}
+
+// ---- The embedded controller ----
+
+constexpr long kFail = static_cast<long>(0x80004005);
+constexpr long kNoDriver = static_cast<long>(0x80070006);
+constexpr long kNullPointer = static_cast<long>(0x80070057);
+
+unsigned long long EcValue(const wchar_t* key) { return test::Number(test::MachineValue(L"EmbeddedController", key)); }
+
+using EcAgentTest = AgentCase<CEcAgent>;
+
+TEST_F(EcAgentTest, SetupLoadsTheDefaultCommandsAndLevels) {
+    EXPECT_EQ(1000u, m_agent.GetVersion());
+    ASSERT_EQ(0, m_agent.Setup());
+    EXPECT_EQ(1, m_agent.Setup()) << "already open";
+    // The tests' ZORACfg.ini has no "GCWCMD" section and no backlight range.
+    EXPECT_EQ(8, m_agent.GetMaxLevels());
+    EXPECT_EQ(1, m_agent.GetMinLevel());
+    EXPECT_EQ(8u, m_agent.GetBacklightLevel());
+    EXPECT_EQ(0, m_agent.Cleanup());
+    EXPECT_EQ(0u, m_agent.GetBacklightLevel()) << "closed again";
+}
+
+TEST_F(EcAgentTest, BacklightRoundTrip) {
+    ASSERT_EQ(0, m_agent.Setup());
+    EXPECT_EQ(5u, m_agent.SetBacklightLevel(5));
+    EXPECT_EQ(5u, EcValue(L"Backlight"));
+    EXPECT_EQ(5u, m_agent.GetBacklightLevel());
+    EXPECT_EQ(0xFFFFFFFFu, m_agent.SetBacklightLevel(9)) << "beyond the panel's levels";
+    EXPECT_EQ(5u, EcValue(L"Backlight")) << "a refused level changes nothing";
+}
+
+TEST_F(EcAgentTest, WifiAndBluetoothShareCommand242ByDefault) {
+    ASSERT_EQ(0, m_agent.Setup());
+    EXPECT_EQ(1u, m_agent.GetWifiStatus());
+    EXPECT_EQ(0u, m_agent.SetWifiStatus(0));
+    EXPECT_EQ(0u, EcValue(L"Radio"));
+    EXPECT_EQ(0u, m_agent.GetBluetoothStatus());
+    EXPECT_EQ(1u, m_agent.SetBloothStatus(1));
+    EXPECT_EQ(1u, m_agent.GetWifiStatus());
+    EXPECT_EQ(1u, EcValue(L"Radio"));
+}
+
+TEST_F(EcAgentTest, DisplayModeSwitchesInTurn) {
+    ASSERT_EQ(0, m_agent.Setup());
+    EXPECT_EQ(1u, m_agent.GetCurrentDisplayMode());
+    const unsigned long expected[] = {2, 3, 1, 2};
+    for (size_t i = 0; i < ARRAYSIZE(expected); ++i) {
+        EXPECT_EQ(expected[i], m_agent.SwitchDisplayMode()) << "switch " << i;
+        EXPECT_EQ(expected[i], m_agent.GetCurrentDisplayMode()) << "switch " << i;
+    }
+    EXPECT_EQ(2u, EcValue(L"DisplayMode"));
+}
+
+TEST_F(EcAgentTest, StatusCallsReturnStatusCodes) {
+    unsigned long result = 0x1234;
+    EXPECT_EQ(kNullPointer, m_agent.GeneralRead(0xF8, nullptr)) << "checked before the driver";
+    EXPECT_EQ(kNoDriver, m_agent.GeneralRead(0xF8, &result));
+    EXPECT_EQ(kNoDriver, m_agent.GetStatus(&result));
+    EXPECT_EQ(0x1234u, result);
+    ASSERT_EQ(0, m_agent.Setup());
+    EXPECT_EQ(0, m_agent.GetStatus(&result));
+    EXPECT_EQ(0xFu, result);
+    EXPECT_EQ(0u, m_agent.SelfTest(7));
+    EXPECT_EQ(0, m_agent.GeneralWrite(0xF8, 3, &result));
+    EXPECT_EQ(3u, result);
+    EXPECT_EQ(0, m_agent.GeneralRead(0xF8, &result));
+    EXPECT_EQ(3u, result);
+    EXPECT_EQ(kNullPointer, m_agent.GeneralWrite(0xF8, 4, nullptr));
+    EXPECT_EQ(kNullPointer, m_agent.ToExecCtrlMethod(kEblMethodStatus, nullptr, 0, 0, 0));
+    EXPECT_EQ(3u, EcValue(L"Backlight"));
+    EXPECT_EQ(kFail, m_agent.ToExecCtrlMethod(ZoraEblMethodTag("NOPE"), &result, 0, 0, 0));
+    EXPECT_TRUE(DebugCapture::Contains("Calling driver function error. 50")) << "the firmware has no such method";
+    EXPECT_EQ(3u, result);
+    EXPECT_EQ(kFail, m_agent.GetAudioJackin());
+    EXPECT_EQ(kFail, m_agent.GetBatteryTemp());
+    EXPECT_EQ(kFail, m_agent.GetHotkeyIndex());
+}
+
+TEST_F(EcAgentTest, FeaturesBeforeSetupChangeNothing) {
+    EXPECT_EQ(0u, m_agent.SetBacklightLevel(3));
+    EXPECT_EQ(0u, m_agent.SetWifiStatus(0));
+    EXPECT_EQ(0u, m_agent.GetBluetoothStatus());
+    EXPECT_EQ(0u, m_agent.SwitchDisplayMode());
+    _BATTERY_EXTEND_FIELDS fields{};
+    EXPECT_EQ(kNoDriver, m_agent.GetBatteryExtends(&fields, 15));
+    EXPECT_EQ(8u, EcValue(L"Backlight"));
+    EXPECT_EQ(1u, EcValue(L"Radio"));
+    EXPECT_EQ(1u, EcValue(L"DisplayMode"));
+}
+
+TEST_F(EcAgentTest, BatteryExtendsAssemblesFieldsFromRowPairs) {
+    const wchar_t* rows[12] = {L"0x112", L"0x34", L"0x56", L"0x78", L"0x9A", L"0xBC",
+                               L"0xDE",  L"0xF0", L"0x1E", L"0x01", L"0x02", L"0x03"};
+    for (int i = 0; i < 12; ++i) test::SetMachineValue(L"BatteryRows", (L"Row" + std::to_wstring(i)).c_str(), rows[i]);
+    ASSERT_EQ(0, m_agent.Setup());
+    _BATTERY_EXTEND_FIELDS fields{};
+    ASSERT_EQ(0, m_agent.GetBatteryExtends(&fields, 15));
+    EXPECT_EQ(0x5678u, fields.Field1) << "rows 2 and 3";
+    EXPECT_EQ(0x1234u, fields.Field2) << "rows 0 and 1, the low byte of each";
+    EXPECT_EQ(0x9ABCu, fields.Field3) << "rows 4 and 5";
+    EXPECT_EQ(0xDEF0u, fields.Field4) << "rows 6 and 7";
+    EXPECT_TRUE(DebugCapture::Contains("BatteryExtRow[0] = 274"));
+    EXPECT_TRUE(DebugCapture::Contains("BatteryExtRow[11] = 3"));
+    EXPECT_EQ(kNullPointer, m_agent.GetBatteryExtends(nullptr, 15));
+}
+
+TEST_F(EcAgentTest, AnEmptyBatteryRecordIsAFailure) {
+    test::SetMachineValue(L"BatteryRows", L"Present", L"0");
+    ASSERT_EQ(0, m_agent.Setup());
+    _BATTERY_EXTEND_FIELDS fields{0xAAAA, 0xBBBB, 0xCCCC, 0xDDDD};
+    EXPECT_EQ(kFail, m_agent.GetBatteryExtends(&fields, 15));
+    EXPECT_TRUE(
+        DebugCapture::Contains("Calling driver function ZORA_GCW_BATTERY_METHOD error. Last error 0 ulReturn 0"));
+    EXPECT_EQ(0xAAAAu, fields.Field1);
+    EXPECT_EQ(0xBBBBu, fields.Field2);
+    EXPECT_EQ(0xCCCCu, fields.Field3);
+    EXPECT_EQ(0xDDDDu, fields.Field4);
+}
+
+TEST_F(EcAgentTest, WithoutTheDriverEveryCallFailsAndTouchesNothing) {
+    test::SetMachineValue(L"Driver", L"Installed", L"0");
+    EXPECT_EQ(kFail, m_agent.Setup());
+    EXPECT_TRUE(DebugCapture::Contains("Open connection with driver failed for 2"));
+    EXPECT_EQ(0u, m_agent.SetBacklightLevel(2));
+    EXPECT_EQ(0u, m_agent.GetWifiStatus());
+    unsigned long result = 0;
+    EXPECT_EQ(kNoDriver, m_agent.GeneralWrite(0xF8, 2, &result));
+    _BATTERY_EXTEND_FIELDS fields{};
+    EXPECT_EQ(kNoDriver, m_agent.GetBatteryExtends(&fields, 15));
+    EXPECT_EQ(8u, EcValue(L"Backlight"));
+}
+
+// ---- The graphics agent ----
+
+using GravoAgentTest = AgentCase<CGravoAgent, test::GraphicsCase>;
+
+TEST_F(GravoAgentTest, LevelBitsWriteThePolicies) {
+    struct Case {
+        unsigned long level;
+        const wchar_t *vxfg, *field1, *field2, *vxps, *strength;
+    } cases[] = {
+        {0x44000032, L"1", L"0", L"0", L"1", L"50"},
+        {0x30000000, L"0", L"1", L"1", L"0", L"0"},
+        {0x140FFFFF, L"0", L"1", L"0", L"1", L"1048575"},
+        {0x00000000, L"0", L"0", L"0", L"0", L"0"},
+    };
+    ASSERT_EQ(0, m_agent.Setup());
+    for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
+        SCOPED_TRACE(testing::Message() << "case " << i);
+        EXPECT_EQ(cases[i].level, m_agent.SetEblLevel(static_cast<int>(cases[i].level)));
+        EXPECT_EQ(cases[i].vxfg, Graphics(L"VXFG.Enabled"));
+        EXPECT_EQ(cases[i].field1, Graphics(L"VXAB.Field1"));
+        EXPECT_EQ(cases[i].field2, Graphics(L"VXAB.Field2"));
+        EXPECT_EQ(cases[i].vxps, Graphics(L"VXPS.Enabled"));
+        EXPECT_EQ(cases[i].strength, Graphics(L"VXPS.Strength"));
+        EXPECT_EQ(cases[i].level, m_agent.GetEblLevel());
+    }
+}
+
+TEST_F(GravoAgentTest, MachineStateReadsAsLevel) {
+    SetGraphics({{L"VXFG.Enabled", L"1"}, {L"VXAB.Field2", L"1"}, {L"VXPS.Enabled", L"0"}, {L"VXPS.Strength", L"9"}});
+    ASSERT_EQ(0, m_agent.Setup());
+    EXPECT_EQ(0x60000000ul, m_agent.GetEblLevel()) << "a disabled saving reports no strength";
+    SetGraphics({{L"VXPS.Enabled", L"1"}});
+    EXPECT_EQ(0x64000009ul, m_agent.GetEblLevel());
+    EXPECT_EQ(0x7ul, m_agent.CheckSupportStatus());
+}
+
+TEST_F(GravoAgentTest, UnsupportedVxpsKeepsTheOtherPolicies) {
+    SetGraphics({{L"Capabilities", L"0x5"}, {L"VXFG.Enabled", L"1"}, {L"VXAB.Field1", L"1"}, {L"VXPS.Enabled", L"1"}});
+    ASSERT_EQ(0, m_agent.Setup());
+    EXPECT_EQ(0x5ul, m_agent.CheckSupportStatus());
+    EXPECT_EQ(0x50000000ul, m_agent.GetEblLevel());
+    EXPECT_TRUE(DebugCapture::Contains("Unsupported power policy VXPS!"));
+    EXPECT_EQ(0x24000010ul, m_agent.SetEblLevel(0x24000010)) << "an unsupported VXPS is not a failure";
+    EXPECT_EQ(L"0", Graphics(L"VXFG.Enabled"));
+    EXPECT_EQ(L"1", Graphics(L"VXAB.Field2"));
+    EXPECT_EQ(L"0", Graphics(L"VXPS.Strength")) << "the unsupported policy is left alone";
+}
+
+TEST_F(GravoAgentTest, UnsupportedAndLockedAnswers) {
+    SetGraphics({{L"Capabilities", L"0x2"}});
+    ASSERT_EQ(0, m_agent.Setup());
+    EXPECT_EQ(0x74000003ul, m_agent.SetEblLevel(0x74000003)) << "VXFG and VXAB failures do not fail";
+    EXPECT_TRUE(DebugCapture::Contains("Unsupported power policy VXFG!"));
+    EXPECT_TRUE(DebugCapture::Contains("Unsupported power policy VXAB!"));
+    EXPECT_EQ(L"3", Graphics(L"VXPS.Strength"));
+
+    DebugCapture::Clear();
+    SetGraphics({{L"Capabilities", L"0x7"}, {L"LockedPolicies", L"0x1"}});
+    EXPECT_EQ(0x04000003ul, m_agent.GetEblLevel());
+    EXPECT_TRUE(DebugCapture::Contains("GetPowerPolicy Locked! Need release the previous one!"));
+    EXPECT_TRUE(DebugCapture::Contains("GetPowerPolicy for VXFG failed"));
+
+    DebugCapture::Clear();
+    SetGraphics({{L"LockedPolicies", L"0x2"}});
+    EXPECT_EQ(0xFFFFFFFFul, m_agent.GetEblLevel());
+    EXPECT_TRUE(DebugCapture::Contains("GetPowerPolicy for VXPS failed"));
+    EXPECT_EQ(0xFFFFFFFFul, m_agent.SetEblLevel(0x04000001));
+    EXPECT_TRUE(DebugCapture::Contains("SetPowerPolicy for VXPS failed"));
+    EXPECT_EQ(L"3", Graphics(L"VXPS.Strength"));
+}
+
+TEST_F(GravoAgentTest, WrongLevelAndNoSetupChangeNothing) {
+    CGravoAgent idle;
+    EXPECT_EQ(0xFFFFFFFFul, idle.GetEblLevel());
+    EXPECT_EQ(0xFFFFFFFFul, idle.SetEblLevel(0x04000005));
+    EXPECT_EQ(0ul, idle.CheckSupportStatus());
+    EXPECT_TRUE(DebugCapture::Contains("call setup first."));
+    EXPECT_EQ(0, idle.Cleanup());
+
+    ASSERT_EQ(0, m_agent.Setup());
+    EXPECT_EQ(0xFFFFFFFFul, m_agent.SetEblLevel(-1));
+    EXPECT_TRUE(DebugCapture::Contains("Wrong level!"));
+    EXPECT_EQ(L"0", Graphics(L"VXPS.Enabled"));
+    EXPECT_EQ(L"0", Graphics(L"VXFG.Enabled"));
+}
+
+TEST_F(GravoAgentTest, SetupOnceAndHandlesClosed) {
+    {
+        CGravoAgent agent;
+        ASSERT_EQ(0, agent.Setup());
+        EXPECT_EQ(0, agent.Setup());
+        EXPECT_EQ(L"1", Graphics(L"Clients")) << "no second object or handle";
+        EXPECT_EQ(0, agent.Cleanup());
+        EXPECT_EQ(L"0", Graphics(L"Clients"));
+        EXPECT_EQ(0, agent.Setup());
+        EXPECT_EQ(L"1", Graphics(L"Clients"));
+    }
+    EXPECT_EQ(L"0", Graphics(L"Clients")) << "destruction closes the handle";
+}
+
+TEST_F(GravoAgentTest, OpenRefusals) {
+    struct Case {
+        const wchar_t* openError;
+        long result;
+        const char* message;
+    } cases[] = {
+        {L"19", static_cast<long>(0x80004001), "PowerAPI Not Supported.19"},
+        {L"20", static_cast<long>(0x80070005), "PowerAPI Locked.20"},
+        {L"5", static_cast<long>(0x80004005), "PowerApiOpen() failed.5"},
+    };
+    for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
+        SCOPED_TRACE(testing::Message() << "case " << i);
+        DebugCapture::Clear();
+        SetGraphics({{L"OpenError", cases[i].openError}});
+        CGravoAgent agent;
+        EXPECT_EQ(cases[i].result, agent.Setup());
+        EXPECT_TRUE(DebugCapture::Contains(cases[i].message));
+        EXPECT_EQ(L"0", Graphics(L"Clients")) << "a locked handle is closed again";
+        EXPECT_EQ(0xFFFFFFFFul, agent.GetEblLevel()) << "the agent stays closed";
+        SetGraphics({{L"OpenError", L"0"}});
+        EXPECT_EQ(0, agent.Setup()) << "a later Setup may succeed";
+    }
+}
+
+TEST_F(GravoAgentTest, PlaceholderAgents) {
+    CDisplayAgent display;
+    CEblTuner tuner;
+    EXPECT_EQ(0xFFFFFFFFul, display.SetEblLevel(50));
+    EXPECT_EQ(0xFFFFFFFFul, display.GetEblLevel());
+    EXPECT_EQ(0ul, display.CheckSupportStatus());
+    EXPECT_EQ(0ul, tuner.SetEblLevel(50));
+    EXPECT_EQ(0ul, tuner.GetEblLevel());
+    EXPECT_EQ(0ul, tuner.CheckSupportStatus());
+    EXPECT_EQ(1000ul, display.GetVersion());
+    EXPECT_EQ(1000ul, tuner.GetVersion());
+    EXPECT_EQ(1000ul, CGravoAgent().GetVersion());
+}
+
+// The object called as a C caller calls it: by method-table entries 20 to 24.
+TEST_F(GravoAgentTest, PowerCallsAtTheirTableEntries) {
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
+    CLSID clsid{};
+    ASSERT_EQ(S_OK, CLSIDFromProgID(ZORA_PANEL_PROGID, &clsid));
+    EXPECT_TRUE(IsEqualCLSID(CLSID_ZoraPanelBridge, clsid));
+    IZoraPanelBridge* bridge = nullptr;
+    ASSERT_EQ(S_OK,
+              CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IZoraPanelBridge, reinterpret_cast<void**>(&bridge)));
+    const IZoraPanelBridgeVtbl* table = *reinterpret_cast<IZoraPanelBridgeVtbl* const*>(bridge);
+    uint32_t handle = 0, error = 99, caps = 0;
+    EXPECT_EQ(S_OK, table->PowerApiOpen(bridge, &handle, &error));
+    EXPECT_EQ(0u, error);
+    EXPECT_EQ(S_OK, table->GetPowerConsCaps(bridge, handle, &caps, &error));
+    EXPECT_EQ(0x7u, caps);
+    PanelVxpsPolicy vxps{1, 0, 0, 77, 0};
+    EXPECT_EQ(S_OK, table->SetPowerPolicy(bridge, handle, kPanelPolicyVxps, &kPanelPolicyVxpsId, sizeof(vxps), &vxps,
+                                          &error));
+    EXPECT_EQ(0u, error);
+    EXPECT_EQ(L"77", Graphics(L"VXPS.Strength"));
+    PanelVxfgPolicy vxfg{};
+    EXPECT_EQ(S_OK, table->GetPowerPolicy(bridge, handle, kPanelPolicyVxfg, &kPanelPolicyVxpsId, sizeof(vxfg), &vxfg,
+                                          &error));
+    EXPECT_EQ(kPanelErrorBadRecord, error) << "identifier of another policy";
+    EXPECT_EQ(S_OK, table->GetPowerConsCaps(bridge, handle + 1, &caps, &error));
+    EXPECT_EQ(kPanelErrorInvalidHandle, error);
+    EXPECT_EQ(S_OK, table->PowerApiClose(bridge, handle, &error));
+    EXPECT_EQ(0u, error);
+    EXPECT_EQ(0u, table->Release(bridge));
+    CoUninitialize();
+}
+
+}  // namespace

@@ -1,0 +1,882 @@
+// The virtual notebook behind the library's system-API table, inside one process:
+// device information sets, device switching as the device manager does it, the
+// configuration manager's tree, the power status, the service-control translation,
+// the driver's device object, the machine file and the values of its sections.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <setupapi.h>
+#include <cfgmgr32.h>
+#include <wtsapi32.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "MachineSupport.h"
+#include "TestSupport.h"
+#include "ZoraInstallKey.h"
+#include "ZoraEblContract.h"
+#include "ZoraSystemApi.h"
+
+namespace {
+
+const GUID kNet = {0x4d36e972, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
+const GUID kBluetooth = {0xe0cbf06c, 0xcd8b, 0x4647, {0xbb, 0x8a, 0x26, 0x3b, 0x43, 0xf0, 0xf9, 0x74}};
+const GUID kModem = {0x4d36e96d, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
+const GUID kImage = {0x6bdd1fc6, 0x810f, 0x11d0, {0xbe, 0xc7, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
+const GUID kCdrom = {0x4d36e965, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
+const GUID kMedia = {0x4d36e96c, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
+const GUID kLegacy = {0x8ecc055d, 0x047f, 0x11d1, {0xa5, 0x37, 0x00, 0x00, 0xf8, 0x75, 0x3e, 0xd1}};
+
+constexpr DWORD kBogus = 0xdeadbeef;
+
+SP_DEVINFO_DATA DevInfoData() {
+    SP_DEVINFO_DATA data{};
+    data.cbSize = sizeof(data);
+    return data;
+}
+
+SP_PROPCHANGE_PARAMS Change(DWORD action) {
+    SP_PROPCHANGE_PARAMS params{};
+    params.ClassInstallHeader.cbSize = sizeof(SP_CLASSINSTALL_HEADER);
+    params.ClassInstallHeader.InstallFunction = DIF_PROPERTYCHANGE;
+    params.StateChange = action;
+    params.Scope = DICS_FLAG_GLOBAL;
+    return params;
+}
+
+class VnbTest : public test::MachineCase {
+protected:
+    void SetUp() override {
+        MachineCase::SetUp();
+        sys = ZoraSys();
+        // The real machine translates no service control.
+        DWORD control = 0, type = 0;
+        ASSERT_TRUE(sys->TranslateServiceControl(kVnbControlPowerBase, &control, &type, nullptr, 0))
+            << "the library did not attach the virtual notebook";
+    }
+
+    // A device information set, destroyed at the end of the case.
+    struct Set {
+        ZoraSystemApi* sys;
+        HDEVINFO handle;
+        ~Set() {
+            if (handle != INVALID_HANDLE_VALUE) sys->SetupDiDestroyDeviceInfoList(handle);
+        }
+    };
+    Set ClassDevs(const GUID& guid, DWORD flags) {
+        return Set{sys, sys->SetupDiGetClassDevsW(&guid, nullptr, nullptr, flags)};
+    }
+    Set EmptySet() { return Set{sys, sys->SetupDiCreateDeviceInfoList(nullptr, nullptr)}; }
+    // A set holding the one device, opened by its instance ID.
+    Set Opened(const wchar_t* instanceId, SP_DEVINFO_DATA* device) {
+        Set set = EmptySet();
+        *device = DevInfoData();
+        EXPECT_TRUE(sys->SetupDiOpenDeviceInfoW(set.handle, instanceId, nullptr, 0, device)) << GetLastError();
+        return set;
+    }
+
+    std::wstring InstanceId(HDEVINFO set, SP_DEVINFO_DATA* device) {
+        wchar_t id[260] = {};
+        EXPECT_TRUE(sys->SetupDiGetDeviceInstanceIdW(set, device, id, 260, nullptr)) << GetLastError();
+        return id;
+    }
+
+    // Reads a text property; returns the last error (0 on success).
+    DWORD Property(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property, std::wstring* value) {
+        wchar_t buffer[260] = {};
+        DWORD type = kBogus, required = 0;
+        SetLastError(kBogus);
+        if (!sys->SetupDiGetDeviceRegistryPropertyW(set, device, property, &type, reinterpret_cast<BYTE*>(buffer),
+                                                    sizeof(buffer), &required))
+            return GetLastError();
+        EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
+        EXPECT_EQ((wcslen(buffer) + 1) * sizeof(wchar_t), required);
+        *value = buffer;
+        return 0;
+    }
+
+    // The device manager's sequence: set params, change state (result unused), call
+    // the class installer. Returns the class installer's last error, 0 on success.
+    DWORD Switch(const wchar_t* instanceId, DWORD action) {
+        SP_DEVINFO_DATA device;
+        Set set = Opened(instanceId, &device);
+        SP_PROPCHANGE_PARAMS params = Change(action);
+        if (!sys->SetupDiSetClassInstallParamsW(set.handle, &device, &params.ClassInstallHeader, sizeof(params)))
+            return GetLastError();
+        sys->SetupDiChangeState(set.handle, &device);
+        SetLastError(kBogus);
+        return sys->SetupDiCallClassInstaller(DIF_PROPERTYCHANGE, set.handle, &device) ? 0 : GetLastError();
+    }
+
+    // Status and problem as the configuration manager reports them.
+    CONFIGRET NodeStatus(const wchar_t* instanceId, ULONG* status, ULONG* problem, ULONG flags = 0) {
+        DEVINST node = 0;
+        CONFIGRET cr = sys->CM_Locate_DevNodeW(&node, const_cast<wchar_t*>(instanceId), flags);
+        return cr == CR_SUCCESS ? sys->CM_Get_DevNode_Status_Ex(status, problem, node, 0, nullptr) : cr;
+    }
+
+    std::string FileText() { return test::ReadTextFile(m_machine.Path()); }
+
+    ZoraSystemApi* sys = nullptr;
+};
+
+// ---- Device information sets ----
+
+using VnbDeviceSetTest = VnbTest;
+
+TEST_F(VnbDeviceSetTest, ClassDevicesAreListedUntilNoMoreItems) {
+    const struct ClassCount {
+        const GUID* guid;
+        DWORD all, present;  // flags 0 (present or not), DIGCF_PRESENT
+    } classes[] = {{&kNet, 3, 3},   {&kBluetooth, 1, 1}, {&kModem, 2, 1}, {&kImage, 1, 1},
+                   {&kCdrom, 1, 1}, {&kMedia, 1, 1},     {&kLegacy, 1, 1}};
+    for (size_t c = 0; c < ARRAYSIZE(classes); ++c) {
+        for (DWORD flags : {0ul, static_cast<unsigned long>(DIGCF_PRESENT)}) {
+            SCOPED_TRACE(testing::Message() << "class " << c << " flags " << flags);
+            Set set = ClassDevs(*classes[c].guid, flags);
+            ASSERT_NE(INVALID_HANDLE_VALUE, set.handle);
+            DWORD index = 0;
+            SP_DEVINFO_DATA device = DevInfoData();
+            for (SetLastError(kBogus); sys->SetupDiEnumDeviceInfo(set.handle, index, &device); ++index) {
+                EXPECT_TRUE(IsEqualGUID(*classes[c].guid, device.ClassGuid)) << index;
+                VnbDevice node = test::Device(InstanceId(set.handle, &device).c_str());
+                EXPECT_NE(L'\0', node.instanceId[0]) << index;
+                EXPECT_TRUE(node.present || !flags) << index;
+            }
+            EXPECT_EQ(static_cast<DWORD>(ERROR_NO_MORE_ITEMS), GetLastError());
+            EXPECT_EQ(flags ? classes[c].present : classes[c].all, index);
+        }
+    }
+}
+
+TEST_F(VnbDeviceSetTest, DevicesOpenByInstanceIdIntoOneSetAndShowTheirProperties) {
+    Set net = ClassDevs(kNet, 0);
+    Set listed = EmptySet();
+    ASSERT_NE(INVALID_HANDLE_VALUE, listed.handle);
+    SP_DEVINFO_DATA device = DevInfoData();
+    for (DWORD i = 0; sys->SetupDiEnumDeviceInfo(net.handle, i, &device); ++i) {
+        std::wstring id = InstanceId(net.handle, &device);
+        SP_DEVINFO_DATA opened = DevInfoData();
+        ASSERT_TRUE(sys->SetupDiOpenDeviceInfoW(listed.handle, id.c_str(), nullptr, 0, &opened)) << i;
+        EXPECT_EQ(device.DevInst, opened.DevInst) << i;
+        EXPECT_EQ(id, InstanceId(listed.handle, &opened)) << i;
+    }
+    SP_DEVINFO_DATA ethernet = DevInfoData();
+    ASSERT_TRUE(sys->SetupDiEnumDeviceInfo(listed.handle, 1, &ethernet));
+    const struct {
+        DWORD property;
+        const wchar_t* text;
+    } properties[] = {{SPDRP_DEVICEDESC, L"Gigabit Ethernet Controller"},
+                      {SPDRP_FRIENDLYNAME, L"Gigabit Ethernet Controller (PCIe)"},
+                      {SPDRP_CLASSGUID, L"{4d36e972-e325-11ce-bfc1-08002be10318}"},
+                      {SPDRP_CLASS, L"Net"}};
+    for (size_t i = 0; i < ARRAYSIZE(properties); ++i) {
+        std::wstring text;
+        ASSERT_EQ(0u, Property(listed.handle, &ethernet, properties[i].property, &text)) << "case " << i;
+        EXPECT_EQ(properties[i].text, text) << "case " << i;
+    }
+    SP_DEVINFO_DATA none = DevInfoData();
+    EXPECT_TRUE(
+        test::FailsWith(ERROR_NO_MORE_ITEMS, [&] { return sys->SetupDiEnumDeviceInfo(listed.handle, 3, &none); }));
+}
+
+TEST_F(VnbDeviceSetTest, OpeningIsCaseInsensitiveAndUnknownDevicesFail) {
+    std::wstring lower = test::kVnbBluetooth;
+    CharLowerW(lower.data());
+    SP_DEVINFO_DATA device;
+    Set set = Opened(lower.c_str(), &device);
+    EXPECT_EQ(std::wstring(test::kVnbBluetooth), InstanceId(set.handle, &device));
+    SP_DEVINFO_DATA again = DevInfoData();
+    ASSERT_TRUE(sys->SetupDiOpenDeviceInfoW(set.handle, test::kVnbBluetooth, nullptr, 0, &again));
+    EXPECT_EQ(device.DevInst, again.DevInst) << "opening it again gives the same element, not a second one";
+    EXPECT_FALSE(sys->SetupDiEnumDeviceInfo(set.handle, 1, &again));
+
+    EXPECT_TRUE(test::FailsWith(ERROR_NO_SUCH_DEVINST, [&] {
+        return sys->SetupDiOpenDeviceInfoW(set.handle, L"PCI\\VEN_0000&DEV_0000\\0", nullptr, 0, &again);
+    }));
+    Set net = Set{sys, sys->SetupDiCreateDeviceInfoList(&kNet, nullptr)};
+    EXPECT_TRUE(test::FailsWith(ERROR_CLASS_MISMATCH, [&] {
+        return sys->SetupDiOpenDeviceInfoW(net.handle, test::kVnbBluetooth, nullptr, 0, &again);
+    }));
+}
+
+// The instance ID (in characters) and the description (in bytes): no buffer, one
+// short, the exact fit; "#" marks what the call must not write.
+TEST_F(VnbDeviceSetTest, BuffersReportTheirRequiredSizes) {
+    SP_DEVINFO_DATA device;
+    Set set = Opened(test::kVnbWireless, &device);
+    const wchar_t* description = L"Wireless 802.11a/b/g/n Network Adapter";
+    const struct {
+        const wchar_t* text;
+        DWORD fit;
+        std::function<BOOL(wchar_t*, DWORD, DWORD*)> get;
+    } getters[] = {{test::kVnbWireless, static_cast<DWORD>(wcslen(test::kVnbWireless) + 1),
+                    [&](wchar_t* out, DWORD size, DWORD* required) {
+                        return sys->SetupDiGetDeviceInstanceIdW(set.handle, &device, out, size, required);
+                    }},
+                   {description, static_cast<DWORD>((wcslen(description) + 1) * sizeof(wchar_t)),
+                    [&](wchar_t* out, DWORD size, DWORD* required) {
+                        DWORD type = 0;
+                        BOOL ok = sys->SetupDiGetDeviceRegistryPropertyW(set.handle, &device, SPDRP_DEVICEDESC, &type,
+                                                                         reinterpret_cast<BYTE*>(out), size, required);
+                        EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
+                        return ok;
+                    }}};
+    for (size_t i = 0; i < ARRAYSIZE(getters); ++i) {
+        for (DWORD size : {0ul, getters[i].fit - 1, getters[i].fit}) {
+            SCOPED_TRACE(testing::Message() << "case " << i << " size " << size);
+            wchar_t text[260];
+            wmemset(text, L'#', 260);
+            DWORD required = 0;
+            SetLastError(kBogus);
+            BOOL ok = getters[i].get(size ? text : nullptr, size, &required);
+            EXPECT_EQ(size == getters[i].fit, ok != FALSE);
+            EXPECT_EQ(ok ? 0u : static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
+            EXPECT_EQ(getters[i].fit, required);
+            EXPECT_STREQ(ok ? getters[i].text : L"#", std::wstring(text, ok ? 260 : 1).c_str());
+        }
+    }
+}
+
+TEST_F(VnbDeviceSetTest, AbsentAndUnknownPropertiesFail) {
+    SP_DEVINFO_DATA radio;
+    Set set = Opened(test::kVnbBluetooth, &radio);
+    std::wstring text;
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_DATA), Property(set.handle, &radio, SPDRP_FRIENDLYNAME, &text));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_REG_PROPERTY),
+              Property(set.handle, &radio, SPDRP_MAXIMUM_PROPERTY, &text));
+    SP_DEVINFO_DATA wrongSize = radio;
+    wrongSize.cbSize = sizeof(wrongSize) - 1;
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_USER_BUFFER), Property(set.handle, &wrongSize, SPDRP_DEVICEDESC, &text));
+}
+
+TEST_F(VnbDeviceSetTest, ListDetailChecksItsSizeAndIsLocal) {
+    Set set = ClassDevs(kNet, DIGCF_PRESENT);
+    SP_DEVINFO_LIST_DETAIL_DATA_W detail{};
+    detail.cbSize = sizeof(detail) + 1;
+    EXPECT_TRUE(test::FailsWith(ERROR_INVALID_USER_BUFFER,
+                                [&] { return sys->SetupDiGetDeviceInfoListDetailW(set.handle, &detail); }));
+    detail.cbSize = sizeof(detail);
+    detail.RemoteMachineHandle = reinterpret_cast<HANDLE>(1);
+    ASSERT_TRUE(sys->SetupDiGetDeviceInfoListDetailW(set.handle, &detail));
+    EXPECT_EQ(nullptr, detail.RemoteMachineHandle);
+    EXPECT_TRUE(IsEqualGUID(kNet, detail.ClassGuid));
+}
+
+TEST_F(VnbDeviceSetTest, BogusHandlesFailWithInvalidHandle) {
+    int notASet[16] = {};
+    Set destroyed = EmptySet();
+    ASSERT_TRUE(sys->SetupDiDestroyDeviceInfoList(destroyed.handle));
+    HDEVINFO handles[] = {INVALID_HANDLE_VALUE, nullptr, notASet, destroyed.handle};
+    destroyed.handle = INVALID_HANDLE_VALUE;
+    for (size_t i = 0; i < ARRAYSIZE(handles); ++i) {
+        SP_DEVINFO_DATA device = DevInfoData();
+        SP_DEVINFO_LIST_DETAIL_DATA_W detail{};
+        detail.cbSize = sizeof(detail);
+        auto fails = [&](BOOL result, const char* call) {
+            EXPECT_FALSE(result) << call << ", case " << i;
+            EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError()) << call << ", case " << i;
+            SetLastError(kBogus);
+        };
+        SetLastError(kBogus);
+        fails(sys->SetupDiEnumDeviceInfo(handles[i], 0, &device), "enum");
+        fails(sys->SetupDiOpenDeviceInfoW(handles[i], test::kVnbWireless, nullptr, 0, &device), "open");
+        fails(sys->SetupDiGetDeviceInfoListDetailW(handles[i], &detail), "detail");
+        fails(sys->SetupDiCallClassInstaller(DIF_PROPERTYCHANGE, handles[i], &device), "class installer");
+        fails(sys->SetupDiDestroyDeviceInfoList(handles[i]), "destroy");
+    }
+}
+
+TEST_F(VnbDeviceSetTest, ClassInstallParamsAreValidated) {
+    SP_DEVINFO_DATA device;
+    Set set = Opened(test::kVnbCamera, &device);
+    const DWORD header = sizeof(SP_CLASSINSTALL_HEADER), whole = sizeof(SP_PROPCHANGE_PARAMS);
+    struct Case {
+        DWORD headerSize, function, size, stateChange, error;
+    } cases[] = {
+        {header + 4, DIF_PROPERTYCHANGE, whole, DICS_DISABLE, ERROR_INVALID_USER_BUFFER},
+        {header, DIF_PROPERTYCHANGE, 2, DICS_DISABLE, ERROR_INVALID_USER_BUFFER},
+        {header, DIF_REMOVE, whole, DICS_DISABLE, ERROR_INVALID_PARAMETER},
+        {header, DIF_PROPERTYCHANGE, whole - 4, DICS_DISABLE, ERROR_INVALID_PARAMETER},
+        {header, DIF_PROPERTYCHANGE, whole, 9, ERROR_INVALID_PARAMETER},
+    };
+    for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
+        SP_PROPCHANGE_PARAMS params = Change(cases[i].stateChange);
+        params.ClassInstallHeader.cbSize = cases[i].headerSize;
+        params.ClassInstallHeader.InstallFunction = cases[i].function;
+        EXPECT_TRUE(test::FailsWith(cases[i].error,
+                                    [&] {
+                                        return sys->SetupDiSetClassInstallParamsW(
+                                            set.handle, &device, &params.ClassInstallHeader, cases[i].size);
+                                    }))
+            << "case " << i;
+    }
+    EXPECT_TRUE(test::FailsWith(ERROR_NO_CLASSINSTALL_PARAMS, [&] {
+        return sys->SetupDiChangeState(set.handle, &device);
+    })) << "none of them was stored";
+}
+
+// ---- Switching devices ----
+
+using VnbSwitchTest = VnbTest;
+
+TEST_F(VnbSwitchTest, DisableThenEnableChangesTheMachine) {
+    VnbDevice before = test::Device(test::kVnbWireless);
+    ASSERT_EQ(static_cast<DWORD>(DN_STARTED | DN_DISABLEABLE), before.status & (DN_STARTED | DN_DISABLEABLE));
+    ASSERT_EQ(0u, Switch(test::kVnbWireless, DICS_DISABLE));
+    VnbDevice disabled = test::Device(test::kVnbWireless);
+    EXPECT_EQ(static_cast<DWORD>(DN_HAS_PROBLEM), disabled.status & (DN_STARTED | DN_HAS_PROBLEM));
+    EXPECT_EQ(static_cast<DWORD>(CM_PROB_DISABLED), disabled.problem);
+    ULONG status = 0, problem = 0;
+    ASSERT_EQ(CR_SUCCESS, NodeStatus(test::kVnbWireless, &status, &problem));
+    EXPECT_EQ(disabled.status, status);
+    EXPECT_EQ(static_cast<ULONG>(CM_PROB_DISABLED), problem);
+
+    ASSERT_EQ(0u, Switch(test::kVnbWireless, DICS_ENABLE));
+    EXPECT_EQ(before.status, test::Device(test::kVnbWireless).status);
+    EXPECT_EQ(0u, test::Device(test::kVnbWireless).problem);
+}
+
+TEST_F(VnbSwitchTest, TheDisabledModemCanBeEnabled) {
+    ASSERT_EQ(static_cast<DWORD>(CM_PROB_DISABLED), test::Device(test::kVnbSoftModem).problem);
+    ASSERT_EQ(0u, Switch(test::kVnbSoftModem, DICS_ENABLE));
+    VnbDevice modem = test::Device(test::kVnbSoftModem);
+    EXPECT_EQ(static_cast<DWORD>(DN_STARTED), modem.status & (DN_STARTED | DN_HAS_PROBLEM));
+    EXPECT_EQ(0u, modem.problem);
+}
+
+TEST_F(VnbSwitchTest, ChangeStateAndClassInstallerTogetherSwitchOnce) {
+    SP_DEVINFO_DATA device;
+    Set set = Opened(test::kVnbCamera, &device);
+    SP_PROPCHANGE_PARAMS params = Change(DICS_DISABLE);
+    ASSERT_TRUE(sys->SetupDiSetClassInstallParamsW(set.handle, &device, &params.ClassInstallHeader, sizeof(params)));
+    EXPECT_TRUE(sys->SetupDiChangeState(set.handle, &device));
+    EXPECT_TRUE(sys->SetupDiCallClassInstaller(DIF_PROPERTYCHANGE, set.handle, &device));
+    EXPECT_EQ(static_cast<DWORD>(CM_PROB_DISABLED), test::Device(test::kVnbCamera).problem);
+    EXPECT_EQ(0u, test::Device(test::kVnbCamera).status & DN_STARTED);
+
+    ASSERT_TRUE(sys->SetupDiSetClassInstallParamsW(set.handle, &device, nullptr, 0));
+    EXPECT_TRUE(test::FailsWith(ERROR_NO_CLASSINSTALL_PARAMS, [&] {
+        return sys->SetupDiCallClassInstaller(DIF_PROPERTYCHANGE, set.handle, &device);
+    })) << "cleared parameters leave nothing to apply";
+}
+
+TEST_F(VnbSwitchTest, ADeviceThatIsNotDisableableRefuses) {
+    const wchar_t* fixed[] = {test::kVnbLegacyDriver, test::kVnbWanMiniport};
+    for (size_t i = 0; i < ARRAYSIZE(fixed); ++i) {
+        VnbDevice before = test::Device(fixed[i]);
+        ASSERT_EQ(static_cast<DWORD>(DN_STARTED), before.status & (DN_STARTED | DN_DISABLEABLE)) << i;
+        EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_DISABLEABLE), Switch(fixed[i], DICS_DISABLE)) << i;
+        EXPECT_EQ(before.status, test::Device(fixed[i]).status) << i;
+        EXPECT_EQ(0u, test::Device(fixed[i]).problem) << i;
+    }
+}
+
+TEST_F(VnbSwitchTest, WithoutParamsOrForOtherFunctionsNothingChanges) {
+    std::string text = FileText();
+    SP_DEVINFO_DATA device;
+    Set set = Opened(test::kVnbEthernet, &device);
+    EXPECT_TRUE(
+        test::FailsWith(ERROR_NO_CLASSINSTALL_PARAMS, [&] { return sys->SetupDiChangeState(set.handle, &device); }));
+    EXPECT_TRUE(test::FailsWith(ERROR_NO_CLASSINSTALL_PARAMS, [&] {
+        return sys->SetupDiCallClassInstaller(DIF_PROPERTYCHANGE, set.handle, &device);
+    }));
+    SP_PROPCHANGE_PARAMS params = Change(DICS_DISABLE);
+    ASSERT_TRUE(sys->SetupDiSetClassInstallParamsW(set.handle, &device, &params.ClassInstallHeader, sizeof(params)));
+    EXPECT_TRUE(test::FailsWith(ERROR_DI_DO_DEFAULT, [&] {
+        return sys->SetupDiCallClassInstaller(DIF_SELECTBESTCOMPATDRV, set.handle, &device);
+    }));
+    EXPECT_EQ(text, FileText());
+}
+
+// ---- The configuration manager's tree ----
+
+using VnbDevNodeTest = VnbTest;
+
+std::wstring DeviceId(ZoraSystemApi* sys, DEVINST node) {
+    wchar_t id[MAX_DEVICE_ID_LEN + 1] = {};
+    EXPECT_EQ(CR_SUCCESS, sys->CM_Get_Device_IDW(node, id, ARRAYSIZE(id), 0));
+    return id;
+}
+
+TEST_F(VnbDevNodeTest, TheWalkVisitsEveryPresentNodeOnceInPreOrder) {
+    // The default machine lists its nodes in tree order.
+    std::vector<std::wstring> expected, visited;
+    VnbDevice d{};
+    for (int i = 0; VnbGetDevice(m_machine.Path().c_str(), i, &d); ++i)
+        if (d.present) expected.push_back(d.instanceId);
+    ASSERT_GT(expected.size(), 10u);
+    DEVINST node = 0, next = 0;
+    ASSERT_EQ(CR_SUCCESS, sys->CM_Locate_DevNodeW(&node, nullptr, CM_LOCATE_DEVNODE_NORMAL));
+    for (bool done = false; !done;) {
+        visited.push_back(DeviceId(sys, node));
+        ASSERT_LT(visited.size(), 100u) << "the walk does not end";
+        if (sys->CM_Get_Child(&next, node, 0) == CR_SUCCESS) {
+            node = next;
+            continue;
+        }
+        while (!done && sys->CM_Get_Sibling(&next, node, 0) != CR_SUCCESS) {
+            done = sys->CM_Get_Parent(&next, node, 0) != CR_SUCCESS;
+            node = next;
+        }
+        node = next;
+    }
+    EXPECT_EQ(expected, visited);
+}
+
+TEST_F(VnbDevNodeTest, LocatingFindsTheRootNodesByIdAndPhantomsOnlyWhenAsked) {
+    DEVINST root = 0, empty = 0, node = 0, parent = 0, child = 0;
+    ASSERT_EQ(CR_SUCCESS, sys->CM_Locate_DevNodeW(&root, nullptr, 0));
+    ASSERT_EQ(CR_SUCCESS, sys->CM_Locate_DevNodeW(&empty, const_cast<wchar_t*>(L""), 0));
+    EXPECT_EQ(root, empty);
+    EXPECT_EQ(std::wstring(test::kVnbRoot), DeviceId(sys, root));
+    EXPECT_EQ(CR_NO_SUCH_DEVNODE, sys->CM_Get_Parent(&parent, root, 0));
+    EXPECT_EQ(CR_NO_SUCH_DEVNODE, sys->CM_Get_Sibling(&parent, root, 0));
+
+    std::wstring lower = test::kVnbLegacyDriver;
+    CharLowerW(lower.data());
+    ASSERT_EQ(CR_SUCCESS, sys->CM_Locate_DevNodeW(&node, lower.data(), 0));
+    EXPECT_EQ(std::wstring(test::kVnbLegacyDriver), DeviceId(sys, node));
+    ASSERT_EQ(CR_SUCCESS, sys->CM_Get_Parent(&parent, node, 0));
+    EXPECT_EQ(root, parent);
+    EXPECT_EQ(CR_NO_SUCH_DEVNODE, sys->CM_Get_Child(&child, node, 0));
+
+    ULONG status = 0, problem = 0;
+    EXPECT_EQ(CR_NO_SUCH_DEVNODE, NodeStatus(test::kVnbBroadband, &status, &problem));
+    ASSERT_EQ(CR_SUCCESS,
+              sys->CM_Locate_DevNodeW(&node, const_cast<wchar_t*>(test::kVnbBroadband), CM_LOCATE_DEVNODE_PHANTOM));
+    EXPECT_EQ(std::wstring(test::kVnbBroadband), DeviceId(sys, node));
+    EXPECT_EQ(CR_NO_SUCH_DEVINST, sys->CM_Get_DevNode_Status_Ex(&status, &problem, node, 0, nullptr))
+        << "a phantom is found, but has no status";
+    EXPECT_EQ(CR_NO_SUCH_DEVNODE, NodeStatus(L"PCI\\VEN_0000&DEV_0000\\0", &status, &problem));
+    EXPECT_EQ(CR_NO_SUCH_DEVINST, sys->CM_Get_DevNode_Status_Ex(&status, &problem, 0x7777, 0, nullptr));
+}
+
+TEST_F(VnbDevNodeTest, StatusAndProblemComeFromTheMachine) {
+    ASSERT_TRUE(VnbSetDeviceState(nullptr, test::kVnbEthernet, DN_HAS_PROBLEM, 10));
+    struct Case {
+        const wchar_t* id;
+        ULONG status, problem;  // status bits started and has-problem
+    } cases[] = {
+        {test::kVnbWireless, DN_STARTED, 0},
+        {test::kVnbSoftModem, DN_HAS_PROBLEM, CM_PROB_DISABLED},
+        {test::kVnbLegacyDriver, DN_STARTED, 0},
+        {test::kVnbEthernet, DN_HAS_PROBLEM, 10},
+    };
+    for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
+        ULONG status = kBogus, problem = kBogus;
+        ASSERT_EQ(CR_SUCCESS, NodeStatus(cases[i].id, &status, &problem)) << "case " << i;
+        EXPECT_EQ(cases[i].status, status & (DN_STARTED | DN_HAS_PROBLEM)) << "case " << i;
+        EXPECT_EQ(cases[i].problem, problem) << "case " << i;
+    }
+}
+
+// The soft modem's ID into the exact fit, one short and far too small; its description
+// by size only, into a small buffer and the exact fit; an absent property.
+TEST_F(VnbDevNodeTest, SmallBuffersGetBufferSmall) {
+    const wchar_t* longId = test::kVnbSoftModem;
+    DEVINST node = 0;
+    ASSERT_EQ(CR_SUCCESS, sys->CM_Locate_DevNodeW(&node, const_cast<wchar_t*>(longId), 0));
+    ULONG length = 0;
+    ASSERT_EQ(CR_SUCCESS, sys->CM_Get_Device_ID_Size(&length, node, 0));
+    EXPECT_EQ(76u, length);
+    const struct {
+        ULONG size;
+        CONFIGRET result;
+        size_t copied;
+    } cases[] = {{length, CR_BUFFER_SMALL, length - 1}, {10, CR_BUFFER_SMALL, 9}, {length + 1, CR_SUCCESS, length}};
+    for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
+        wchar_t id[260];
+        wmemset(id, L'#', 260);
+        EXPECT_EQ(cases[i].result, sys->CM_Get_Device_IDW(node, id, cases[i].size, 0)) << "case " << i;
+        EXPECT_EQ(cases[i].copied, wcslen(id)) << "terminated within the buffer, case " << i;
+        EXPECT_EQ(0, wcsncmp(longId, id, cases[i].copied)) << "case " << i;
+        EXPECT_EQ(L'#', id[cases[i].size]) << "case " << i;
+    }
+
+    std::wstring desc = test::Device(longId).description;
+    ULONG fit = static_cast<ULONG>((desc.size() + 1) * sizeof(wchar_t)), type = 0;
+    BYTE buffer[520];
+    for (BYTE* target : {buffer, static_cast<BYTE*>(nullptr)}) {
+        ULONG bytes = target ? 4 : 0;
+        EXPECT_EQ(CR_BUFFER_SMALL,
+                  sys->CM_Get_DevNode_Registry_PropertyW(node, CM_DRP_DEVICEDESC, &type, target, &bytes, 0));
+        EXPECT_EQ(fit, bytes);
+    }
+    ULONG bytes = fit;
+    ASSERT_EQ(CR_SUCCESS, sys->CM_Get_DevNode_Registry_PropertyW(node, CM_DRP_DEVICEDESC, &type, buffer, &bytes, 0));
+    EXPECT_EQ(static_cast<ULONG>(REG_SZ), type);
+    EXPECT_EQ(desc, reinterpret_cast<wchar_t*>(buffer));
+    EXPECT_EQ(fit, bytes);
+
+    DEVINST radio = 0, root = 0;
+    ASSERT_EQ(CR_SUCCESS, sys->CM_Locate_DevNodeW(&radio, const_cast<wchar_t*>(test::kVnbBluetooth), 0));
+    ASSERT_EQ(CR_SUCCESS, sys->CM_Locate_DevNodeW(&root, nullptr, 0));
+    bytes = sizeof(buffer);
+    EXPECT_EQ(CR_NO_SUCH_VALUE,
+              sys->CM_Get_DevNode_Registry_PropertyW(radio, CM_DRP_FRIENDLYNAME, &type, buffer, &bytes, 0));
+    bytes = sizeof(buffer);
+    EXPECT_EQ(CR_NO_SUCH_VALUE,
+              sys->CM_Get_DevNode_Registry_PropertyW(root, CM_DRP_DEVICEDESC, &type, buffer, &bytes, 0));
+}
+
+// ---- Power status and service controls ----
+
+using VnbPowerTest = VnbTest;
+
+TEST_F(VnbPowerTest, SystemPowerStatusFollowsTheMachine) {
+    SYSTEM_POWER_STATUS status{};
+    ASSERT_TRUE(sys->GetSystemPowerStatus(&status));
+    EXPECT_EQ(1, status.ACLineStatus);
+    EXPECT_EQ(1, status.BatteryFlag);
+    EXPECT_EQ(100, status.BatteryLifePercent);
+
+    VnbPower power{};
+    ASSERT_TRUE(VnbGetPower(nullptr, &power));
+    power.acLineStatus = 0;
+    power.batteryFlag = 2;
+    power.batteryLifePercent = 27;
+    power.batteryLifeTime = 3120;
+    power.batteryFullLifeTime = 11400;
+    ASSERT_TRUE(VnbSetPower(nullptr, &power));
+    ASSERT_TRUE(sys->GetSystemPowerStatus(&status));
+    EXPECT_EQ(0, status.ACLineStatus);
+    EXPECT_EQ(2, status.BatteryFlag);
+    EXPECT_EQ(27, status.BatteryLifePercent);
+    EXPECT_EQ(3120u, status.BatteryLifeTime);
+    EXPECT_EQ(11400u, status.BatteryFullLifeTime);
+}
+
+TEST_F(VnbPowerTest, ServiceControlsTranslateIntoPowerAndSessionEvents) {
+    VnbPower power{};
+    ASSERT_TRUE(VnbGetPower(nullptr, &power));
+    power.sessionId = 3;
+    ASSERT_TRUE(VnbSetPower(nullptr, &power));
+    struct Case {
+        DWORD control;
+        BOOL translated;
+        DWORD systemControl, eventType;
+    } cases[] = {
+        {160, TRUE, SERVICE_CONTROL_POWEREVENT, 0},
+        {170, TRUE, SERVICE_CONTROL_POWEREVENT, PBT_APMPOWERSTATUSCHANGE},
+        {175, TRUE, SERVICE_CONTROL_POWEREVENT, 15},
+        {176, TRUE, SERVICE_CONTROL_SESSIONCHANGE, 0},
+        {181, TRUE, SERVICE_CONTROL_SESSIONCHANGE, WTS_SESSION_LOGON},
+        {191, TRUE, SERVICE_CONTROL_SESSIONCHANGE, 15},
+        {159, FALSE, kBogus, kBogus},
+        {192, FALSE, kBogus, kBogus},
+        {13, FALSE, kBogus, kBogus},
+        {14, FALSE, kBogus, kBogus},
+        {1, FALSE, kBogus, kBogus},
+        {128, FALSE, kBogus, kBogus},
+    };
+    for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
+        DWORD systemControl = kBogus, eventType = kBogus;
+        WTSSESSION_NOTIFICATION data{kBogus, kBogus};
+        EXPECT_EQ(cases[i].translated,
+                  sys->TranslateServiceControl(cases[i].control, &systemControl, &eventType, &data, sizeof(data)))
+            << "case " << i;
+        EXPECT_EQ(cases[i].systemControl, systemControl) << "case " << i;
+        EXPECT_EQ(cases[i].eventType, eventType) << "case " << i;
+        bool session = systemControl == SERVICE_CONTROL_SESSIONCHANGE;
+        EXPECT_EQ(session ? sizeof(data) : kBogus, data.cbSize) << "case " << i;
+        EXPECT_EQ(session ? 3u : kBogus, data.dwSessionId) << "case " << i;
+    }
+    DWORD systemControl = 0, eventType = 0;
+    WTSSESSION_NOTIFICATION data{};
+    EXPECT_FALSE(sys->TranslateServiceControl(181, &systemControl, &eventType, &data, sizeof(data) - 1));
+    EXPECT_FALSE(sys->TranslateServiceControl(181, &systemControl, &eventType, nullptr, sizeof(data)));
+    EXPECT_TRUE(sys->TranslateServiceControl(170, &systemControl, &eventType, nullptr, 0));
+}
+
+// ---- The driver's device object ----
+
+HANDLE OpenDriver() {
+    return ZoraSys()->CreateFileW(ZORAEBL_DEVICE_PATH, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+TEST_F(VnbTest, DriverOpensOnlyWhileInstalled) {
+    HANDLE driver = OpenDriver();
+    ASSERT_NE(INVALID_HANDLE_VALUE, driver);
+    // An unknown function of the driver's device type, and another device type.
+    for (DWORD code : {static_cast<DWORD>(ZoraEblCode(0x7FF)), static_cast<DWORD>(0x00220000)}) {
+        DWORD returned = 99;
+        char out[16];
+        EXPECT_TRUE(test::FailsWith(ERROR_INVALID_FUNCTION, [&] {
+            return sys->DeviceIoControl(driver, code, nullptr, 0, out, sizeof(out), &returned, nullptr);
+        })) << code;
+        EXPECT_EQ(0u, returned) << code;
+    }
+    EXPECT_TRUE(sys->CloseHandle(driver));
+
+    test::SetMachineValue(L"Driver", L"Installed", L"0");
+    EXPECT_TRUE(test::FailsWith(ERROR_FILE_NOT_FOUND, [&] { return OpenDriver(); }));
+}
+
+TEST_F(VnbTest, OtherPathsReachTheRealSystem) {
+    test::TempDir dir;
+    std::wstring file = dir.Path() + L"\\real.txt";
+    HANDLE h = sys->CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(h, "abc", 3, &written, nullptr));
+    EXPECT_TRUE(sys->CloseHandle(h));
+    EXPECT_EQ("abc", test::ReadTextFile(file));
+    SetLastError(kBogus);
+    EXPECT_EQ(INVALID_HANDLE_VALUE,
+              sys->CreateFileW(L"\\\\.\\NoSuchDeviceHere", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_NE(kBogus, GetLastError());
+}
+
+// ---- The machine file and its values ----
+
+using VnbMachineFileTest = VnbTest;
+
+// "0x1234" into the exact fit and one short; absent sections and keys; names and values
+// that would break the file's text.
+TEST_F(VnbMachineFileTest, ValuesFillTheCallersBufferAndRefuseWhatTheFileCannotHold) {
+    const wchar_t* path = m_machine.Path().c_str();
+    ASSERT_TRUE(VnbSetValue(path, L"Scratch", L"Marker", L"0x1234"));
+    const struct Case {
+        const wchar_t *section, *key;
+        DWORD chars;
+        DWORD error;  // 0: copied
+        const wchar_t* text;
+    } cases[] = {{L"Scratch", L"Marker", 7, 0, L"0x1234"},
+                 {L"Scratch", L"Marker", 6, ERROR_INSUFFICIENT_BUFFER, L""},
+                 {L"Driver", L"NoSuchKey", 32, ERROR_NOT_FOUND, L"#"},
+                 {L"NoSuchSection", L"Installed", 32, ERROR_NOT_FOUND, L"#"},
+                 {L"Driver", L"Installed", 0, ERROR_INVALID_PARAMETER, L"#"}};
+    for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
+        wchar_t value[32];
+        wmemset(value, L'#', 32);
+        value[1] = L'\0';
+        SetLastError(kBogus);
+        EXPECT_EQ(cases[i].error == 0,
+                  VnbGetValue(path, cases[i].section, cases[i].key, value, cases[i].chars) != FALSE)
+            << "case " << i;
+        EXPECT_EQ(cases[i].error, GetLastError()) << "case " << i;
+        EXPECT_STREQ(cases[i].text, value) << "case " << i;
+    }
+    const wchar_t* refused[][2] = {{L"Bad]Name", L"v"}, {L"Driver", L"two\r\nlines"}};
+    for (size_t i = 0; i < ARRAYSIZE(refused); ++i) {
+        EXPECT_TRUE(test::FailsWith(ERROR_INVALID_PARAMETER,
+                                    [&] { return VnbSetValue(path, refused[i][0], L"k", refused[i][1]); }))
+            << "case " << i;
+    }
+}
+
+TEST_F(VnbMachineFileTest, TheFileIsTextWithTheClassesInItsHeader) {
+    std::string text = FileText();
+    EXPECT_EQ(0u, text.find("; Virtual notebook machine file")) << text.substr(0, 200);
+    for (const char* expected :
+         {"{4d36e972-e325-11ce-bfc1-08002be10318}", "{e0cbf06c-cd8b-4647-bb8a-263b43f0f974}", "[Machine]\r\nFormat=1",
+          "[Power]\r\nACLineStatus=1", "[Device]\r\nInstanceId=HTREE\\ROOT\\0\r\nParent=\r\n",
+          "InstanceId=ROOT\\LEGACY_ZORAEBL\\0000\r\nParent=HTREE\\ROOT\\0\r\n"
+          "Class={8ecc055d-047f-11d1-a537-0000f8753ed1}\r\nDescription=zoraebl\r\n"})
+        EXPECT_NE(std::string::npos, text.find(expected)) << expected;
+}
+
+TEST_F(VnbMachineFileTest, SectionsOfOtherSubsystemsSurviveARewrite) {
+    std::string text = FileText() + "\r\n[Battery0]\r\nDesignCapacity=56160\r\n; kept\r\n";
+    ASSERT_TRUE(test::WriteTextFile(m_machine.Path(), text.c_str()));
+    ASSERT_EQ(0u, Switch(test::kVnbCamera, DICS_DISABLE));
+    EXPECT_NE(std::string::npos, FileText().find("[Battery0]\r\nDesignCapacity=56160\r\n; kept\r\n")) << FileText();
+    EXPECT_EQ(static_cast<DWORD>(CM_PROB_DISABLED), test::Device(test::kVnbCamera).problem);
+}
+
+TEST_F(VnbMachineFileTest, AMissingFileIsCreatedWithTheDefaultMachine) {
+    test::TempDir dir;
+    std::wstring file = dir.Path() + L"\\new.machine";
+    ZoraSystemApi table{};
+    table.cbSize = sizeof(table);
+    ASSERT_TRUE(VnbAttach(&table, file.c_str())) << GetLastError();
+    EXPECT_NE(nullptr, table.CM_Locate_DevNodeW);
+    EXPECT_EQ(VnbDeviceCount(m_machine.Path().c_str()), VnbDeviceCount(file.c_str()));
+    // The attach above took this process's machine; give it back for the rest of the case.
+    ASSERT_TRUE(VnbAttach(&table, m_machine.Path().c_str()));
+    ZoraSystemApi old{};
+    old.cbSize = sizeof(old) - sizeof(void*);
+    SetLastError(kBogus);
+    EXPECT_FALSE(VnbAttach(&old, file.c_str()));
+    EXPECT_NE(kBogus, GetLastError());
+    EXPECT_EQ(nullptr, old.CM_Locate_DevNodeW);
+}
+
+DWORD WINAPI TakeMachineMutexAndEnd(void*) {
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, L"Global\\ZORA_VNB_MACHINE");
+    return mutex && WaitForSingleObject(mutex, 5000) == WAIT_OBJECT_0 ? 0 : 1;  // ends holding it
+}
+
+TEST_F(VnbMachineFileTest, AnAbandonedMutexIsTakenOver) {
+    HANDLE thread = CreateThread(nullptr, 0, TakeMachineMutexAndEnd, nullptr, 0, nullptr);
+    ASSERT_NE(nullptr, thread);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 10000));
+    DWORD code = 9;
+    GetExitCodeThread(thread, &code);
+    CloseHandle(thread);
+    ASSERT_EQ(0u, code);
+    VnbPower power{};
+    EXPECT_TRUE(VnbGetPower(nullptr, &power)) << GetLastError();
+    EXPECT_EQ(0u, Switch(test::kVnbCamera, DICS_DISABLE));
+}
+
+const char* const kMalformed[] = {
+    "",
+    "garbage\r\n",
+    "[Power]\r\nACLineStatus=1\r\n",                                       // no [Machine] first
+    "[Machine]\r\nFormat=2\r\n",                                           // unknown format
+    "[Machine]\r\nFormat=1\r\n[Device]\r\nInstanceId=HTREE\\ROOT\\0\r\n",  // no power, half a device
+    "[Machine]\r\nFormat=1\r\n[Power]\r\nACLineStatus=1\r\nBatteryFlag=1\r\nBatteryLifePercent=300\r\n"
+    "BatteryLifeTime=0\r\nBatteryFullLifeTime=0\r\nSessionId=1\r\n",  // a byte out of range
+    "[Machine]\r\nFormat=1\r\n[Power]\r\nACLineStatus=1\r\nBatteryFlag=1\r\nBatteryLifePercent=3\r\n"
+    "BatteryLifeTime=0\r\nBatteryFullLifeTime=0\r\nSessionId=1\r\n[Device]\r\nInstanceId=A\\B\\0\r\n"
+    "Parent=X\\Y\\0\r\nClass=\r\nDescription=\r\nStatus=0\r\nProblem=0\r\nPresent=1\r\n",  // root with a parent
+};
+
+class VnbMalformedTest : public VnbTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(VnbMalformedTest, EveryEntryFailsCleanlyAndTheFileIsKept) {
+    const char* text = kMalformed[GetParam()];
+    SP_DEVINFO_DATA device;
+    Set opened = Opened(test::kVnbWireless, &device);
+    SP_PROPCHANGE_PARAMS params = Change(DICS_DISABLE);
+    ASSERT_TRUE(sys->SetupDiSetClassInstallParamsW(opened.handle, &device, &params.ClassInstallHeader, sizeof(params)));
+    ASSERT_TRUE(test::WriteTextFile(m_machine.Path(), text));
+
+    EXPECT_TRUE(
+        test::FailsWith(ERROR_FILE_CORRUPT, [&] { return sys->SetupDiGetClassDevsW(&kNet, nullptr, nullptr, 0); }));
+    EXPECT_TRUE(test::FailsWith(ERROR_FILE_CORRUPT, [&] {
+        return sys->SetupDiCallClassInstaller(DIF_PROPERTYCHANGE, opened.handle, &device);
+    }));
+    std::wstring value;
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_CORRUPT), Property(opened.handle, &device, SPDRP_DEVICEDESC, &value));
+    DEVINST node = 0;
+    EXPECT_EQ(CR_FAILURE, sys->CM_Locate_DevNodeW(&node, nullptr, 0));
+    ULONG status = 0, problem = 0;
+    EXPECT_EQ(CR_FAILURE, sys->CM_Get_DevNode_Status_Ex(&status, &problem, 1, 0, nullptr));
+    SYSTEM_POWER_STATUS power{};
+    EXPECT_TRUE(test::FailsWith(ERROR_FILE_CORRUPT, [&] { return sys->GetSystemPowerStatus(&power); }));
+    DWORD systemControl = 0, eventType = 0;
+    WTSSESSION_NOTIFICATION data{};
+    EXPECT_FALSE(sys->TranslateServiceControl(181, &systemControl, &eventType, &data, sizeof(data)));
+    EXPECT_EQ(-1, VnbDeviceCount(nullptr));
+    VnbPower newPower{};
+    EXPECT_FALSE(VnbSetPower(nullptr, &newPower));
+    EXPECT_FALSE(VnbSetDeviceState(nullptr, test::kVnbWireless, 0, 0));
+    EXPECT_EQ(std::string(text), FileText());
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, VnbMalformedTest, ::testing::Range(0, static_cast<int>(ARRAYSIZE(kMalformed))));
+
+// ---- The system-API table's defaults on the real machine: entries found by name in a
+// system DLL are that DLL's exports or, where it lacks one, fail as a missing system
+// function does; the provider module the installation names decides whether the
+// virtual notebook takes its entries. Each case is the first ZoraSys() of its process
+// (ctest runs every case as a process of its own). ----
+
+template <class Function>
+void* Address(Function function) {
+    return reinterpret_cast<void*>(function);
+}
+
+// The real machine's own GetSystemPowerStatus is in the table: no provider took it.
+bool RealTable(const ZoraSystemApi* sys) {
+    return Address(sys->GetSystemPowerStatus) ==
+           Address(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetSystemPowerStatus"));
+}
+
+// Calls an entry with every argument zero or null.
+template <class Result, class... Parameters>
+Result CallWithNothing(Result(WINAPI* function)(Parameters...)) {
+    return function(Parameters{}...);
+}
+
+// An entry found by name in PowrProf.dll: the export itself, or (the DLL lacks it) a
+// function failing with ERROR_CALL_NOT_IMPLEMENTED. Counts the exports that are missing.
+template <auto Member>
+void ExpectPowrProfEntry(const ZoraSystemApi& sys, const char* name, int* missing) {
+    auto entry = sys.*Member;
+    ASSERT_NE(nullptr, Address(entry)) << name;
+    FARPROC exported = GetProcAddress(GetModuleHandleW(L"PowrProf.dll"), name);
+    if (exported) {
+        EXPECT_EQ(Address(exported), Address(entry)) << name;
+        return;
+    }
+    ++*missing;
+    SetLastError(kBogus);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED), CallWithNothing(entry)) << name;
+    EXPECT_EQ(static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED), GetLastError()) << name;
+}
+
+#define POWRPROF_ENTRY(name) {#name, ExpectPowrProfEntry<&ZoraSystemApi::name>}
+const struct {
+    const char* name;
+    void (*expect)(const ZoraSystemApi& sys, const char* name, int* missing);
+} kPowrProfEntries[] = {
+    POWRPROF_ENTRY(PowerEnumerate),         POWRPROF_ENTRY(PowerDeleteScheme),
+    POWRPROF_ENTRY(PowerDuplicateScheme),   POWRPROF_ENTRY(PowerWriteFriendlyName),
+    POWRPROF_ENTRY(PowerWriteDescription),  POWRPROF_ENTRY(PowerWriteACValueIndex),
+    POWRPROF_ENTRY(PowerReadACValueIndex),  POWRPROF_ENTRY(PowerWriteDCValueIndex),
+    POWRPROF_ENTRY(PowerReadDCValueIndex),  POWRPROF_ENTRY(PowerReadDescription),
+    POWRPROF_ENTRY(PowerReadFriendlyName),  POWRPROF_ENTRY(PowerSetActiveScheme),
+    POWRPROF_ENTRY(PowerGetActiveScheme),
+};
+#undef POWRPROF_ENTRY
+
+TEST(SeamDefaultsTest, PowerPolicyEntriesAreTheExportsOrFailAsMissingFunctions) {
+    test::FreshMachine::SwitchOff();
+    ZoraSystemApi* sys = ZoraSys();
+    ASSERT_TRUE(RealTable(sys)) << "a machine provider is attached";
+    int missing = 0;
+    for (const auto& entry : kPowrProfEntries) entry.expect(*sys, entry.name, &missing);
+    int count = static_cast<int>(ARRAYSIZE(kPowrProfEntries));
+    // Wine's PowrProf.dll exports PowerGetActiveScheme and a few others, and lacks
+    // PowerDeleteScheme and most of the value functions: both kinds are checked.
+    if (missing == 0 || missing == count)
+        GTEST_SKIP() << "this PowrProf.dll exports " << (count - missing) << " of the " << count
+                     << " functions: one kind was not checked";
+}
+
+// The provider module value beside a machine file that exists.
+struct ProviderCase {
+    const wchar_t* module;  // null: no such value
+    bool attached;
+};
+const ProviderCase kProviderCases[] = {
+    {ZORA_VNB_MODULE, true},
+    {nullptr, false},
+    {L"", false},
+    {L"NoSuchProvider.dll", false},  // does not load
+    {L"ZORADLL.dll", false},         // loads, has no VnbAttach
+    {L"..\\bin\\" ZORA_VNB_MODULE, false},  // the provider, but named by a path
+};
+
+class SeamProviderTest : public ::testing::TestWithParam<int> {};
+
+TEST_P(SeamProviderTest, OnlyTheNamedModuleBesideTheLibraryTakesItsEntries) {
+    const ProviderCase& c = kProviderCases[GetParam()];
+    test::FreshMachine machine;
+    ASSERT_TRUE(machine.Ok());
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, ZORA_INSTALL_KEY, 0, KEY_SET_VALUE | KEY_WOW64_64KEY,
+                                           &key));
+    LONG rc = c.module ? RegSetValueExW(key, ZORA_INSTALL_PROVIDER_MODULE, 0, REG_SZ,
+                                        reinterpret_cast<const BYTE*>(c.module),
+                                        static_cast<DWORD>((wcslen(c.module) + 1) * sizeof(wchar_t)))
+                       : RegDeleteValueW(key, ZORA_INSTALL_PROVIDER_MODULE);
+    RegCloseKey(key);
+    ASSERT_EQ(ERROR_SUCCESS, rc);
+
+    ZoraSystemApi* sys = ZoraSys();
+    DWORD control = 0, type = 0;
+    EXPECT_EQ(c.attached, sys->TranslateServiceControl(170, &control, &type, nullptr, 0) != FALSE)
+        << "case " << GetParam();
+    EXPECT_EQ(!c.attached, RealTable(sys)) << "case " << GetParam();
+    test::FreshMachine::SwitchOff();
+}
+
+INSTANTIATE_TEST_SUITE_P(Modules, SeamProviderTest, ::testing::Range(0, static_cast<int>(ARRAYSIZE(kProviderCases))));
+
+}  // namespace
