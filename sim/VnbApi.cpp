@@ -7,6 +7,7 @@
 
 #include <cwchar>
 
+#include "RegistryText.h"
 #include "WinHandles.h"
 
 namespace vnb {
@@ -102,15 +103,8 @@ ZORAVNB_API BOOL WINAPI VnbConfiguredMachine(wchar_t* machineFile, DWORD chars) 
     UniqueKey key;
     LONG rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, ZORA_INSTALL_KEY, 0, KEY_READ | KEY_WOW64_64KEY, key.put());
     if (rc != ERROR_SUCCESS) return vnb::ExportResult(static_cast<DWORD>(rc));
-    DWORD type = 0, bytes = (chars - 1) * sizeof(wchar_t);
-    rc = RegQueryValueExW(key.get(), ZORA_INSTALL_MACHINE_FILE, nullptr, &type, reinterpret_cast<BYTE*>(machineFile),
-                          &bytes);
-    if (rc == ERROR_SUCCESS && type != REG_SZ) rc = ERROR_INVALID_DATA;
-    if (rc != ERROR_SUCCESS) {
-        machineFile[0] = L'\0';
-        return vnb::ExportResult(static_cast<DWORD>(rc));
-    }
-    machineFile[bytes / sizeof(wchar_t)] = L'\0';
+    rc = ReadRegistryText(key.get(), ZORA_INSTALL_MACHINE_FILE, machineFile, chars);
+    if (rc != ERROR_SUCCESS) return vnb::ExportResult(static_cast<DWORD>(rc));
     return machineFile[0] ? TRUE : vnb::ExportResult(ERROR_FILE_NOT_FOUND);
 }
 

@@ -149,7 +149,7 @@ long CZORABase::ServiceCall(unsigned int code, const wchar_t* data, unsigned lon
     }
 
     // The task code last: a server woken early (by a third party) finds either no
-    // request (code 0) or a whole one.
+    // request (code 0) or a whole one with its token.
     IpbToken token{kIpbTokenMagic, NewToken()};
     IpbDataHeader unposted = local;
     unposted.dwCode = NoRequest;
@@ -162,7 +162,8 @@ long CZORABase::ServiceCall(unsigned int code, const wchar_t* data, unsigned lon
         DBGOUT(L"Paste data to outbound board failed in CDevMgr.\n");
         return E_FAIL;
     }
-    if (requestBoard.Paste(0, &local.dwCode, sizeof(local.dwCode)) != S_OK) {
+    // The whole header again: a server woken early may have consumed the unposted one.
+    if (requestBoard.Paste(0, &local, sizeof(local)) != S_OK) {
         DBGOUT(L"Paste data header to outbound board failed in CDevMgr.\n");
         return E_FAIL;
     }

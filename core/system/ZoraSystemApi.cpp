@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <type_traits>
 
+#include "RegistryText.h"
 #include "WinHandles.h"
 #include "ZORACfg.h"
 #include "ZoraInstallKey.h"
@@ -73,11 +74,7 @@ bool InstallValue(const wchar_t* name, wchar_t* text, DWORD chars) {
     UniqueKey key;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, ZORA_INSTALL_KEY, 0, KEY_READ | KEY_WOW64_64KEY, key.put()) != ERROR_SUCCESS)
         return false;
-    DWORD type = 0, bytes = (chars - 1) * sizeof(wchar_t);
-    LONG rc = RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(text), &bytes);
-    if (rc != ERROR_SUCCESS || type != REG_SZ) return false;
-    text[bytes / sizeof(wchar_t)] = L'\0';
-    return text[0] != L'\0';
+    return ReadRegistryText(key.get(), name, text, chars) == ERROR_SUCCESS && text[0] != L'\0';
 }
 
 // The provider module the installation names, as a path beside the library; false when

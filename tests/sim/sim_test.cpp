@@ -667,6 +667,20 @@ TEST_F(VnbMachineFileTest, ValuesFillTheCallersBufferAndRefuseWhatTheFileCannotH
     }
 }
 
+// The configured machine file's name into the exact fit (its length and the terminator)
+// and one short.
+TEST_F(VnbMachineFileTest, TheConfiguredMachineFillsTheExactFit) {
+    const std::wstring& path = m_machine.Path();
+    const DWORD exact = static_cast<DWORD>(path.size() + 1);
+    std::vector<wchar_t> name(exact + 8, L'#');
+    ASSERT_TRUE(VnbConfiguredMachine(name.data(), exact)) << GetLastError();
+    EXPECT_EQ(path, std::wstring(name.data()));
+    EXPECT_EQ(L'#', name[exact]) << "nothing written past the buffer";
+    std::fill(name.begin(), name.end(), L'#');
+    EXPECT_TRUE(test::FailsWith(ERROR_MORE_DATA, [&] { return VnbConfiguredMachine(name.data(), exact - 1); }));
+    EXPECT_EQ(L'\0', name[0]);
+}
+
 TEST_F(VnbMachineFileTest, TheFileIsTextWithTheClassesInItsHeader) {
     std::string text = FileText();
     EXPECT_EQ(0u, text.find("; Virtual notebook machine file")) << text.substr(0, 200);
