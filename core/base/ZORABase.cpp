@@ -4,6 +4,7 @@
 
 #include <cwchar>
 
+#include "Deadline.h"
 #include "DebugText.h"
 #include "InterProcessBoard.h"
 #include "WinHandles.h"
@@ -40,19 +41,6 @@ HANDLE CallLock() {
         InterlockedCompareExchangePointer(const_cast<PVOID volatile*>(&s_lock), created.get(), nullptr);
     return previous ? previous : created.release();
 }
-
-// One deadline for every wait of a call.
-class Deadline {
-public:
-    explicit Deadline(unsigned long timeoutMs) : m_end(GetTickCount64() + timeoutMs) {}
-    DWORD Remaining() const {
-        ULONGLONG now = GetTickCount64();
-        return now >= m_end ? 0 : static_cast<DWORD>(m_end - now);
-    }
-
-private:
-    ULONGLONG m_end;
-};
 
 // Whether the server lock can be taken now: then nothing serves (or the server has
 // just ended), and the lock is given back at once.

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "Deadline.h"
 #include "DebugText.h"
 #include "SharedHandles.h"
 #include "WinHandles.h"
@@ -114,7 +115,7 @@ long CInterProcessBoard::Reset(const wchar_t* name, long size, int create, unsig
         NullDaclSecurity security;
         m_hEvent = CreateEventW(&security.attributes, TRUE, FALSE, eventName);
         // Whole pages, the lock record in the last bytes after the caller's size.
-        SIZE_T mapped = (static_cast<SIZE_T>(size < 0 ? 0 : size) + sizeof(CInterProcessBoard::LockRecord) + kPage - 1) / kPage * kPage;
+        SIZE_T mapped = (static_cast<SIZE_T>(size < 0 ? 0 : size) + sizeof(LockRecord) + kPage - 1) / kPage * kPage;
         m_hMap = CreateFileMappingW(INVALID_HANDLE_VALUE, &security.attributes, PAGE_READWRITE, 0,
                                     static_cast<DWORD>(mapped), mapName);
         m_hSemaphore = CreateSemaphoreW(&security.attributes, 1, kSemaphoreMax, semaphoreName);
@@ -160,8 +161,8 @@ int CInterProcessBoard::TryLock(LONG* sequence) {
 CInterProcessBoard::LockRecord* CInterProcessBoard::Record() {
     SIZE_T viewSize = 0;
     unsigned char* view = View(&viewSize);
-    return view && viewSize >= sizeof(CInterProcessBoard::LockRecord) ? reinterpret_cast<LockRecord*>(view + viewSize - sizeof(CInterProcessBoard::LockRecord))
-                                                  : nullptr;
+    if (!view || viewSize < sizeof(LockRecord)) return nullptr;
+    return reinterpret_cast<LockRecord*>(view + viewSize - sizeof(LockRecord));
 }
 
 LONG CInterProcessBoard::Taken() {
@@ -237,7 +238,7 @@ long CInterProcessBoard::CopyLocked(long offset, void* buffer, long size, int to
     SIZE_T viewSize = 0;
     unsigned char* view = View(&viewSize);
     // The last bytes hold the lock record.
-    if (view && end > viewSize - sizeof(CInterProcessBoard::LockRecord)) {
+    if (view && end > viewSize - sizeof(LockRecord)) {
         view = nullptr;
         SetLastError(ERROR_ACCESS_DENIED);  // what mapping past the section reports
     }
@@ -270,16 +271,16 @@ long CInterProcessBoard::Read(long offset, void* out, long size) {
 long CInterProcessBoard::Clear(long offset, long size) { return Paste(offset, nullptr, size); }
 
 long CInterProcessBoard::Lock(long timeoutMs) {
-    ULONGLONG end = GetTickCount64() + static_cast<DWORD>(timeoutMs);
+    // Waited for in slices, so that a hold its holder left is recovered meanwhile.
+    Deadline deadline(static_cast<DWORD>(timeoutMs));
     for (;;) {
-        ULONGLONG now = GetTickCount64();
-        DWORD slice = now >= end ? 0 : static_cast<DWORD>(end - now < 250 ? end - now : 250);
-        DWORD wait = WaitForSingleObject(m_hSemaphore, slice);
+        DWORD left = deadline.Remaining();
+        DWORD wait = WaitForSingleObject(m_hSemaphore, left < 250 ? left : 250);
         if (wait == WAIT_OBJECT_0) {
             t_lockSequence = Taken();
             return S_OK;
         }
-        if (wait != WAIT_TIMEOUT || (!RecoverHold() && now >= end)) break;
+        if (wait != WAIT_TIMEOUT || (!RecoverHold() && left == 0)) break;
     }
     OutputDebugStringW(kMsgLockFailed);
     return E_FAIL;

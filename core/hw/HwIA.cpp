@@ -149,7 +149,8 @@ long CHwIA::WriteIoPort(unsigned long port, void* data, unsigned short size) {
         DBGOUT(L"Invalidate parameters.");
         return E_FAIL;
     }
-    std::vector<uint8_t> request = WriteRequest(EblPortWriteHeader{static_cast<uint16_t>(port), size, size}, data, size);
+    std::vector<uint8_t> request =
+        WriteRequest(EblPortWriteHeader{static_cast<uint16_t>(port), size, size}, data, size);
     return CallDriver(m_hDriver, IOCTL_WRITE_PORT, request.data(), static_cast<DWORD>(request.size()), nullptr, 0,
                       L"IOCTL_WRITE_PORT failed for %ld");
 }
