@@ -74,6 +74,7 @@ namespace handle_kit {
 inline void CloseSeamHandle(HANDLE handle) { ZoraSys()->CloseHandle(handle); }
 inline void DestroyDeviceInfoList(HDEVINFO set) { ZoraSys()->SetupDiDestroyDeviceInfoList(set); }
 inline void UnmapView(void* view) { UnmapViewOfFile(view); }
+inline void FreeLocalGuid(GUID* guid) { LocalFree(guid); }
 }  // namespace handle_kit
 
 // Kernel objects whose opener fails with null: events, mutexes, semaphores, sections,
@@ -95,6 +96,8 @@ using UniqueEventSource = UniqueAny<ResourcePolicy<HANDLE, DeregisterEventSource
 using UniqueView = UniqueAny<ResourcePolicy<void*, handle_kit::UnmapView>>;
 // Modules loaded for a while (LoadLibraryW); one kept for the process needs no owner.
 using UniqueModule = UniqueAny<ResourcePolicy<HMODULE, FreeLibrary>>;
+// A GUID the system allocated with LocalAlloc (the power-policy functions' results).
+using UniqueLocalGuid = UniqueAny<ResourcePolicy<GUID*, handle_kit::FreeLocalGuid>>;
 // Device information sets of the system-API table.
 using UniqueDevInfo = UniqueAny<ResourcePolicy<HDEVINFO, handle_kit::DestroyDeviceInfoList, -1>>;
 // Device paths opened through the system-API table's CreateFileW (the driver, USB host

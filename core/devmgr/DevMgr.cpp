@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "AsciiText.h"
+#include "ShellGuid.h"
 #include "WinHandles.h"
 #include "ZORACfg.h"
 #include "ZoraSystemApi.h"
@@ -12,19 +14,6 @@ constexpr unsigned long kDefaultTimeoutMs = 1000;
 constexpr DWORD kStatusStarted = 0x8;       // DN_STARTED
 constexpr DWORD kStatusDisableable = 0x2000;  // DN_DISABLEABLE
 constexpr DWORD kDescBytes = 520;
-
-typedef BOOL(WINAPI* GuidFromStringFn)(LPCWSTR, GUID*);
-
-// Case-insensitive comparison of ASCII letters only, as device descriptions are matched.
-bool EqualsAsciiNoCase(const wchar_t* a, const wchar_t* b) {
-    for (;; ++a, ++b) {
-        wchar_t x = *a, y = *b;
-        if (x >= L'A' && x <= L'Z') x = static_cast<wchar_t>(x - L'A' + L'a');
-        if (y >= L'A' && y <= L'Z') y = static_cast<wchar_t>(y - L'A' + L'a');
-        if (x != y) return false;
-        if (!x) return true;
-    }
-}
 
 // The wait cursor for the length of a switch.
 class WaitCursor {
@@ -298,12 +287,4 @@ long CDevMgr::DrvDescToInstID(const wchar_t* description, wchar_t* out, unsigned
     return S_OK;
 }
 
-int CDevMgr::GuidFromString(const wchar_t* text, GUID* guid) {
-    if (!text || !guid) return 0;
-    UniqueModule shlwapi(LoadLibraryW(L"Shlwapi.dll"));
-    if (!shlwapi) return 0;
-    auto parse = reinterpret_cast<GuidFromStringFn>(
-        reinterpret_cast<void*>(GetProcAddress(shlwapi.get(), MAKEINTRESOURCEA(270))));
-    if (!parse) return 0;
-    return parse(text, guid) ? 1 : 0;
-}
+int CDevMgr::GuidFromString(const wchar_t* text, GUID* guid) { return ParseShellGuid(text, guid) ? 1 : 0; }

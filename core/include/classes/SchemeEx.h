@@ -1,0 +1,94 @@
+#pragma once
+#include <windows.h>
+
+#include "ZORABase.h"
+
+// Called once per scheme by CSchemeEx::EnumPwrSchemes; nonzero continues. The sizes are
+// those the operating system reports: bytes on XP, characters plus one on Vista.
+typedef unsigned char(CALLBACK* EnumPwrSchemesProc)(unsigned int index, unsigned long nameSize, wchar_t* name,
+                                                    unsigned long descriptionSize, wchar_t* description,
+                                                    LONG_PTR userValue);
+
+// The power schemes of the calling user: the operating system's list of schemes (the
+// numbered schemes of XP's power-profile functions, or the GUID schemes of Vista's
+// power-policy functions) and beside it the per-user scheme file, which maps Vista's
+// GUIDs to small indexes and holds the settings the system does not know (devices,
+// radios, backlight, link speed, and the processor policy on Vista).
+//
+// Cheap: it holds no handle or file, every operation opens what it needs. Construct,
+// call Initialize once, use it from one thread, drop it.
+//
+// Results: an index or a value, -1 on failure; -2 for a refused combination (a
+// duplicate name, an XP standby/hibernation order); yes/no operations 0 on failure.
+// The AC flag is nonzero for mains, 0 for battery.
+class ZORADLL_API CSchemeEx : public CZORABase {
+public:
+    CSchemeEx();
+    CSchemeEx(const CSchemeEx& other);
+    CSchemeEx& operator=(const CSchemeEx& other);
+    unsigned long GetVersion() override;
+    ~CSchemeEx() override;
+
+    // Chooses the policy API by the system's version (6: Vista's power-policy functions).
+    void Initialize();
+    // First-run preparation: on Vista rebuilds the index map from the system's schemes
+    // (discarding every setting kept for the old indexes); on both records in the
+    // power-setting file which variables this machine supports. 1 = done, 0 = failed.
+    int InitCfgFile();
+
+    // ---- The scheme store ----
+    int GetPwrSchemeMaxIndex();
+    int SchemeIndexToGuid(int index, GUID* guid);
+    int SchemeGuidToIndex(const GUID* guid);
+    // Index of the scheme with exactly that name (letter case counts), or -1.
+    int FindPwrScheme(const wchar_t* name);
+    int EnumPwrSchemes(EnumPwrSchemesProc callback, LONG_PTR userValue);
+    // Copies the name and (when given) the description, each cut to the capacity its
+    // pointer holds (characters, with the terminator).
+    int GetPwrSchemeNameDesc(int index, wchar_t* name, unsigned long* nameCapacity, wchar_t* description,
+                             unsigned long* descriptionCapacity);
+    // A new scheme copied from `base`: the new index, -2 when the name exists, -1 otherwise.
+    int AddPwrScheme(const wchar_t* name, const wchar_t* description, int base);
+    int DeletePwrScheme(int index);
+    int GetActivePwrScheme();
+    // Activates the scheme in the system, records it as the user's current scheme and
+    // has the service apply it. The previously active index, or -1.
+    int SetActivePwrScheme(int index);
+
+    // ---- The power variables ----
+    int GetPwrVariable(int index, int ac, const wchar_t* name);
+    int SetPwrVariable(int index, int ac, const wchar_t* name, int value);
+    // Placeholders for string values: 0, nothing read or written.
+    int GetPwrVariable(int index, int ac, const wchar_t* name, wchar_t* buffer, int capacity);
+    int SetPwrVariable(int index, int ac, const wchar_t* name, const wchar_t* value);
+
+    // ---- The catalogue (the power-setting file) ----
+    int GetPwrVariableName(const wchar_t* name, wchar_t* buffer, int capacity);
+    int GetPwrVariableUnit(const wchar_t* name, wchar_t* buffer, int capacity);
+    int GetPwrVariableOptCount(const wchar_t* name);
+    int GetPwrVariableOptValue(const wchar_t* name, int option);
+    int GetPwrVariableOptDesc(const wchar_t* name, int option, wchar_t* buffer, int capacity);
+
+protected:
+    int FindPwrScheme(int index);
+    int GuidIntoString(GUID* guid, wchar_t* buffer, unsigned long* capacity);
+    int GuidFromString(const wchar_t* text, GUID* guid);
+    int ValidateData(const wchar_t* name, int value);
+    int ParseVarName(const wchar_t* name);
+    int ParseVarName(const wchar_t* name, GUID* subgroup, GUID* setting);
+
+private:
+    // The system's side of the variables (SchemeXp.cpp, SchemeVista.cpp).
+    int XpGetPolicyVariable(int index, int ac, int number);
+    int XpSetPolicyVariable(int index, int ac, int number, int value);
+    int VistaGetPolicyVariable(int index, int ac, int number, const GUID& scheme, const GUID& subgroup,
+                               const GUID& setting);
+    int VistaSetPolicyVariable(int index, int ac, int number, int value, const GUID& scheme, const GUID& subgroup,
+                               const GUID& setting);
+    bool VistaActivate(int index, int* previous);
+    int VistaGetActive();
+    int VistaAddScheme(const wchar_t* name, const wchar_t* description, int base);
+    int XpAddScheme(const wchar_t* name, const wchar_t* description, int base);
+
+    int m_nVista;  // 0: XP's power-profile functions; 1: Vista's power-policy functions
+};
