@@ -51,6 +51,11 @@ zora_wine_start() {
   # dialog on a display nobody looks at until its test times out.
   /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
     >/dev/null 2>&1 || true
+  # The scheme model's cases and benchmark run as XP and as Vista (Wine's version per program).
+  for program in zora_scheme_xp:winxp zora_scheme_vista:vista zora_scheme_bench_xp:winxp zora_scheme_bench:vista; do
+    /usr/lib/wine/wine64 reg add "HKCU\\Software\\Wine\\AppDefaults\\${program%%:*}.exe" /v Version \
+      /t REG_SZ /d "${program#*:}" /f >/dev/null 2>&1 || true
+  done
   trap zora_wine_stop EXIT
 }
 

@@ -1,5 +1,6 @@
 // Helper program for the multi-process tests and the benchmark. One verb per run:
-//   serve READY_EVENT STOP_EVENT      answer requests on the service's boards until told to stop
+//   serve READY_EVENT STOP_EVENT [echo]   answer requests on the service's boards until told to
+//                                     stop; echo: print each request on stdout
 //   call COUNT TAG TIMEOUT_MS         make COUNT service calls, check every answer
 //   lock BOARD READY_EVENT RELEASE_EVENT   hold a board's lock until told to let go
 //   pingpong PING PONG ROUNDS         raw two-process event round trips
@@ -36,19 +37,23 @@ void Signal(const wchar_t* name) {
 // The service's own way of serving (RequestServer), with the test tasks of
 // PeerProtocol.h in place of the service's: a stand-in service for clients of either
 // architecture. Serves until STOP_EVENT is signalled.
-TaskAnswer PeerTask(const IpbDataHeader& header, const wchar_t* data, void*) {
+TaskAnswer PeerTask(const IpbDataHeader& header, const wchar_t* data, void* echo) {
+    if (echo) {
+        wprintf(L"request code=%u param=%u data=%ls\n", header.dwCode, header.dwParam, data);
+        fflush(stdout);
+    }
     if (header.dwCode == PeerSwallowRequest) return TaskAnswer{kLeaveUnanswered, 0};
     if (header.dwCode == PeerSlowRequest) Sleep(header.dwParam);
     uint32_t status = header.dwCode == PeerFailureNotice ? 2u : static_cast<uint32_t>(AnswerStatus);
     return TaskAnswer{status, static_cast<long>(PeerResult(header.dwParam, data))};
 }
 
-int Serve(const wchar_t* readyEvent, const wchar_t* stopEvent) {
+int Serve(const wchar_t* readyEvent, const wchar_t* stopEvent, bool echo) {
     HANDLE stop = OpenEventW(SYNCHRONIZE, FALSE, stopEvent);
     RequestServer server;
     if (!stop || server.Open() != ERROR_SUCCESS) return 3;
     Signal(readyEvent);
-    DWORD error = server.Serve(stop, PeerTask, nullptr);
+    DWORD error = server.Serve(stop, PeerTask, echo ? &echo : nullptr);
     CloseHandle(stop);
     return error == ERROR_SUCCESS ? 0 : 4;
 }
@@ -205,7 +210,8 @@ int Version() {
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) return 2;
     std::wstring verb = argv[1];
-    if (verb == L"serve" && argc == 4) return Serve(argv[2], argv[3]);
+    if (verb == L"serve" && (argc == 4 || (argc == 5 && std::wstring(argv[4]) == L"echo")))
+        return Serve(argv[2], argv[3], argc == 5);
     if (verb == L"call" && argc == 5) return Call(_wtoi(argv[2]), argv[3], wcstoul(argv[4], nullptr, 10));
     if (verb == L"lock" && argc == 5) return HoldLock(argv[2], argv[3], argv[4]);
     if (verb == L"pingpong" && argc == 5) return PingPong(argv[2], argv[3], _wtoi(argv[4]));

@@ -189,11 +189,12 @@ NamedEvent::~NamedEvent() {
     if (m_handle) CloseHandle(m_handle);
 }
 
-bool Answerer::Start(const wchar_t* arch) {
+bool Answerer::Start(const wchar_t* arch, bool echo) {
     std::wstring peer = ProgramPath(arch, L"zora_peer.exe");
     NamedEvent ready(L"ready");
     m_stop = std::make_unique<NamedEvent>(L"stop");
-    if (peer.empty() || !m_process.Start(peer, L"serve " + ready.Name() + L" " + m_stop->Name())) return false;
+    if (peer.empty() || !m_process.Start(peer, L"serve " + ready.Name() + L" " + m_stop->Name() + (echo ? L" echo" : L""), echo))
+        return false;
     m_running = WaitForSingleObject(ready.Get(), 10000) == WAIT_OBJECT_0;
     return m_running;
 }
@@ -229,6 +230,36 @@ std::string Narrow(const std::wstring& text) {
     std::string out(n > 0 ? n - 1 : 0, '\0');
     if (n > 1) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), n, nullptr, nullptr);
     return out;
+}
+
+
+bool RunsAsVista() {
+    OSVERSIONINFOW version{};
+    version.dwOSVersionInfoSize = sizeof(version);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    GetVersionExW(&version);
+#pragma GCC diagnostic pop
+    return version.dwMajorVersion == 6;
+}
+
+WindowsVersionOf::WindowsVersionOf(const wchar_t* exe, const wchar_t* version)
+    : m_key(std::wstring(L"Software\\Wine\\AppDefaults\\") + exe) {
+    wchar_t previous[64] = {};
+    DWORD bytes = sizeof(previous) - sizeof(wchar_t);
+    if (RegGetValueW(HKEY_CURRENT_USER, m_key.c_str(), L"Version", RRF_RT_REG_SZ, nullptr, previous, &bytes) ==
+        ERROR_SUCCESS)
+        m_previous = previous;
+    RegSetKeyValueW(HKEY_CURRENT_USER, m_key.c_str(), L"Version", REG_SZ, version,
+                    static_cast<DWORD>((wcslen(version) + 1) * sizeof(wchar_t)));
+}
+
+WindowsVersionOf::~WindowsVersionOf() {
+    if (m_previous.empty())
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, m_key.c_str(), L"Version");
+    else
+        RegSetKeyValueW(HKEY_CURRENT_USER, m_key.c_str(), L"Version", REG_SZ, m_previous.c_str(),
+                        static_cast<DWORD>((m_previous.size() + 1) * sizeof(wchar_t)));
 }
 
 }  // namespace test

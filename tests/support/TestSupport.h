@@ -101,6 +101,24 @@ private:
     bool m_ok = true;
 };
 
+// The Windows version this program runs as: Wine sets it per executable
+// (HKCU\Software\Wine\AppDefaults\<exe>\Version, scripts/wine-env.sh).
+bool RunsAsVista();
+
+// While it lives, programs named `exe` that start run as the given Windows version
+// ("winxp", "vista"); the previous setting comes back afterwards.
+class WindowsVersionOf {
+public:
+    WindowsVersionOf(const wchar_t* exe, const wchar_t* version);
+    WindowsVersionOf(const WindowsVersionOf&) = delete;
+    WindowsVersionOf& operator=(const WindowsVersionOf&) = delete;
+    ~WindowsVersionOf();
+
+private:
+    std::wstring m_key;
+    std::wstring m_previous;  // empty: there was none
+};
+
 // An event in the global name space with a name unique to this test run.
 class NamedEvent {
 public:
@@ -119,8 +137,10 @@ private:
 // The test answerer of the given architecture, serving the service's boards.
 class Answerer {
 public:
-    // Returns false when the program is missing or did not come up.
-    bool Start(const wchar_t* arch);
+    // Returns false when the program is missing or did not come up. With echo it
+    // prints each request it serves, "request code=C param=P data=D", for Requests().
+    bool Start(const wchar_t* arch, bool echo = false);
+    std::string Requests() { return m_process.Output(); }
     // Ends it as the service ends its worker.
     void Stop();
     ~Answerer();

@@ -16,6 +16,8 @@ int ListDevices(int argc, wchar_t** argv);
 int SwitchDevice(int argc, wchar_t** argv);
 int SendEvent(int argc, wchar_t** argv);
 int VnbCommand(int argc, wchar_t** argv);
+// The user's power schemes; wrong arguments print its usage line and give 2.
+int SchemeCommand(int argc, wchar_t** argv);
 // The platform through the hardware agents; each prints its own usage on stdout.
 int HubCommand(int argc, wchar_t** argv);   // I/O hub functions, C-states, PCI renumbering
 int UsbCommand(int argc, wchar_t** argv);   // USB ports, their devices, attach/detach

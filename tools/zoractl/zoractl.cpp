@@ -7,6 +7,7 @@
 //   zoractl event power|logon|connect            the service control that stands for a
 //                                                power-source change or a session logon
 //                                                on the virtual notebook
+//   zoractl scheme ...                           the user's power schemes (see SchemeCommands.cpp)
 //   zoractl vnb ...                              the virtual notebook (see VnbCommands.cpp)
 // --trace shows the library's diagnostic output on stderr (it appears only when the
 // configuration's "Debug" switch is on; the board's own messages always appear).
@@ -27,6 +28,7 @@ int Usage() {
              L"       zoractl [--trace] devices\n"
              L"       zoractl [--trace] device enable|disable INDEX\n"
              L"       zoractl event power|logon|connect\n"
+             L"       zoractl scheme list | show N | create | delete | activate | get | set | export | import ...\n"
              L"       zoractl vnb on [MACHINE_FILE] | off | reset | devices | power [ac|battery [PERCENT]]\n"
              L"       zoractl vnb set-device INSTANCE_ID STATUS PROBLEM | present INSTANCE_ID 0|1\n"
              L"       zoractl hub list | on NAME | off NAME | cstate STATE | name BUS DEVICE FUNCTION\n"
@@ -91,6 +93,8 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (i >= argc) return Usage();
     if (wcscmp(argv[i], L"where") == 0) return Where();
+    // Its own usage line on a wrong argument, with status 2.
+    if (wcscmp(argv[i], L"scheme") == 0) return SchemeCommand(argc - i - 1, argv + i + 1);
     int rest = argc - i - 1;
     wchar_t** args = argv + i + 1;
     int rc = 2;

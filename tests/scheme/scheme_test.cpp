@@ -1,0 +1,438 @@
+// The scheme model on the virtual notebook, run as XP and as Vista (zora_scheme_xp,
+// zora_scheme_vista): results checked in the system's policy store (the registry keys
+// XP keeps, the machine's Vista schemes) and in the user's scheme file.
+#include <shlobj.h>
+
+#include <algorithm>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "MachineSupport.h"
+#include "SchemeEx.h"
+#include "TestSupport.h"
+#include "WinHandles.h"
+#include "ZORACfg.h"
+#include "ZoraPowerVariables.h"
+#include "ZoraSystemApi.h"
+#include "gtest/gtest.h"
+
+namespace {
+
+using test::RunsAsVista;
+
+// The protected operations, for the cases that check them directly.
+class SchemeUnderTest : public CSchemeEx {
+public:
+    using CSchemeEx::FindPwrScheme;
+    using CSchemeEx::GuidIntoString;
+};
+
+struct Listed {
+    int index;
+    std::wstring name;
+};
+
+unsigned char CALLBACK Collect(unsigned int index, unsigned long, wchar_t* name, unsigned long, wchar_t*,
+                               LONG_PTR list) {
+    reinterpret_cast<std::vector<Listed>*>(list)->push_back({static_cast<int>(index), name});
+    return 1;
+}
+
+// The user's scheme file and its folder.
+std::wstring SchemeFolder() {
+    wchar_t folder[MAX_PATH] = {};
+    CZORAProfile().GetHomePath(folder, MAX_PATH);
+    return folder;
+}
+std::wstring SchemeFile() { return SchemeFolder() + L"\\ZORAScheme.ini"; }
+
+std::wstring FileValue(const std::wstring& section, const wchar_t* key) {
+    wchar_t value[260];
+    GetPrivateProfileStringW(section.c_str(), key, L"(absent)", value, 260, SchemeFile().c_str());
+    return value;
+}
+std::wstring Section(int index) { return L"Scheme " + std::to_wstring(index); }
+
+class SchemeCase : public test::MachineCase {
+protected:
+    void SetUp() override {
+        test::MachineCase::SetUp();
+        DeleteFileW(SchemeFile().c_str());
+        m_scheme.Initialize();
+        ASSERT_EQ(m_scheme.InitCfgFile(), 1);
+        // Only Vista's schemes are mapped to GUIDs in the scheme file.
+        GUID guid;
+        ASSERT_EQ(m_scheme.SchemeIndexToGuid(0, &guid) != 0, Vista()) << "the flavour follows the Windows version";
+    }
+
+    static bool Vista() { return RunsAsVista(); }
+    std::vector<Listed> List() {
+        std::vector<Listed> list;
+        EXPECT_EQ(m_scheme.EnumPwrSchemes(Collect, reinterpret_cast<LONG_PTR>(&list)), 1);
+        return list;
+    }
+    std::vector<std::wstring> Names() {
+        std::vector<std::wstring> names;
+        for (const Listed& listed : List()) names.push_back(listed.name);
+        return names;
+    }
+    // A new scheme copied from the active one.
+    int Add(const wchar_t* name) {
+        int index = m_scheme.AddPwrScheme(name, L"made by a test", m_scheme.GetActivePwrScheme());
+        EXPECT_GE(index, 0) << test::Narrow(name);
+        return index;
+    }
+    GUID GuidOf(int index) {
+        GUID guid = {};
+        EXPECT_TRUE(m_scheme.SchemeIndexToGuid(index, &guid));
+        return guid;
+    }
+    // A value index of the system's copy of a Vista scheme.
+    DWORD SystemIndex(int index, int ac, const GUID& subgroup, const GUID& setting) {
+        GUID scheme = GuidOf(index);
+        DWORD value = 0xDEAD;
+        DWORD rc = ac ? ZoraSys()->PowerReadACValueIndex(nullptr, &scheme, &subgroup, &setting, &value)
+                      : ZoraSys()->PowerReadDCValueIndex(nullptr, &scheme, &subgroup, &setting, &value);
+        EXPECT_EQ(rc, 0u);
+        return value;
+    }
+
+    SchemeUnderTest m_scheme;
+};
+
+constexpr GUID kProcessor = {0x54533251, 0x82BE, 0x4824, {0x96, 0xC1, 0x47, 0xB6, 0x0B, 0x74, 0x0D, 0x00}};
+constexpr GUID kThrottleMin = {0x893DEE8E, 0x2BEF, 0x41E0, {0x89, 0xC6, 0xB5, 0x5D, 0x09, 0x29, 0x96, 0x4C}};
+constexpr GUID kThrottleMax = {0xBC5038F7, 0x23E0, 0x4960, {0x96, 0xDA, 0x33, 0xAB, 0xAF, 0x59, 0x35, 0xEC}};
+constexpr GUID kPolicyFirst = {0x68F262A7, 0xF621, 0x4069, {0xB9, 0xA5, 0x48, 0x74, 0x16, 0x9B, 0xE2, 0x3C}};
+constexpr GUID kPolicySecond = {0xBBDC3814, 0x18E9, 0x4463, {0x8A, 0x55, 0xD1, 0x97, 0x32, 0x7C, 0x45, 0xC0}};
+constexpr GUID kDisplay = {0x7516B95F, 0xF776, 0x4464, {0x8C, 0x53, 0x06, 0x16, 0x7F, 0x40, 0xCC, 0x99}};
+constexpr GUID kVideoIdle = {0x3C0BC021, 0xC8A8, 0x4E07, {0xA9, 0x73, 0x6B, 0x14, 0xCB, 0xCB, 0x2B, 0x7E}};
+constexpr GUID kBrightness = {0xADED5E82, 0xB909, 0x4619, {0x99, 0x49, 0xF5, 0xD7, 0x1D, 0xAC, 0x0B, 0xCB}};
+
+TEST_F(SchemeCase, AFreshUserGetsTheFolderTheFileAndTheSystemsSchemes) {
+    // SetUp deleted the file; InitCfgFile made it again, and the map from the system's list.
+    EXPECT_NE(GetFileAttributesW(SchemeFile().c_str()), INVALID_FILE_ATTRIBUTES);
+    std::vector<std::wstring> expected =
+        Vista() ? std::vector<std::wstring>{L"Balanced", L"High performance", L"Power saver"}
+                : std::vector<std::wstring>{L"Home/Office Desk",         L"Portable/Laptop", L"Presentation",
+                                            L"Always On", L"Minimal Power Management", L"Max Battery"};
+    std::vector<std::wstring> names = Names();
+    std::sort(names.begin(), names.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(names, expected);
+    if (Vista()) {
+        EXPECT_EQ(FileValue(L"Schemes", L"SchemeMaxIndex"), L"2");
+    }
+    EXPECT_EQ(m_scheme.GetPwrSchemeMaxIndex(), Vista() ? 2 : 5);
+    EXPECT_NE(m_scheme.GetActivePwrScheme(), -1);
+}
+
+TEST_F(SchemeCase, CreatingFollowsTheNameRules) {
+    const std::wstring builtIn = Vista() ? L"Balanced" : L"Max Battery";
+    const int active = m_scheme.GetActivePwrScheme();
+    struct Row {
+        std::wstring name;
+        int base;  // -1: the active scheme
+        int xp, vista;  // 1: created; else the result
+    } rows[] = {
+        {L"  Office  ", -1, 1, 1},           // stored trimmed
+        {L"", -1, -1, -1},
+        {L"    ", -1, -1, -1},
+        {std::wstring(29, L'x'), -1, 1, 1},
+        {std::wstring(30, L'y'), -1, -1, 1},  // XP's names end at 29 characters
+        {std::wstring(127, L'z'), -1, -1, 1},
+        {std::wstring(128, L'w'), -1, -1, -1},
+        {std::wstring(300, L'v'), -1, -1, -1},  // beyond the working buffer
+        {builtIn, -1, -2, -2},
+        {builtIn, 999, -2, -2},  // the duplicate is said even where the base is wrong
+        {L"Orphan", 999, -1, -1},
+        {L"office", -1, 1, 1},  // names compare with their letter case
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(test::Narrow(row.name.substr(0, 40)));
+        size_t before = List().size();
+        int expected = Vista() ? row.vista : row.xp;
+        int got = m_scheme.AddPwrScheme(row.name.c_str(), nullptr, row.base == -1 ? active : row.base);
+        if (expected == 1) {
+            ASSERT_GE(got, 0);
+            size_t first = row.name.find_first_not_of(L' ');
+            std::wstring trimmed = row.name.substr(first, row.name.find_last_not_of(L' ') - first + 1);
+            EXPECT_EQ(m_scheme.FindPwrScheme(trimmed.c_str()), got);
+            EXPECT_EQ(List().size(), before + 1);
+        } else {
+            EXPECT_EQ(got, expected);
+            EXPECT_EQ(List().size(), before);
+        }
+    }
+}
+
+TEST_F(SchemeCase, ACopyTakesTheBasesValuesAndIsKeptWhereTheSystemKeepsIt) {
+    int base = Add(L"Base");
+    ASSERT_GE(base, 0);
+    ASSERT_EQ(m_scheme.SetPwrVariable(base, 1, L"Wifi", 0), 0);
+    ASSERT_EQ(m_scheme.SetPwrVariable(base, 0, L"USBPort 3", 0), 0);
+    ASSERT_EQ(m_scheme.SetPwrVariable(base, 0, L"MonitorOffTimeOut", 120), 1);
+    ASSERT_EQ(m_scheme.SetPwrVariable(base, 1, L"LanSpeedVista", 0), 0);
+
+    int copy = m_scheme.AddPwrScheme(L"Copy", L"the copy", base);
+    ASSERT_GE(copy, 0);
+    for (auto [name, ac] : {std::pair{L"Wifi", 1}, {L"USBPort 3", 0}, {L"MonitorOffTimeOut", 0},
+                            {L"LanSpeedVista", 1}, {L"BTStatus", 1}})
+        EXPECT_EQ(m_scheme.GetPwrVariable(copy, ac, name), m_scheme.GetPwrVariable(base, ac, name))
+            << test::Narrow(name);
+
+    wchar_t name[64] = {}, description[64] = {};
+    unsigned long nameCapacity = 64, descriptionCapacity = 64;
+    ASSERT_TRUE(m_scheme.GetPwrSchemeNameDesc(copy, name, &nameCapacity, description, &descriptionCapacity));
+    EXPECT_STREQ(name, L"Copy");
+    EXPECT_STREQ(description, L"the copy");
+    if (Vista()) {
+        GUID guid = GuidOf(copy);
+        wchar_t systemName[64] = {};
+        DWORD bytes = sizeof(systemName);
+        EXPECT_EQ(ZoraSys()->PowerReadFriendlyName(nullptr, &guid, nullptr, nullptr,
+                                                   reinterpret_cast<UCHAR*>(systemName), &bytes),
+                  0u);
+        EXPECT_STREQ(systemName, L"Copy");
+        EXPECT_EQ(FileValue(L"Schemes", L"SchemeMaxIndex"), std::to_wstring(copy));
+    } else {
+        std::wstring key = L"Control Panel\\PowerCfg\\PowerPolicies\\" + std::to_wstring(copy);
+        wchar_t stored[64] = {};
+        DWORD bytes = sizeof(stored);
+        EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, key.c_str(), L"Name", RRF_RT_REG_SZ, nullptr, stored, &bytes), 0);
+        EXPECT_STREQ(stored, L"Copy");
+        UniqueKey powerCfg;
+        ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                                L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Controls Folder\\PowerCfg", 0,
+                                KEY_READ | KEY_WOW64_64KEY, powerCfg.put()),
+                  0);
+        bytes = sizeof(stored);
+        EXPECT_EQ(RegGetValueW(powerCfg.get(), nullptr, L"LastID", RRF_RT_REG_SZ, nullptr, stored, &bytes), 0);
+        EXPECT_EQ(std::wstring(stored), std::to_wstring(copy));
+    }
+}
+
+TEST_F(SchemeCase, DeletingKeepsTheSystemsOwnAndTakesTheSettingsAlong) {
+    int builtIn = Vista() ? m_scheme.FindPwrScheme(L"Balanced") : 3;
+    size_t before = List().size();
+    EXPECT_EQ(m_scheme.DeletePwrScheme(builtIn), 0);
+    int added = Add(L"Short-lived");
+    ASSERT_EQ(m_scheme.SetPwrVariable(added, 1, L"BTStatus", 1), 1);
+    EXPECT_EQ(FileValue(Section(added), L"BTStatus").empty(), false);
+    EXPECT_NE(m_scheme.DeletePwrScheme(added), 0);
+    EXPECT_EQ(List().size(), before);
+    EXPECT_EQ(m_scheme.FindPwrScheme(L"Short-lived"), -1);
+    EXPECT_EQ(FileValue(Section(added), L"BTStatus"), L"(absent)");
+    EXPECT_EQ(m_scheme.DeletePwrScheme(added), 0);
+}
+
+TEST_F(SchemeCase, ActivatingSwitchesTheSystemEvenWithoutTheService) {
+    int added = Add(L"Now");
+    // No service here: the system has switched, the result says the service was not reached.
+    EXPECT_EQ(m_scheme.SetActivePwrScheme(added), -1);
+    EXPECT_EQ(m_scheme.GetActivePwrScheme(), added);
+    EXPECT_EQ(FileValue(L"ZORACfg", L"CurrentScheme"), std::to_wstring(added));
+    EXPECT_EQ(m_scheme.SetActivePwrScheme(9999), -1);
+    EXPECT_EQ(m_scheme.GetActivePwrScheme(), added);
+}
+
+TEST_F(SchemeCase, VistaListsWhatTheSystemHasAndRegistersWhatItLearns) {
+    if (!Vista()) GTEST_SKIP() << "Vista's index map";
+    // A scheme made active outside the library is registered after the highest index.
+    GUID balanced = GuidOf(m_scheme.FindPwrScheme(L"Balanced"));
+    GUID* outside = nullptr;
+    ASSERT_EQ(ZoraSys()->PowerDuplicateScheme(nullptr, &balanced, &outside), 0u);
+    UniqueLocalGuid owner(outside);
+    ASSERT_EQ(ZoraSys()->PowerSetActiveScheme(nullptr, outside), 0u);
+    EXPECT_EQ(m_scheme.GetActivePwrScheme(), 3);
+    EXPECT_EQ(FileValue(L"Schemes", L"SchemeMaxIndex"), L"3");
+    EXPECT_EQ(m_scheme.SchemeGuidToIndex(outside), 3);
+
+    // One deleted outside the library leaves the list, and its section goes when looked up.
+    int added = Add(L"Gone soon");
+    GUID guid = GuidOf(added);
+    ASSERT_EQ(m_scheme.SetPwrVariable(added, 1, L"Wifi", 1), 1);
+    ASSERT_EQ(ZoraSys()->PowerDeleteScheme(nullptr, &guid), 0u);
+    for (const Listed& listed : List()) EXPECT_NE(listed.index, added);
+    EXPECT_EQ(FileValue(Section(added), L"GUID"), L"(absent)");
+    EXPECT_EQ(FileValue(Section(added), L"Wifi"), L"(absent)");
+    EXPECT_EQ(m_scheme.GetPwrVariable(added, 1, L"Wifi"), -1);
+}
+
+TEST_F(SchemeCase, XpKeepsStandbyBeforeHibernation) {
+    if (Vista()) GTEST_SKIP() << "XP's policy records";
+    struct Row {
+        const char* what;
+        int ac;
+        const wchar_t* variable;
+        int value;
+        int result, standby, hibernate;
+    } rows[] = {
+        {"standby past hibernation", 1, L"StandbyTimeOut", 1200, -2, 300, 900},
+        {"standby later, hibernation kept", 1, L"StandbyTimeOut", 600, 1, 600, 900},
+        {"standby off, hibernation idle", 1, L"StandbyTimeOut", 0, 1, 0, 900},
+        {"standby back before hibernation", 0, L"StandbyTimeOut", 600, 1, 600, 900},
+        {"hibernation off, standby kept", 1, L"HibernateTimeOut", 0, 1, 300, 0},
+        {"mains: hibernation with standby", 1, L"HibernateTimeOut", 300, -2, 300, 900},
+        {"battery: hibernation with standby turns it off", 0, L"HibernateTimeOut", 300, 1, 300, 0},
+        {"hibernation before standby", 0, L"HibernateTimeOut", 120, -2, 300, 900},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        int index = Add((L"Order " + std::to_wstring(&row - rows)).c_str());
+        for (int ac : {1, 0}) {
+            ASSERT_EQ(m_scheme.SetPwrVariable(index, ac, L"HibernateTimeOut", 0), 1);
+            ASSERT_EQ(m_scheme.SetPwrVariable(index, ac, L"StandbyTimeOut", 300), 1);
+            ASSERT_EQ(m_scheme.SetPwrVariable(index, ac, L"HibernateTimeOut", 900), 1);
+        }
+        EXPECT_EQ(m_scheme.SetPwrVariable(index, row.ac, row.variable, row.value), row.result);
+        EXPECT_EQ(m_scheme.GetPwrVariable(index, row.ac, L"StandbyTimeOut"), row.standby);
+        EXPECT_EQ(m_scheme.GetPwrVariable(index, row.ac, L"HibernateTimeOut"), row.hibernate);
+    }
+    // Standby off and on again keeps hibernation's total time.
+    int index = Add(L"Round trip");
+    ASSERT_EQ(m_scheme.SetPwrVariable(index, 1, L"HibernateTimeOut", 0), 1);
+    ASSERT_EQ(m_scheme.SetPwrVariable(index, 1, L"StandbyTimeOut", 0), 1);
+    ASSERT_EQ(m_scheme.SetPwrVariable(index, 1, L"HibernateTimeOut", 900), 1);
+    EXPECT_EQ(m_scheme.SetPwrVariable(index, 1, L"StandbyTimeOut", 300), 1);
+    EXPECT_EQ(m_scheme.GetPwrVariable(index, 1, L"HibernateTimeOut"), 900);
+    POWER_POLICY policy;
+    ASSERT_TRUE(ZoraSys()->ReadPwrScheme(static_cast<UINT>(index), &policy));
+    EXPECT_EQ(policy.user.IdleAc.Action, PowerActionSleep);
+    EXPECT_EQ(policy.mach.DozeS4TimeoutAc, 600u);
+}
+
+TEST_F(SchemeCase, XpProcessorPolicyGoesIntoBothRecords) {
+    if (Vista()) GTEST_SKIP() << "XP's policy records";
+    int index = Add(L"Processor");
+    ASSERT_EQ(m_scheme.SetPwrVariable(index, 0, L"CpuSpeed", 50), 1);
+    MACHINE_PROCESSOR_POWER_POLICY processor;
+    POWER_POLICY power;
+    ASSERT_TRUE(ZoraSys()->ReadProcessorPwrScheme(static_cast<UINT>(index), &processor));
+    ASSERT_TRUE(ZoraSys()->ReadPwrScheme(static_cast<UINT>(index), &power));
+    EXPECT_EQ(power.user.ForcedThrottleDc, 50);
+    EXPECT_EQ(power.user.ThrottlePolicyDc, 0);
+    EXPECT_EQ(processor.ProcessorPolicyDc.DynamicThrottle, 0);
+    ASSERT_EQ(m_scheme.SetPwrVariable(index, 0, L"CpuAdaptive", 3), 1);
+    ASSERT_TRUE(ZoraSys()->ReadProcessorPwrScheme(static_cast<UINT>(index), &processor));
+    ASSERT_TRUE(ZoraSys()->ReadPwrScheme(static_cast<UINT>(index), &power));
+    EXPECT_EQ(power.user.ForcedThrottleDc, 100);
+    EXPECT_EQ(processor.ProcessorPolicyDc.DynamicThrottle, 3);
+    EXPECT_EQ(m_scheme.GetPwrVariable(index, 0, L"CpuAdaptive"), 3);
+    EXPECT_EQ(m_scheme.GetPwrVariable(index, 0, L"CpuSpeedMin"), -1);
+}
+
+TEST_F(SchemeCase, VistaMapsTimeOutsProcessorAndBacklight) {
+    if (!Vista()) GTEST_SKIP() << "Vista's value indexes";
+    int index = Add(L"Mapped");
+    EXPECT_EQ(m_scheme.SetPwrVariable(index, 1, L"MonitorOffTimeOut", 90), -1);
+    EXPECT_EQ(m_scheme.SetPwrVariable(index, 1, L"MonitorOffTimeOut", 120), 1);
+    EXPECT_EQ(SystemIndex(index, 1, kDisplay, kVideoIdle), 120u);
+
+    // Adaptive off holds full speed on that side; on lets the system adapt.
+    struct Row {
+        int ac, value;
+        DWORD policy, limits;  // limits 0: left as they were
+    } rows[] = {{1, 0, 4, 100}, {0, 0, 5, 100}, {1, 1, 2, 0}, {0, 3, 3, 0}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.ac * 10 + row.value);
+        for (int ac : {1, 0}) {
+            ASSERT_EQ(m_scheme.SetPwrVariable(index, ac, L"CpuSpeedMin", 5), 5);
+            ASSERT_EQ(m_scheme.SetPwrVariable(index, ac, L"CpuSpeedMax", 50), 50);
+        }
+        EXPECT_EQ(m_scheme.SetPwrVariable(index, row.ac, L"CpuAdaptive", row.value), row.value);
+        EXPECT_EQ(SystemIndex(index, row.ac, kProcessor, kPolicyFirst), row.policy);
+        EXPECT_EQ(SystemIndex(index, row.ac, kProcessor, kPolicySecond), row.policy);
+        EXPECT_EQ(SystemIndex(index, row.ac, kProcessor, kThrottleMin), row.limits ? row.limits : 5u);
+        EXPECT_EQ(SystemIndex(index, row.ac, kProcessor, kThrottleMax), row.limits ? row.limits : 50u);
+        EXPECT_EQ(SystemIndex(index, !row.ac, kProcessor, kThrottleMax), 50u);
+    }
+
+    // The limits read from the system fill a missing scheme-file key, DC high, AC low.
+    WritePrivateProfileStringW(Section(index).c_str(), L"CpuSpeedMax", nullptr, SchemeFile().c_str());
+    ASSERT_EQ(m_scheme.SetPwrVariable(index, 0, L"CpuSpeedMax", 75), 75);
+    WritePrivateProfileStringW(Section(index).c_str(), L"CpuSpeedMax", nullptr, SchemeFile().c_str());
+    EXPECT_EQ(m_scheme.GetPwrVariable(index, 1, L"CpuSpeedMax"), 50);
+    EXPECT_EQ(FileValue(Section(index), L"CpuSpeedMax"), std::to_wstring((75 << 16) | 50));
+
+    // Eight levels: level 3 is 42 percent, which reads back as (42 + 1) x 7 / 100 = 3.
+    EXPECT_EQ(m_scheme.SetPwrVariable(index, 0, L"BacklightLevel", 3), 42);
+    EXPECT_EQ(SystemIndex(index, 0, kDisplay, kBrightness), 42u);
+    EXPECT_EQ(m_scheme.GetPwrVariable(index, 0, L"BacklightLevel"), 3);
+    {
+        test::CfgOverride cfg(L"ZORACfg.ini");
+        cfg.Set(L"ZORACfg", L"MaxBrightLevel", L"1");  // one level: no percent to convert to
+        std::wstring before = FileValue(Section(index), L"BacklightLevel");
+        EXPECT_EQ(m_scheme.SetPwrVariable(index, 1, L"BacklightLevel", 1), -1);
+        EXPECT_EQ(FileValue(Section(index), L"BacklightLevel"), before);
+    }
+}
+
+TEST_F(SchemeCase, SchemeFileValuesArePackedAndNamesFoundInAnyCase) {
+    int index = Add(L"Packed");
+    // A scheme that never had it: -1, and "-1" is stored; one half written over it.
+    WritePrivateProfileStringW(Section(index).c_str(), L"BTStatus", nullptr, SchemeFile().c_str());
+    EXPECT_EQ(m_scheme.GetPwrVariable(index, 1, L"BTStatus"), -1);
+    EXPECT_EQ(FileValue(Section(index), L"BTStatus"), L"-1");
+    EXPECT_EQ(m_scheme.SetPwrVariable(index, 0, L"BTStatus", 1), 1);
+    EXPECT_EQ(FileValue(Section(index), L"BTStatus"), L"131071");
+    EXPECT_EQ(m_scheme.GetPwrVariable(index, 1, L"BTStatus"), 65535);
+
+    // VXPS is one value for both sources.
+    int vxps = m_scheme.GetPwrVariableOptValue(L"VXPS", 1);
+    EXPECT_EQ(m_scheme.SetPwrVariable(index, 0, L"VXPS", vxps), vxps);
+    EXPECT_EQ(FileValue(Section(index), L"VXPS"), std::to_wstring(vxps));
+    EXPECT_EQ(m_scheme.GetPwrVariable(index, 1, L"vxps"), vxps);
+
+    EXPECT_EQ(m_scheme.SetPwrVariable(index, 1, L"wifi", 1), 1);
+    EXPECT_EQ(m_scheme.GetPwrVariable(index, 1, L"WIFI"), 1);
+    EXPECT_EQ(m_scheme.SetPwrVariable(index, 1, L"NoSuchVariable", 1), -1);
+    EXPECT_EQ(m_scheme.SetPwrVariable(index, 1, L"Wifi", 7), -1);  // not among its options
+    EXPECT_EQ(m_scheme.SetPwrVariable(index, 1, L"LanSpeedVista", 0), 0);
+    EXPECT_EQ(m_scheme.GetPwrVariable(index, 1, L"LanSpeedVista"), 0);
+    EXPECT_EQ(m_scheme.GetPwrVariable(index, 1, Vista() ? L"LanSpeed" : L"CpuSpeedMin"), -1);
+    EXPECT_EQ(m_scheme.GetPwrVariable(index, 1, L"Wifi", nullptr, 0), 0);
+    EXPECT_EQ(m_scheme.SetPwrVariable(index, 1, L"Wifi", L"1"), 0);
+
+    if (Vista()) {
+        // Any whole number of minutes for the exact time-out name; the catalogue otherwise.
+        EXPECT_EQ(m_scheme.SetPwrVariable(index, 1, L"MonitorOffTimeOut", 660), 1);
+        EXPECT_EQ(m_scheme.SetPwrVariable(index, 1, L"monitorofftimeout", 660), -1);
+        // The processor's settings start at the system's defaults.
+        for (auto [name, value, stored] : {std::tuple{L"CpuAdaptive", 3, 196611}, {L"CpuSpeed", 100, 6553700}}) {
+            WritePrivateProfileStringW(Section(index).c_str(), name, nullptr, SchemeFile().c_str());
+            EXPECT_EQ(m_scheme.GetPwrVariable(index, 0, name), value);
+            EXPECT_EQ(FileValue(Section(index), name), std::to_wstring(stored));
+        }
+    }
+}
+
+TEST_F(SchemeCase, HibernationNeedsAMachineThatCanHibernate) {
+    int index = Add(L"Sleepy");
+    test::SetMachineValue(L"PowerProfile", L"HibernateAllowed", L"0");
+    // XP refuses a hibernation time; Vista's time-out rule decides alone.
+    EXPECT_EQ(m_scheme.SetPwrVariable(index, 1, L"HibernateTimeOut", 3600), Vista() ? 1 : -1);
+    EXPECT_EQ(m_scheme.SetPwrVariable(index, 1, L"HibernateTimeOut", 0), 1);
+}
+
+TEST_F(SchemeCase, NamesAndGuidsStayInTheCallersBuffers) {
+    int index = Add(L"A rather long name");
+    wchar_t name[8];
+    wmemset(name, L'#', 8);
+    unsigned long capacity = 5;
+    EXPECT_TRUE(m_scheme.GetPwrSchemeNameDesc(index, name, &capacity, nullptr, nullptr));
+    EXPECT_STREQ(name, L"A ra");
+    EXPECT_EQ(name[5], L'#');
+    EXPECT_EQ(m_scheme.GetPwrSchemeNameDesc(9999, name, &capacity, nullptr, nullptr), 0);
+
+    GUID guid = {0x381B4222, 0xF694, 0x41F0, {0x96, 0x85, 0xFF, 0x5B, 0xB2, 0x60, 0xDF, 0x2E}};
+    wchar_t text[64];
+    unsigned long size = 39;
+    EXPECT_EQ(m_scheme.GuidIntoString(&guid, text, &size), 0);
+    EXPECT_EQ(size, 40u);
+    EXPECT_EQ(m_scheme.GuidIntoString(&guid, text, &size), 1);
+    EXPECT_STREQ(text, L" {381B4222-F694-41f0-9685-FF5BB260DF2E}");
+}
+
+}  // namespace
