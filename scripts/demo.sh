@@ -41,6 +41,7 @@ platform() {
   zoractl gfx show
 }
 cleanup() {
+  as_windows "" || true
   panel /u >/dev/null 2>&1 || true
   $wine64 sc stop ZORASrvc >/dev/null 2>&1 || true
   $wine64 "$service" /UnregServer >/dev/null 2>&1 || true
@@ -56,6 +57,31 @@ echo
 echo "== the virtual notebook on, with a fresh default machine (its file and module named in the installation key)"
 rm -f "$install/vnb/notebook.machine"
 zoractl vnb on
+
+# zoractl runs as the given Windows version (Wine's version per program): winxp or vista.
+as_windows() {
+  if [ -n "$1" ]; then
+    $wine64 reg add 'HKCU\Software\Wine\AppDefaults\zoractl.exe' /v Version /t REG_SZ /d "$1" /f >/dev/null 2>&1
+  else
+    $wine64 reg delete 'HKCU\Software\Wine\AppDefaults\zoractl.exe' /v Version /f >/dev/null 2>&1 || true
+  fi
+}
+for version in winxp vista; do
+  echo
+  label=XP; [ "$version" = vista ] && label=Vista
+  echo "== the user's power schemes as Windows $label keeps them (XP: numbered schemes in the registry; Vista: GUID schemes)"
+  as_windows "$version"
+  rm -f "$($wine64 winepath -u 'C:\users' 2>/dev/null)/$USER/AppData/Local/Korvex/ZORA/Cfg/ZORAScheme.ini"
+  zoractl scheme list
+  active=$(zoractl scheme list | tr -d '\r' | awk '$1 == "*" {print $2}')
+  created=$(zoractl scheme create "Demo $version" --from "$active" --desc "made by the demo" | tr -d '\r')
+  echo "$created"
+  created=$(sed -n 's/^created scheme \([0-9]*\):.*/\1/p' <<<"$created")
+  zoractl scheme set "$created" Wifi dc 0
+  zoractl scheme set "$created" MonitorOffTimeOut dc 120
+  zoractl scheme show "$created"
+done
+as_windows ""
 
 echo
 echo "== the service installed (automatic, LocalSystem, depends on RPCSS) and started"

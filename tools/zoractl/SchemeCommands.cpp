@@ -38,7 +38,11 @@ int Usage() {
 // The scheme model with the checks a tool needs before it changes anything.
 class SchemeTool : public CSchemeEx {
 public:
-    SchemeTool() { Initialize(); }
+    SchemeTool() {
+        Initialize();
+        // A user without Vista's index map gets it, as at TALO's first run.
+        if (GetPwrSchemeMaxIndex() < 0) InitCfgFile();
+    }
     using CSchemeEx::FindPwrScheme;
     using CSchemeEx::ParseVarName;
     using CSchemeEx::ValidateData;
