@@ -120,6 +120,24 @@ TEST_F(SchemeProcessCase, WrongArgumentsGetTheUsageAndRefusalsAreSaid) {
     EXPECT_NE(output.find(line), std::string::npos) << output;
 }
 
+TEST_F(SchemeProcessCase, WithoutThePolicyFunctionsTheMapStays) {
+    if (!test::RunsAsVista()) GTEST_SKIP() << "Vista's index map";
+    // Wine's own PowrProf.dll lacks the name function: a program on the real system
+    // cannot tell whether a scheme still exists, and must not forget it.
+    std::wstring file = m_folder + L"\\ZORAScheme.ini";
+    wchar_t text[64];
+    GetPrivateProfileStringW(L"Scheme 0", L"GUID", L"", text, 64, file.c_str());
+    ASSERT_NE(text[0], L'\0');
+    ASSERT_EQ(m_scheme.SetPwrVariable(0, 1, L"Wifi", 1), 1);
+    test::FreshMachine::SwitchOff();
+    std::string output;
+    EXPECT_EQ(Zoractl(L"get 0 Wifi ac", &output), 1) << output;
+    wchar_t after[64];
+    GetPrivateProfileStringW(L"Scheme 0", L"GUID", L"", after, 64, file.c_str());
+    EXPECT_STREQ(after, text);
+    EXPECT_EQ(GetPrivateProfileIntW(L"Scheme 0", L"Wifi", -1, file.c_str()), 1);
+}
+
 // Both builds of the library list the same schemes of the same user.
 class SchemeArchCase : public test::ArchCase {};
 

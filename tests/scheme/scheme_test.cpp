@@ -225,6 +225,31 @@ TEST_F(SchemeCase, DeletingKeepsTheSystemsOwnAndTakesTheSettingsAlong) {
     EXPECT_EQ(m_scheme.FindPwrScheme(L"Short-lived"), -1);
     EXPECT_EQ(FileValue(Section(added), L"BTStatus"), L"(absent)");
     EXPECT_EQ(m_scheme.DeletePwrScheme(added), 0);
+
+    // The system keeps its active scheme, and the scheme file keeps its settings.
+    int active = Add(L"Busy");
+    ASSERT_EQ(m_scheme.SetPwrVariable(active, 1, L"BTStatus", 1), 1);
+    m_scheme.SetActivePwrScheme(active);
+    ASSERT_EQ(m_scheme.GetActivePwrScheme(), active);
+    EXPECT_EQ(m_scheme.DeletePwrScheme(active), 0);
+    EXPECT_EQ(m_scheme.GetPwrVariable(active, 1, L"BTStatus"), 1);
+}
+
+TEST_F(SchemeCase, VistaLeavesNoSystemSchemeBehindWhenItCannotIndexIt) {
+    if (!Vista()) GTEST_SKIP() << "Vista's index map";
+    auto systemSchemes = [] {
+        ULONG count = 0;
+        for (GUID guid;; ++count) {
+            DWORD size = sizeof(guid);
+            if (ZoraSys()->PowerEnumerate(nullptr, nullptr, nullptr, ACCESS_SCHEME, count,
+                                          reinterpret_cast<UCHAR*>(&guid), &size) != 0)
+                return count;
+        }
+    };
+    ULONG before = systemSchemes();
+    WritePrivateProfileStringW(L"Schemes", L"SchemeMaxIndex", nullptr, SchemeFile().c_str());
+    EXPECT_EQ(m_scheme.AddPwrScheme(L"Nowhere", nullptr, 0), -1);
+    EXPECT_EQ(systemSchemes(), before);
 }
 
 TEST_F(SchemeCase, ActivatingSwitchesTheSystemEvenWithoutTheService) {
