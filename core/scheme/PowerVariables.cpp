@@ -205,8 +205,8 @@ int CSchemeEx::GetPwrVariableUnit(const wchar_t* name, wchar_t* buffer, int capa
 
 int CSchemeEx::GetPwrVariableName(const wchar_t* name, wchar_t* buffer, int capacity) {
     int number = ParseVarName(name);
-    if (number < 0 || number > USBPort11 || !buffer || capacity <= 0) return -1;
-    if (number >= USBPort0) {
+    if (number < 0 || !buffer || capacity <= 0) return -1;
+    if (number >= USBPort0 && number <= USBPort11) {
         // A port is named by the device attached to it.
         CHwUSBPorts ports;
         long hr = ports.Setup(0);

@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -25,6 +26,7 @@ using test::RunsAsVista;
 class SchemeUnderTest : public CSchemeEx {
 public:
     using CSchemeEx::FindPwrScheme;
+    using CSchemeEx::GuidFromString;
     using CSchemeEx::GuidIntoString;
 };
 
@@ -458,6 +460,62 @@ TEST_F(SchemeCase, NamesAndGuidsStayInTheCallersBuffers) {
     EXPECT_EQ(size, 40u);
     EXPECT_EQ(m_scheme.GuidIntoString(&guid, text, &size), 1);
     EXPECT_STREQ(text, L" {381B4222-F694-41f0-9685-FF5BB260DF2E}");
+}
+
+}  // namespace
+
+namespace {
+
+// The installed catalogue: every variable described, every option with its text, the
+// defaults among the options, the editors' list made of known variables.
+TEST(SchemeCatalogueTest, TheCatalogueDescribesEveryVariable) {
+    CZORACfg cfg;
+    ASSERT_TRUE(cfg.Initialize(L"ZORACfg.ini"));
+    wchar_t name[MAX_PATH];
+    ASSERT_GT(cfg.GetString(L"ZORACfg", L"PowerSetting", L"", name, MAX_PATH), 0);
+    CZORACfg catalogue;
+    ASSERT_TRUE(catalogue.Initialize(name));
+    SchemeUnderTest scheme;
+    for (int number = 0; number < zora_vars::kCount; ++number) {
+        const wchar_t* variable = zora_vars::kNames[number];
+        SCOPED_TRACE(test::Narrow(variable));
+        wchar_t text[MAX_PATH];
+        if (number < zora_vars::USBPort0 || number > zora_vars::USBPort11) {  // ports are named by their device
+            EXPECT_EQ(scheme.GetPwrVariableName(variable, text, MAX_PATH), 0);
+        }
+        int options = scheme.GetPwrVariableOptCount(variable);
+        ASSERT_GE(options, 1);
+        std::vector<int> values;
+        for (int i = 0; i < options; ++i) {
+            values.push_back(scheme.GetPwrVariableOptValue(variable, i));
+            EXPECT_GT(scheme.GetPwrVariableOptDesc(variable, i, text, MAX_PATH), 0) << i;
+        }
+        EXPECT_EQ(std::set<int>(values.begin(), values.end()).size(), values.size()) << "an option twice";
+        for (const wchar_t* key : {L"DefaultAC", L"DefaultDC"}) {
+            int option = catalogue.GetInt(variable, key, -1);
+            EXPECT_TRUE(option >= 0 && option < options) << test::Narrow(key);
+        }
+        bool vistaSetting = number <= zora_vars::CpuAdaptive || number == zora_vars::BacklightLevel;
+        for (const wchar_t* key : {L"SubGroupGuid", L"Guid"}) {
+            GUID guid;
+            bool has = catalogue.GetString(variable, key, L"", text, MAX_PATH) > 0;
+            EXPECT_EQ(has, vistaSetting) << test::Narrow(key);
+            if (has) {
+                EXPECT_TRUE(scheme.GuidFromString(text, &guid)) << test::Narrow(text);
+            }
+        }
+    }
+    int items = catalogue.GetInt(L"ItemList", L"ItemNum", 0);
+    EXPECT_GT(items, 0);
+    for (int i = 0; i < items; ++i) {
+        wchar_t key[16], item[MAX_PATH];
+        swprintf(key, 16, L"Item%d", i);
+        catalogue.GetString(L"ItemList", key, L"", item, MAX_PATH);
+        EXPECT_NE(std::find_if(std::begin(zora_vars::kNames), std::end(zora_vars::kNames),
+                               [&](const wchar_t* n) { return wcscmp(n, item) == 0; }),
+                  std::end(zora_vars::kNames))
+            << test::Narrow(item);
+    }
 }
 
 }  // namespace
