@@ -357,7 +357,8 @@ DWORD ReadText(bool isName, const GUID* scheme, const GUID* subgroup, const GUID
 DWORD WriteText(bool isName, const GUID* scheme, const GUID* subgroup, const GUID* setting, const UCHAR* buffer,
                 DWORD bufferSize) {
     if (!scheme || (!buffer && bufferSize) || bufferSize % sizeof(wchar_t)) return ERROR_INVALID_PARAMETER;
-    std::wstring text(reinterpret_cast<const wchar_t*>(buffer), bufferSize / sizeof(wchar_t));
+    std::wstring text(bufferSize / sizeof(wchar_t), L'\0');
+    if (bufferSize) memcpy(&text[0], buffer, bufferSize);
     text.resize(wcsnlen(text.c_str(), text.size()));
     if (text.find_first_of(L"\r\n") != std::wstring::npos) return ERROR_INVALID_PARAMETER;
     if (setting || subgroup) {
