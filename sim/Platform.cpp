@@ -156,6 +156,24 @@ void PutSection(Machine* machine, const std::string& name, const Values& values)
     machine->otherSections = Join(sections);
 }
 
+std::vector<std::string> SectionNames(const Machine& machine) {
+    std::vector<std::string> names;
+    std::vector<RawSection> sections = Split(machine.otherSections);
+    for (size_t i = 1; i < sections.size(); ++i) names.push_back(sections[i].name);
+    return names;
+}
+
+bool RemoveSection(Machine* machine, const std::string& name) {
+    std::vector<RawSection> sections = Split(machine->otherSections);
+    for (size_t i = 1; i < sections.size(); ++i)
+        if (SameKey(sections[i].name, name)) {
+            sections.erase(sections.begin() + static_cast<std::ptrdiff_t>(i));
+            machine->otherSections = Join(sections);
+            return true;
+        }
+    return false;
+}
+
 DefaultSection::DefaultSection(void (*fill)(Machine*)) { Registry<void (*)(Machine*)>().push_back(fill); }
 
 void AddSubsystemDefaults(Machine* machine) {

@@ -36,6 +36,10 @@ private:
 bool GetSection(const Machine& machine, const std::string& name, Values* values);
 // Replaces the section, or appends it.
 void PutSection(Machine* machine, const std::string& name, const Values& values);
+// The names of the sections kept in Machine::otherSections, in file order.
+std::vector<std::string> SectionNames(const Machine& machine);
+// Removes the section; false when there is none of that name.
+bool RemoveSection(Machine* machine, const std::string& name);
 
 // Adds a subsystem's default state to every new default machine.
 struct DefaultSection {

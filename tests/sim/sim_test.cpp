@@ -894,3 +894,331 @@ TEST_P(SeamProviderTest, OnlyTheNamedModuleBesideTheLibraryTakesItsEntries) {
 INSTANTIATE_TEST_SUITE_P(Modules, SeamProviderTest, ::testing::Range(0, static_cast<int>(ARRAYSIZE(kProviderCases))));
 
 }  // namespace
+
+// Windows Vista's power policy
+// The thirteen power-policy entries of PowrProf.dll answered by the machine's
+// power-policy store: the built-in schemes, the size protocols and the failures for what
+// does not exist, duplicating, deleting and activating schemes, and published defaults.
+namespace {
+namespace vista {
+
+const GUID kBalanced = {0x381b4222, 0xf694, 0x41f0, {0x96, 0x85, 0xff, 0x5b, 0xb2, 0x60, 0xdf, 0x2e}};
+const GUID kHighPerformance = {0x8c5e7fda, 0xe8bf, 0x4a96, {0x9a, 0x85, 0xa6, 0xe2, 0x3a, 0x8c, 0x63, 0x5c}};
+const GUID kPowerSaver = {0xa1841308, 0x3541, 0x4fab, {0xbc, 0x81, 0xf7, 0x15, 0x56, 0xf2, 0x0b, 0x4a}};
+const GUID kUnknown = {0x0badf00d, 0x1234, 0x5678, {0x9a, 0xbc, 0xde, 0xf0, 0x12, 0x34, 0x56, 0x78}};
+const GUID kSubVideo = {0x7516b95f, 0xf776, 0x4464, {0x8c, 0x53, 0x06, 0x16, 0x7f, 0x40, 0xcc, 0x99}};
+const GUID kSubDisk = {0x0012ee47, 0x9041, 0x4b5d, {0x9b, 0x77, 0x53, 0x5f, 0xba, 0x8b, 0x14, 0x42}};
+const GUID kSubSleep = {0x238c9fa8, 0x0aad, 0x41ed, {0x83, 0xf4, 0x97, 0xbe, 0x24, 0x2c, 0x8f, 0x20}};
+const GUID kSubProcessor = {0x54533251, 0x82be, 0x4824, {0x96, 0xc1, 0x47, 0xb6, 0x0b, 0x74, 0x0d, 0x00}};
+const GUID kVideoIdle = {0x3c0bc021, 0xc8a8, 0x4e07, {0xa9, 0x73, 0x6b, 0x14, 0xcb, 0xcb, 0x2b, 0x7e}};
+const GUID kDiskIdle = {0x6738e2c4, 0xe8a5, 0x4a42, {0xb1, 0x6a, 0xe0, 0x40, 0xe7, 0x69, 0x75, 0x6e}};
+const GUID kStandbyIdle = {0x29f6c1db, 0x86da, 0x48c5, {0x9f, 0xdb, 0xf2, 0xb6, 0x7b, 0x1f, 0x44, 0xda}};
+const GUID kThrottleMin = {0x893dee8e, 0x2bef, 0x41e0, {0x89, 0xc6, 0xb5, 0x5d, 0x09, 0x29, 0x96, 0x4c}};
+const GUID kThrottleMax = {0xbc5038f7, 0x23e0, 0x4960, {0x96, 0xda, 0x33, 0xab, 0xaf, 0x59, 0x35, 0xec}};
+const GUID kIdleStatePolicy = {0x68f262a7, 0xf621, 0x4069, {0xb9, 0xa5, 0x48, 0x74, 0x16, 0x9b, 0xe2, 0x3c}};
+const GUID kPerfStatePolicy = {0xbbdc3814, 0x18e9, 0x4463, {0x8a, 0x55, 0xd1, 0x97, 0x32, 0x7c, 0x45, 0xc0}};
+const GUID kBrightness = {0xaded5e82, 0xb909, 0x4619, {0x99, 0x49, 0xf5, 0xd7, 0x1d, 0xac, 0x0b, 0xcb}};
+
+constexpr DWORD kAnySize = 0xFFFFFFFF;  // the case does not look at the size
+
+std::wstring Text(const GUID& g) {
+    wchar_t text[40] = {};
+    _snwprintf(text, 39, L"{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", static_cast<unsigned long>(g.Data1),
+               g.Data2, g.Data3, g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6],
+               g.Data4[7]);
+    return text;
+}
+
+class VnbVistaPolicyTest : public VnbTest {
+protected:
+    // The friendly name (or description) of a scheme, or "(error n)".
+    std::wstring Read(const GUID& scheme, bool name = true) {
+        wchar_t text[260] = {};
+        DWORD size = sizeof(text);
+        auto read = name ? sys->PowerReadFriendlyName : sys->PowerReadDescription;
+        DWORD rc = read(nullptr, &scheme, nullptr, nullptr, reinterpret_cast<UCHAR*>(text), &size);
+        if (rc != ERROR_SUCCESS) return L"(error " + std::to_wstring(rc) + L")";
+        EXPECT_EQ((wcslen(text) + 1) * sizeof(wchar_t), size) << test::Narrow(text);
+        return text;
+    }
+    DWORD Write(const GUID& scheme, const std::wstring& text, bool name = true) {
+        auto write = name ? sys->PowerWriteFriendlyName : sys->PowerWriteDescription;
+        return write(nullptr, &scheme, nullptr, nullptr, reinterpret_cast<UCHAR*>(const_cast<wchar_t*>(text.c_str())),
+                     static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    }
+    // The value index, AC or DC, or 0xdeadbeef after an error.
+    DWORD Index(const GUID& scheme, const GUID& subgroup, const GUID& setting, bool ac) {
+        DWORD value = kBogus;
+        auto read = ac ? sys->PowerReadACValueIndex : sys->PowerReadDCValueIndex;
+        EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), read(nullptr, &scheme, &subgroup, &setting, &value));
+        return value;
+    }
+    // The schemes as PowerEnumerate lists them.
+    std::vector<GUID> Schemes() {
+        std::vector<GUID> schemes;
+        for (ULONG index = 0;; ++index) {
+            GUID guid{};
+            DWORD size = sizeof(guid);
+            DWORD rc = sys->PowerEnumerate(nullptr, nullptr, nullptr, ACCESS_SCHEME, index,
+                                           reinterpret_cast<UCHAR*>(&guid), &size);
+            if (rc != ERROR_SUCCESS) {
+                EXPECT_EQ(static_cast<DWORD>(ERROR_NO_MORE_ITEMS), rc) << index;
+                return schemes;
+            }
+            EXPECT_EQ(sizeof(GUID), size) << index;
+            schemes.push_back(guid);
+        }
+    }
+    std::wstring Section(const GUID& scheme) { return L"PowerScheme " + Text(scheme); }
+};
+
+TEST_F(VnbVistaPolicyTest, TheBuiltInSchemesAreEnumeratedInOrderWithTheirNames) {
+    const struct {
+        GUID guid;
+        const wchar_t* name;
+    } expected[] = {{kBalanced, L"Balanced"}, {kHighPerformance, L"High performance"}, {kPowerSaver, L"Power saver"}};
+    std::vector<GUID> schemes = Schemes();
+    ASSERT_EQ(ARRAYSIZE(expected), schemes.size());
+    for (size_t i = 0; i < schemes.size(); ++i) {
+        EXPECT_TRUE(IsEqualGUID(expected[i].guid, schemes[i]))
+            << "scheme " << i << ": " << test::Narrow(Text(schemes[i]));
+        EXPECT_EQ(std::wstring(expected[i].name), Read(schemes[i])) << "scheme " << i;
+    }
+    EXPECT_EQ(L"Favors performance, but may use more energy.", Read(kHighPerformance, false));
+}
+
+// Each case calls one entry with a buffer of `size` bytes (or none: the size then says
+// the buffer would fit) and expects its result and the size it reports; what does not
+// exist fails as the policy store does.
+TEST_F(VnbVistaPolicyTest, SizeQueriesShortBuffersAndUnknownsFailAsWindowsDoes) {
+    alignas(8) UCHAR buffer[64];
+    struct Case {
+        const char* what;
+        DWORD size;
+        std::function<DWORD(ZoraSystemApi*, UCHAR*, DWORD*)> call;
+        DWORD result, reported;
+    } cases[] = {
+        {"enumerate, no buffer", 16,
+         [](ZoraSystemApi* s, UCHAR*, DWORD* n) {
+             return s->PowerEnumerate(nullptr, nullptr, nullptr, ACCESS_SCHEME, 0, nullptr, n);
+         },
+         ERROR_MORE_DATA, 16},
+        {"enumerate, 15 bytes", 15,
+         [](ZoraSystemApi* s, UCHAR* b, DWORD* n) {
+             return s->PowerEnumerate(nullptr, nullptr, nullptr, ACCESS_SCHEME, 0, b, n);
+         },
+         ERROR_MORE_DATA, 16},
+        {"enumerate past the end", 16,
+         [](ZoraSystemApi* s, UCHAR* b, DWORD* n) {
+             return s->PowerEnumerate(nullptr, nullptr, nullptr, ACCESS_SCHEME, 3, b, n);
+         },
+         ERROR_NO_MORE_ITEMS, 16},
+        {"settings of the sleep subgroup", 16,
+         [](ZoraSystemApi* s, UCHAR* b, DWORD* n) {
+             return s->PowerEnumerate(nullptr, &kBalanced, &kSubSleep, ACCESS_INDIVIDUAL_SETTING, 1, b, n);
+         },
+         ERROR_SUCCESS, 16},
+        {"subgroups of an unknown scheme", 16,
+         [](ZoraSystemApi* s, UCHAR* b, DWORD* n) {
+             return s->PowerEnumerate(nullptr, &kUnknown, nullptr, ACCESS_SUBGROUP, 0, b, n);
+         },
+         ERROR_FILE_NOT_FOUND, kAnySize},
+        {"name, no buffer", 64,
+         [](ZoraSystemApi* s, UCHAR*, DWORD* n) {
+             return s->PowerReadFriendlyName(nullptr, &kBalanced, nullptr, nullptr, nullptr, n);
+         },
+         ERROR_SUCCESS, sizeof(L"Balanced")},
+        {"name, one byte short", sizeof(L"Balanced") - 1,
+         [](ZoraSystemApi* s, UCHAR* b, DWORD* n) {
+             return s->PowerReadFriendlyName(nullptr, &kBalanced, nullptr, nullptr, b, n);
+         },
+         ERROR_MORE_DATA, sizeof(L"Balanced")},
+        {"name, exact fit", sizeof(L"Balanced"),
+         [](ZoraSystemApi* s, UCHAR* b, DWORD* n) {
+             return s->PowerReadFriendlyName(nullptr, &kBalanced, nullptr, nullptr, b, n);
+         },
+         ERROR_SUCCESS, sizeof(L"Balanced")},
+        {"description, no buffer", 256,
+         [](ZoraSystemApi* s, UCHAR*, DWORD* n) {
+             return s->PowerReadDescription(nullptr, &kHighPerformance, nullptr, nullptr, nullptr, n);
+         },
+         ERROR_SUCCESS, sizeof(L"Favors performance, but may use more energy.")},
+        {"setting's name", 64,
+         [](ZoraSystemApi* s, UCHAR* b, DWORD* n) {
+             return s->PowerReadFriendlyName(nullptr, nullptr, &kSubSleep, &kStandbyIdle, b, n);
+         },
+         ERROR_SUCCESS, sizeof(L"Sleep after")},
+        {"name of an unknown scheme", 64,
+         [](ZoraSystemApi* s, UCHAR* b, DWORD* n) {
+             return s->PowerReadFriendlyName(nullptr, &kUnknown, nullptr, nullptr, b, n);
+         },
+         ERROR_FILE_NOT_FOUND, kAnySize},
+        {"a root key", 64,
+         [](ZoraSystemApi* s, UCHAR* b, DWORD* n) {
+             return s->PowerReadFriendlyName(HKEY_CURRENT_USER, &kBalanced, nullptr, nullptr, b, n);
+         },
+         ERROR_INVALID_PARAMETER, kAnySize},
+        {"value of an unknown scheme", 4,
+         [](ZoraSystemApi* s, UCHAR* b, DWORD*) {
+             return s->PowerReadACValueIndex(nullptr, &kUnknown, &kSubVideo, &kVideoIdle, reinterpret_cast<DWORD*>(b));
+         },
+         ERROR_FILE_NOT_FOUND, kAnySize},
+        {"a setting under another subgroup", 4,
+         [](ZoraSystemApi* s, UCHAR* b, DWORD*) {
+             return s->PowerReadDCValueIndex(nullptr, &kBalanced, &kSubDisk, &kVideoIdle, reinterpret_cast<DWORD*>(b));
+         },
+         ERROR_FILE_NOT_FOUND, kAnySize},
+        {"an unknown setting", 4,
+         [](ZoraSystemApi* s, UCHAR*, DWORD*) {
+             return s->PowerWriteACValueIndex(nullptr, &kBalanced, &kSubVideo, &kUnknown, 60);
+         },
+         ERROR_FILE_NOT_FOUND, kAnySize},
+        {"maximum processor state 101", 4,
+         [](ZoraSystemApi* s, UCHAR*, DWORD*) {
+             return s->PowerWriteDCValueIndex(nullptr, &kBalanced, &kSubProcessor, &kThrottleMax, 101);
+         },
+         ERROR_INVALID_PARAMETER, kAnySize},
+        {"processor policy 6", 4,
+         [](ZoraSystemApi* s, UCHAR*, DWORD*) {
+             return s->PowerWriteACValueIndex(nullptr, &kBalanced, &kSubProcessor, &kPerfStatePolicy, 6);
+         },
+         ERROR_INVALID_PARAMETER, kAnySize},
+        {"a setting's name written", 4,
+         [](ZoraSystemApi* s, UCHAR*, DWORD*) {
+             return s->PowerWriteFriendlyName(nullptr, &kBalanced, &kSubSleep, &kStandbyIdle,
+                                              reinterpret_cast<UCHAR*>(const_cast<wchar_t*>(L"Nap")), sizeof(L"Nap"));
+         },
+         ERROR_ACCESS_DENIED, kAnySize},
+        {"duplicate an unknown scheme", 4,
+         [](ZoraSystemApi* s, UCHAR*, DWORD*) {
+             GUID* created = nullptr;
+             return s->PowerDuplicateScheme(nullptr, &kUnknown, &created);
+         },
+         ERROR_FILE_NOT_FOUND, kAnySize},
+        {"activate an unknown scheme", 4,
+         [](ZoraSystemApi* s, UCHAR*, DWORD*) { return s->PowerSetActiveScheme(nullptr, &kUnknown); },
+         ERROR_FILE_NOT_FOUND, kAnySize},
+    };
+    for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
+        const Case& c = cases[i];
+        memset(buffer, 0xAB, sizeof(buffer));
+        DWORD size = c.size;
+        EXPECT_EQ(c.result, c.call(sys, buffer, &size)) << "case " << i << ": " << c.what;
+        if (c.reported != kAnySize) {
+            EXPECT_EQ(c.reported, size) << "case " << i << ": " << c.what;
+        }
+        if (c.result == ERROR_MORE_DATA) {
+            EXPECT_EQ(0xAB, buffer[0]) << "case " << i << ": " << c.what;
+        }
+    }
+    // The exact fit holds the name and its terminator; the setting listed second under
+    // sleep is hibernate-after, in the registry's order.
+    DWORD size = sizeof(L"Balanced");
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+              sys->PowerReadFriendlyName(nullptr, &kBalanced, nullptr, nullptr, buffer, &size));
+    EXPECT_EQ(0, memcmp(L"Balanced", buffer, sizeof(L"Balanced")));
+    GUID second{};
+    size = sizeof(second);
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+              sys->PowerEnumerate(nullptr, &kBalanced, &kSubSleep, ACCESS_INDIVIDUAL_SETTING, 1,
+                                  reinterpret_cast<UCHAR*>(&second), &size));
+    EXPECT_EQ(L"{9D7815A6-7EE4-497E-8888-515A05F02364}", Text(second));
+}
+
+TEST_F(VnbVistaPolicyTest, ADuplicateCopiesItsSourceAndKeepsWhatIsWrittenToIt) {
+    GUID* created = nullptr;
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), sys->PowerDuplicateScheme(nullptr, &kPowerSaver, &created));
+    ASSERT_NE(nullptr, created);
+    const GUID copy = *created;
+    EXPECT_EQ(nullptr, LocalFree(created)) << "not memory of LocalAlloc";
+    EXPECT_EQ(L"Power saver", Read(copy));
+    EXPECT_EQ(50u, Index(copy, kSubProcessor, kThrottleMax, false));
+    EXPECT_EQ(4u, Schemes().size());
+
+    // Into a GUID the caller names, which must not exist yet.
+    GUID named = kUnknown;
+    GUID* into = &named;
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), sys->PowerDuplicateScheme(nullptr, &kBalanced, &into));
+    EXPECT_EQ(&named, into);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), sys->PowerDuplicateScheme(nullptr, &kPowerSaver, &into));
+    EXPECT_EQ(L"Balanced", Read(named));
+
+    // Blanks at the ends of a name survive; the values written are the file's.
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), Write(copy, L" Quiet evening "));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), Write(copy, L"Dim and slow.", false));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+              sys->PowerWriteACValueIndex(nullptr, &copy, &kSubVideo, &kVideoIdle, 120));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+              sys->PowerWriteDCValueIndex(nullptr, &copy, &kSubProcessor, &kIdleStatePolicy, 5));
+    EXPECT_EQ(L" Quiet evening ", Read(copy));
+    EXPECT_EQ(L"Dim and slow.", Read(copy, false));
+    EXPECT_EQ(120u, Index(copy, kSubVideo, kVideoIdle, true));
+    EXPECT_EQ(120u, Index(copy, kSubVideo, kVideoIdle, false)) << "Power saver's DC value copied";
+    EXPECT_EQ(5u, Index(copy, kSubProcessor, kIdleStatePolicy, false));
+    EXPECT_EQ(L"Power saver", Read(kPowerSaver)) << "the source is unchanged";
+    EXPECT_EQ(L"\" Quiet evening \"", test::MachineValue(Section(copy).c_str(), L"Name"));
+    EXPECT_EQ(L"120,120", test::MachineValue(Section(copy).c_str(), Text(kVideoIdle).c_str()));
+
+    // A half written by hand is read as written and kept when the other half changes.
+    test::SetMachineValue(Section(copy).c_str(), Text(kBrightness).c_str(), L"0x28,30");
+    EXPECT_EQ(40u, Index(copy, kSubVideo, kBrightness, true));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+              sys->PowerWriteDCValueIndex(nullptr, &copy, &kSubVideo, &kBrightness, 10));
+    EXPECT_EQ(L"0x28,10", test::MachineValue(Section(copy).c_str(), Text(kBrightness).c_str()));
+}
+
+TEST_F(VnbVistaPolicyTest, TheActiveSchemeComesInLocalMemoryAndCannotBeDeleted) {
+    GUID* active = nullptr;
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), sys->PowerGetActiveScheme(nullptr, &active));
+    ASSERT_NE(nullptr, active);
+    EXPECT_GE(LocalSize(active), sizeof(GUID));
+    EXPECT_TRUE(IsEqualGUID(kBalanced, *active)) << test::Narrow(Text(*active));
+    EXPECT_EQ(nullptr, LocalFree(active));
+
+    GUID* created = nullptr;
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), sys->PowerDuplicateScheme(nullptr, &kBalanced, &created));
+    const GUID copy = *created;
+    LocalFree(created);
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), sys->PowerSetActiveScheme(nullptr, &copy));
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), sys->PowerGetActiveScheme(nullptr, &active));
+    EXPECT_TRUE(IsEqualGUID(copy, *active)) << test::Narrow(Text(*active));
+    EXPECT_EQ(nullptr, LocalFree(active));
+    EXPECT_EQ(0, _wcsicmp(Text(copy).c_str(), test::MachineValue(L"PowerPolicy", L"Active").c_str()));
+
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), sys->PowerDeleteScheme(nullptr, &copy));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), sys->PowerDeleteScheme(nullptr, &kPowerSaver)) << "not active";
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), sys->PowerSetActiveScheme(nullptr, &kHighPerformance));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), sys->PowerDeleteScheme(nullptr, &copy));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), sys->PowerDeleteScheme(nullptr, &copy));
+    EXPECT_EQ(L"(error 2)", Read(copy));
+    EXPECT_EQ(L"(absent)", test::MachineValue(Section(copy).c_str(), L"Name"));
+    std::vector<GUID> left = Schemes();
+    ASSERT_EQ(2u, left.size());
+    EXPECT_TRUE(IsEqualGUID(kBalanced, left[0]) && IsEqualGUID(kHighPerformance, left[1]));
+}
+
+// Defaults of the built-in schemes that Windows' own documentation and published
+// references give (the sources are named in sim/scheme/VistaPowerPolicy.cpp).
+TEST_F(VnbVistaPolicyTest, PublishedDefaultsAreTheBuiltInSchemesValues) {
+    const struct {
+        const GUID& scheme;
+        const GUID& subgroup;
+        const GUID& setting;
+        bool ac;
+        DWORD value;
+    } defaults[] = {
+        {kBalanced, kSubVideo, kVideoIdle, true, 600},        {kPowerSaver, kSubVideo, kVideoIdle, true, 300},
+        {kBalanced, kSubSleep, kStandbyIdle, true, 1800},     {kPowerSaver, kSubSleep, kStandbyIdle, true, 900},
+        {kHighPerformance, kSubSleep, kStandbyIdle, true, 0}, {kBalanced, kSubDisk, kDiskIdle, true, 1200},
+        {kBalanced, kSubDisk, kDiskIdle, false, 600},         {kBalanced, kSubProcessor, kThrottleMin, true, 5},
+        {kBalanced, kSubProcessor, kThrottleMax, false, 100}, {kBalanced, kSubProcessor, kIdleStatePolicy, true, 2},
+        {kBalanced, kSubProcessor, kPerfStatePolicy, false, 3},
+    };
+    for (size_t i = 0; i < ARRAYSIZE(defaults); ++i) {
+        const auto& d = defaults[i];
+        EXPECT_EQ(d.value, Index(d.scheme, d.subgroup, d.setting, d.ac)) << "case " << i;
+    }
+}
+
+}  // namespace vista
+}  // namespace

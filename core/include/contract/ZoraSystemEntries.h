@@ -105,46 +105,47 @@
     X(BOOLEAN, DeletePwrScheme, (UINT id), ::DeletePwrScheme, REAL)                                                   \
     X(BOOLEAN, IsPwrHibernateAllowed, (), ::IsPwrHibernateAllowed, REAL)                                              \
                                                                                                                       \
-    /* The power-policy functions of Windows Vista: not there on XP, so found by name. */                             \
+    /* The power-policy functions of Windows Vista: not there on XP, so found by name; the */                         \
+    /* virtual notebook answers them from its power-policy store (sim/scheme/).            */                         \
     X(DWORD, PowerEnumerate,                                                                                          \
       (HKEY rootPowerKey, const GUID* schemeGuid, const GUID* subGroupOfPowerSettingsGuid,                            \
        POWER_DATA_ACCESSOR accessFlags, ULONG index, UCHAR* buffer, DWORD* bufferSize),                               \
-      ByName(L"PowrProf.dll"), REAL)                                                                                  \
-    X(DWORD, PowerDeleteScheme, (HKEY rootPowerKey, const GUID* schemeGuid), ByName(L"PowrProf.dll"), REAL)           \
+      ByName(L"PowrProf.dll"), VNB)                                                                                   \
+    X(DWORD, PowerDeleteScheme, (HKEY rootPowerKey, const GUID* schemeGuid), ByName(L"PowrProf.dll"), VNB)            \
     X(DWORD, PowerDuplicateScheme, (HKEY rootPowerKey, const GUID* sourceSchemeGuid, GUID** destinationSchemeGuid),   \
-      ByName(L"PowrProf.dll"), REAL)                                                                                  \
+      ByName(L"PowrProf.dll"), VNB)                                                                                   \
     X(DWORD, PowerWriteFriendlyName,                                                                                  \
       (HKEY rootPowerKey, const GUID* schemeGuid, const GUID* subGroupOfPowerSettingsGuid,                            \
        const GUID* powerSettingGuid, UCHAR* buffer, DWORD bufferSize),                                                \
-      ByName(L"PowrProf.dll"), REAL)                                                                                  \
+      ByName(L"PowrProf.dll"), VNB)                                                                                   \
     X(DWORD, PowerWriteDescription,                                                                                   \
       (HKEY rootPowerKey, const GUID* schemeGuid, const GUID* subGroupOfPowerSettingsGuid,                            \
        const GUID* powerSettingGuid, UCHAR* buffer, DWORD bufferSize),                                                \
-      ByName(L"PowrProf.dll"), REAL)                                                                                  \
+      ByName(L"PowrProf.dll"), VNB)                                                                                   \
     X(DWORD, PowerWriteACValueIndex,                                                                                  \
       (HKEY rootPowerKey, const GUID* schemeGuid, const GUID* subGroupOfPowerSettingsGuid,                            \
        const GUID* powerSettingGuid, DWORD acValueIndex),                                                             \
-      ByName(L"PowrProf.dll"), REAL)                                                                                  \
+      ByName(L"PowrProf.dll"), VNB)                                                                                   \
     X(DWORD, PowerReadACValueIndex,                                                                                   \
       (HKEY rootPowerKey, const GUID* schemeGuid, const GUID* subGroupOfPowerSettingsGuid,                            \
        const GUID* powerSettingGuid, LPDWORD acValueIndex),                                                           \
-      ByName(L"PowrProf.dll"), REAL)                                                                                  \
+      ByName(L"PowrProf.dll"), VNB)                                                                                   \
     X(DWORD, PowerWriteDCValueIndex,                                                                                  \
       (HKEY rootPowerKey, const GUID* schemeGuid, const GUID* subGroupOfPowerSettingsGuid,                            \
        const GUID* powerSettingGuid, DWORD dcValueIndex),                                                             \
-      ByName(L"PowrProf.dll"), REAL)                                                                                  \
+      ByName(L"PowrProf.dll"), VNB)                                                                                   \
     X(DWORD, PowerReadDCValueIndex,                                                                                   \
       (HKEY rootPowerKey, const GUID* schemeGuid, const GUID* subGroupOfPowerSettingsGuid,                            \
        const GUID* powerSettingGuid, LPDWORD dcValueIndex),                                                           \
-      ByName(L"PowrProf.dll"), REAL)                                                                                  \
+      ByName(L"PowrProf.dll"), VNB)                                                                                   \
     X(DWORD, PowerReadDescription,                                                                                    \
       (HKEY rootPowerKey, const GUID* schemeGuid, const GUID* subGroupOfPowerSettingsGuid,                            \
        const GUID* powerSettingGuid, PUCHAR buffer, LPDWORD bufferSize),                                              \
-      ByName(L"PowrProf.dll"), REAL)                                                                                  \
+      ByName(L"PowrProf.dll"), VNB)                                                                                   \
     X(DWORD, PowerReadFriendlyName,                                                                                   \
       (HKEY rootPowerKey, const GUID* schemeGuid, const GUID* subGroupOfPowerSettingsGuid,                            \
        const GUID* powerSettingGuid, PUCHAR buffer, LPDWORD bufferSize),                                              \
-      ByName(L"PowrProf.dll"), REAL)                                                                                  \
-    X(DWORD, PowerSetActiveScheme, (HKEY userRootPowerKey, const GUID* schemeGuid), ByName(L"PowrProf.dll"), REAL)    \
-    X(DWORD, PowerGetActiveScheme, (HKEY userRootPowerKey, GUID** activePolicyGuid), ByName(L"PowrProf.dll"), REAL)
+      ByName(L"PowrProf.dll"), VNB)                                                                                   \
+    X(DWORD, PowerSetActiveScheme, (HKEY userRootPowerKey, const GUID* schemeGuid), ByName(L"PowrProf.dll"), VNB)     \
+    X(DWORD, PowerGetActiveScheme, (HKEY userRootPowerKey, GUID** activePolicyGuid), ByName(L"PowrProf.dll"), VNB)
 // clang-format on
