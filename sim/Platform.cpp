@@ -180,6 +180,12 @@ void AddSubsystemDefaults(Machine* machine) {
     for (auto fill : Registry<void (*)(Machine*)>()) fill(machine);
 }
 
+MachineReset::MachineReset(void (*reset)()) { Registry<void (*)()>().push_back(reset); }
+
+void ResetSubsystems() {
+    for (auto reset : Registry<void (*)()>()) reset();
+}
+
 DevicePath::DevicePath(DeviceOpener opener) { Registry<DeviceOpener>().push_back(opener); }
 
 DriverFunctionEntry::DriverFunctionEntry(DWORD function, DriverFunction handler) {

@@ -1,6 +1,7 @@
 #pragma once
 // The framework the machine's hardware subsystems plug into: their own sections of the
-// machine file, their part of every new default machine, the device paths they answer
+// machine file, their part of every new default machine (and of the state they keep
+// outside the file), the device paths they answer
 // ("\\.\zoraebl", "\\.\HCD0", ...) and the functions of the driver "\\.\zoraebl".
 //
 // A subsystem registers itself with static registrar objects in its own source file;
@@ -46,6 +47,14 @@ struct DefaultSection {
     explicit DefaultSection(void (*fill)(Machine* machine));
 };
 void AddSubsystemDefaults(Machine* machine);
+
+// Puts back the state a subsystem keeps outside the machine file (in the system
+// registry, say) as a new machine has it. VnbCreateDefaultMachine runs every reset
+// after it has written the file.
+struct MachineReset {
+    explicit MachineReset(void (*reset)());
+};
+void ResetSubsystems();
 
 // An open device object of the machine.
 class DeviceObject {

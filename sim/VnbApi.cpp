@@ -94,7 +94,9 @@ ZORAVNB_API BOOL WINAPI VnbAttach(ZoraSystemApi* table, const wchar_t* machineFi
 ZORAVNB_API BOOL WINAPI VnbCreateDefaultMachine(const wchar_t* machineFile) {
     Machine machine;
     vnb::DefaultMachine(&machine);
-    return vnb::ExportResult(vnb::ReplaceMachine(machineFile, machine));
+    DWORD error = vnb::ReplaceMachine(machineFile, machine);
+    if (error == ERROR_SUCCESS) vnb::ResetSubsystems();
+    return vnb::ExportResult(error);
 }
 
 ZORAVNB_API BOOL WINAPI VnbConfiguredMachine(wchar_t* machineFile, DWORD chars) {

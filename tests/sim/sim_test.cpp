@@ -1221,4 +1221,424 @@ TEST_F(VnbVistaPolicyTest, PublishedDefaultsAreTheBuiltInSchemesValues) {
 }
 
 }  // namespace vista
+
+// Windows XP's power profiles
+// The nine power-profile functions of PowrProf.dll through the seam: the six schemes of a
+// fresh installation, schemes written, replaced, deleted and activated, all kept in XP's
+// own registry keys (read here directly, in the 64-bit view); the system's applied policy
+// and the ability to hibernate in the machine's [PowerProfile].
+namespace {
+
+constexpr wchar_t kXpUserRoot[] = L"Control Panel\\PowerCfg";
+constexpr wchar_t kXpMachineRoot[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Controls Folder\\PowerCfg";
+constexpr UINT kXpUnknown = 42;
+
+std::wstring XpKey(const wchar_t* root, const wchar_t* folder, UINT id) {
+    return std::wstring(root) + L"\\" + folder + L"\\" + std::to_wstring(id);
+}
+std::wstring XpUserKey(UINT id) { return XpKey(kXpUserRoot, L"PowerPolicies", id); }
+std::wstring XpMachineKey(UINT id) { return XpKey(kXpMachineRoot, L"PowerPolicies", id); }
+std::wstring XpProcessorKey(UINT id) { return XpKey(kXpMachineRoot, L"ProcessorPolicies", id); }
+
+bool XpKeyExists(HKEY root, const std::wstring& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+// A value's type and bytes; type REG_NONE and no bytes when it is absent.
+struct XpValue {
+    DWORD type = REG_NONE;
+    std::vector<BYTE> bytes;
+    std::wstring Text() const {
+        return type == REG_SZ ? std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2)
+                              : L"(absent)";
+    }
+};
+XpValue XpRead(HKEY root, const std::wstring& path, const wchar_t* name) {
+    XpValue value;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) return value;
+    DWORD size = 0;
+    if (RegQueryValueExW(key, name, nullptr, &value.type, nullptr, &size) == ERROR_SUCCESS) {
+        value.bytes.resize(size);
+        RegQueryValueExW(key, name, nullptr, &value.type, value.bytes.data(), &size);
+    }
+    RegCloseKey(key);
+    return value;
+}
+
+// REG_SZ data as XP stores it: the text and its terminator.
+std::wstring XpStored(const std::wstring& text) { return std::wstring(text.c_str(), text.size() + 1); }
+
+template <class Record>
+std::vector<BYTE> XpBytes(const Record& record) {
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(&record);
+    return std::vector<BYTE>(bytes, bytes + sizeof(record));
+}
+
+template <class Record>
+bool XpSame(const Record& a, const Record& b) {
+    return memcmp(&a, &b, sizeof(Record)) == 0;
+}
+
+// A record as the machine file holds it: hexadecimal, two digits a byte.
+template <class Record>
+std::wstring XpHex(const Record& record) {
+    static const wchar_t kDigits[] = L"0123456789ABCDEF";
+    std::wstring text;
+    for (BYTE b : XpBytes(record)) {
+        text += kDigits[b >> 4];
+        text += kDigits[b & 15];
+    }
+    return text;
+}
+
+// What EnumPwrSchemes hands its callback; the callback says FALSE at call `stopAt`
+// (counted from 1; 0: never).
+struct XpListed {
+    UINT id;
+    DWORD nameBytes, descriptionBytes;
+    std::wstring name, description;
+    POWER_POLICY policy;
+};
+struct XpListing {
+    size_t stopAt = 0;
+    std::vector<XpListed> schemes;
+};
+BOOLEAN CALLBACK XpCollect(UINT id, DWORD nameBytes, LPWSTR name, DWORD descriptionBytes, LPWSTR description,
+                           PPOWER_POLICY policy, LPARAM param) {
+    XpListing* listing = reinterpret_cast<XpListing*>(param);
+    listing->schemes.push_back(XpListed{id, nameBytes, descriptionBytes, name, description, *policy});
+    return listing->schemes.size() != listing->stopAt;
+}
+
+using XpPowerProfileTest = VnbTest;
+
+// The published values, in seconds (0: never); hibernation counts from idle, as the
+// Power Options page shows it: standby, then DozeS4Timeout more.
+const struct XpBuiltIn {
+    const wchar_t* name;
+    ULONG monitorAc, monitorDc, disksAc, disksDc, standbyAc, standbyDc, hibernateAc, hibernateDc;
+    UCHAR throttleAc, throttleDc;
+} kXpBuiltIns[] = {
+    {L"Home/Office Desk", 1200, 300, 0, 600, 0, 300, 0, 1200, PO_THROTTLE_NONE, PO_THROTTLE_ADAPTIVE},
+    {L"Portable/Laptop", 900, 300, 1800, 300, 1200, 300, 10800, 7200, PO_THROTTLE_ADAPTIVE, PO_THROTTLE_ADAPTIVE},
+    {L"Presentation", 0, 0, 0, 300, 0, 900, 0, 0, PO_THROTTLE_ADAPTIVE, PO_THROTTLE_DEGRADE},
+    {L"Always On", 1200, 900, 0, 1800, 0, 0, 0, 0, PO_THROTTLE_NONE, PO_THROTTLE_NONE},
+    {L"Minimal Power Management", 900, 300, 0, 900, 0, 300, 0, 0, PO_THROTTLE_ADAPTIVE, PO_THROTTLE_ADAPTIVE},
+    {L"Max Battery", 900, 60, 0, 180, 1200, 120, 10800, 3600, PO_THROTTLE_ADAPTIVE, PO_THROTTLE_DEGRADE},
+};
+
+ULONG XpHibernation(ULONG dozeS4, ULONG standby) { return dozeS4 ? standby + dozeS4 : 0; }
+
+TEST_F(XpPowerProfileTest, TheSixBuiltInSchemesAreListedWithTheirPublishedValues) {
+    XpListing listing;
+    SetLastError(kBogus);
+    EXPECT_TRUE(sys->EnumPwrSchemes(XpCollect, reinterpret_cast<LPARAM>(&listing))) << GetLastError();
+    ASSERT_EQ(ARRAYSIZE(kXpBuiltIns), listing.schemes.size());
+    for (UINT i = 0; i < ARRAYSIZE(kXpBuiltIns); ++i) {
+        SCOPED_TRACE(testing::Message() << "scheme " << i);
+        const XpBuiltIn& b = kXpBuiltIns[i];
+        const XpListed& s = listing.schemes[i];
+        EXPECT_EQ(i, s.id);
+        EXPECT_EQ(std::wstring(b.name), s.name);
+        EXPECT_EQ((s.name.size() + 1) * sizeof(wchar_t), s.nameBytes);
+        EXPECT_FALSE(s.description.empty());
+        EXPECT_EQ((s.description.size() + 1) * sizeof(wchar_t), s.descriptionBytes);
+        const USER_POWER_POLICY& u = s.policy.user;
+        const MACHINE_POWER_POLICY& m = s.policy.mach;
+        EXPECT_EQ(1u, u.Revision);
+        EXPECT_EQ(1u, m.Revision);
+        EXPECT_EQ(PowerActionSleep, u.IdleAc.Action);
+        EXPECT_EQ(PowerActionSleep, u.IdleDc.Action);
+        EXPECT_EQ(b.monitorAc, u.VideoTimeoutAc);
+        EXPECT_EQ(b.monitorDc, u.VideoTimeoutDc);
+        EXPECT_EQ(b.disksAc, u.SpindownTimeoutAc);
+        EXPECT_EQ(b.disksDc, u.SpindownTimeoutDc);
+        EXPECT_EQ(b.standbyAc, u.IdleTimeoutAc);
+        EXPECT_EQ(b.standbyDc, u.IdleTimeoutDc);
+        EXPECT_EQ(b.hibernateAc, XpHibernation(m.DozeS4TimeoutAc, u.IdleTimeoutAc));
+        EXPECT_EQ(b.hibernateDc, XpHibernation(m.DozeS4TimeoutDc, u.IdleTimeoutDc));
+        EXPECT_EQ(b.throttleAc, u.ThrottlePolicyAc);
+        EXPECT_EQ(b.throttleDc, u.ThrottlePolicyDc);
+
+        POWER_POLICY read{};
+        EXPECT_TRUE(sys->ReadPwrScheme(i, &read)) << GetLastError();
+        EXPECT_TRUE(XpSame(s.policy, read));
+        MACHINE_PROCESSOR_POWER_POLICY processor{};
+        EXPECT_TRUE(sys->ReadProcessorPwrScheme(i, &processor)) << GetLastError();
+        EXPECT_EQ(1u, processor.Revision);
+        EXPECT_EQ(b.throttleAc, processor.ProcessorPolicyAc.DynamicThrottle);
+        EXPECT_EQ(b.throttleDc, processor.ProcessorPolicyDc.DynamicThrottle);
+        EXPECT_EQ(XpStored(b.name), XpRead(HKEY_CURRENT_USER, XpUserKey(i), L"Name").Text());
+    }
+    UINT active = kBogus;
+    EXPECT_TRUE(sys->GetActivePwrScheme(&active));
+    EXPECT_EQ(1u, active);  // Portable/Laptop on a notebook
+    EXPECT_EQ(XpStored(L"1"), XpRead(HKEY_CURRENT_USER, kXpUserRoot, L"CurrentPowerPolicy").Text());
+    EXPECT_EQ(XpStored(L"5"), XpRead(HKEY_LOCAL_MACHINE, kXpMachineRoot, L"LastID").Text());
+    EXPECT_EQ(XpHex(listing.schemes[1].policy), test::MachineValue(L"PowerProfile", L"AppliedPolicy"));
+}
+
+// The callback's FALSE at call `stopAt` (0: never) ends the enumeration there; the result
+// is TRUE once a callback has said TRUE.
+TEST_F(XpPowerProfileTest, AnEnumerationStopsWhenTheCallbackSaysFalse) {
+    const struct {
+        size_t stopAt, calls;
+        BOOLEAN result;
+    } cases[] = {{1, 1, FALSE}, {3, 3, TRUE}, {6, 6, TRUE}, {0, 6, TRUE}};
+    for (size_t c = 0; c < ARRAYSIZE(cases); ++c) {
+        XpListing listing;
+        listing.stopAt = cases[c].stopAt;
+        EXPECT_EQ(cases[c].result, sys->EnumPwrSchemes(XpCollect, reinterpret_cast<LPARAM>(&listing))) << "case " << c;
+        EXPECT_EQ(cases[c].calls, listing.schemes.size()) << "case " << c;
+    }
+}
+
+// Each call fails with its last error and leaves the store as it was.
+TEST_F(XpPowerProfileTest, UnknownSchemesAndMissingRecordsFail) {
+    POWER_POLICY policy{};
+    MACHINE_PROCESSOR_POWER_POLICY processor{};
+    UINT id = NEWSCHEME;
+    const struct {
+        const char* call;
+        std::function<BOOLEAN()> run;
+        DWORD error;
+    } cases[] = {
+        {"ReadPwrScheme unknown", [&] { return sys->ReadPwrScheme(kXpUnknown, &policy); }, ERROR_FILE_NOT_FOUND},
+        {"ReadPwrScheme null", [&] { return sys->ReadPwrScheme(0, nullptr); }, ERROR_INVALID_PARAMETER},
+        {"WritePwrScheme null", [&] { return sys->WritePwrScheme(&id, nullptr, nullptr, nullptr); },
+         ERROR_INVALID_PARAMETER},
+        {"ReadProcessorPwrScheme unknown", [&] { return sys->ReadProcessorPwrScheme(kXpUnknown, &processor); },
+         ERROR_FILE_NOT_FOUND},
+        {"WriteProcessorPwrScheme unknown", [&] { return sys->WriteProcessorPwrScheme(kXpUnknown, &processor); },
+         ERROR_FILE_NOT_FOUND},
+        {"EnumPwrSchemes null", [&] { return sys->EnumPwrSchemes(nullptr, 0); }, ERROR_INVALID_PARAMETER},
+        {"GetActivePwrScheme null", [&] { return sys->GetActivePwrScheme(nullptr); }, ERROR_INVALID_PARAMETER},
+    };
+    for (const auto& c : cases) {
+        SetLastError(kBogus);
+        EXPECT_FALSE(c.run()) << c.call;
+        EXPECT_EQ(c.error, GetLastError()) << c.call;
+    }
+    EXPECT_FALSE(XpKeyExists(HKEY_CURRENT_USER, XpUserKey(kXpUnknown)));
+    EXPECT_FALSE(XpKeyExists(HKEY_LOCAL_MACHINE, XpProcessorKey(kXpUnknown)));
+    EXPECT_FALSE(XpKeyExists(HKEY_CURRENT_USER, XpUserKey(6)));
+    EXPECT_EQ(XpStored(L"5"), XpRead(HKEY_LOCAL_MACHINE, kXpMachineRoot, L"LastID").Text());
+}
+
+// A new scheme (NEWSCHEME takes the id after LastID; any other unknown id is taken as
+// given) lands in XP's keys: its user part and texts under HKCU, its machine part and
+// processor policy under HKLM; it reads back as written. A processor policy not yet
+// written is scheme 0's.
+TEST_F(XpPowerProfileTest, ANewSchemeIsKeptWhereXpKeepsIt) {
+    POWER_POLICY policy{};
+    ASSERT_TRUE(sys->ReadPwrScheme(1, &policy));
+    policy.user.VideoTimeoutAc = 420;
+    policy.mach.DozeS4TimeoutDc = 4242;
+    MACHINE_PROCESSOR_POWER_POLICY processor{}, scheme0{};
+    ASSERT_TRUE(sys->ReadProcessorPwrScheme(0, &scheme0));
+    const struct {
+        UINT id, expectedId;
+        const wchar_t* lastId;
+    } cases[] = {{NEWSCHEME, 6, L"6"}, {9, 9, L"6"}, {NEWSCHEME, 7, L"7"}};
+    for (size_t c = 0; c < ARRAYSIZE(cases); ++c) {
+        SCOPED_TRACE(testing::Message() << "case " << c);
+        UINT id = cases[c].id;
+        std::wstring name = L"Field Trip " + std::to_wstring(c);
+        wchar_t description[] = L"Long days away from the mains.";
+        policy.user.SpindownTimeoutDc = 100 + static_cast<ULONG>(c);
+        ASSERT_TRUE(sys->WritePwrScheme(&id, name.data(), description, &policy)) << GetLastError();
+        EXPECT_EQ(cases[c].expectedId, id);
+        EXPECT_EQ(XpStored(cases[c].lastId), XpRead(HKEY_LOCAL_MACHINE, kXpMachineRoot, L"LastID").Text());
+        EXPECT_EQ(XpStored(name), XpRead(HKEY_CURRENT_USER, XpUserKey(id), L"Name").Text());
+        EXPECT_EQ(XpStored(description), XpRead(HKEY_CURRENT_USER, XpUserKey(id), L"Description").Text());
+        XpValue user = XpRead(HKEY_CURRENT_USER, XpUserKey(id), L"Policies");
+        XpValue machine = XpRead(HKEY_LOCAL_MACHINE, XpMachineKey(id), L"Policies");
+        EXPECT_EQ(static_cast<DWORD>(REG_BINARY), user.type);
+        EXPECT_EQ(XpBytes(policy.user), user.bytes);
+        EXPECT_EQ(static_cast<DWORD>(REG_BINARY), machine.type);
+        EXPECT_EQ(XpBytes(policy.mach), machine.bytes);
+        POWER_POLICY read{};
+        EXPECT_TRUE(sys->ReadPwrScheme(id, &read));
+        EXPECT_TRUE(XpSame(policy, read));
+
+        EXPECT_TRUE(sys->ReadProcessorPwrScheme(id, &processor));
+        EXPECT_TRUE(XpSame(scheme0, processor));
+        processor.ProcessorPolicyDc.DynamicThrottle = PO_THROTTLE_CONSTANT;
+        EXPECT_TRUE(sys->WriteProcessorPwrScheme(id, &processor)) << GetLastError();
+        EXPECT_EQ(XpBytes(processor), XpRead(HKEY_LOCAL_MACHINE, XpProcessorKey(id), L"Policies").bytes);
+        MACHINE_PROCESSOR_POWER_POLICY readProcessor{};
+        EXPECT_TRUE(sys->ReadProcessorPwrScheme(id, &readProcessor));
+        EXPECT_TRUE(XpSame(processor, readProcessor));
+    }
+    XpListing listing;
+    EXPECT_TRUE(sys->EnumPwrSchemes(XpCollect, reinterpret_cast<LPARAM>(&listing)));
+    EXPECT_EQ(9u, listing.schemes.size());
+}
+
+// Writing an existing id replaces its records; a null name or description keeps the
+// stored one, and no new scheme appears.
+TEST_F(XpPowerProfileTest, ReplacingASchemeKeepsTheTextsNotGiven) {
+    const struct {
+        UINT id;
+        const wchar_t* name;
+        const wchar_t* description;
+    } cases[] = {{2, nullptr, nullptr}, {3, L"Server Room", nullptr}, {4, nullptr, L""}};
+    for (size_t c = 0; c < ARRAYSIZE(cases); ++c) {
+        SCOPED_TRACE(testing::Message() << "case " << c);
+        UINT id = cases[c].id;
+        std::wstring storedName = XpRead(HKEY_CURRENT_USER, XpUserKey(id), L"Name").Text();
+        std::wstring storedText = XpRead(HKEY_CURRENT_USER, XpUserKey(id), L"Description").Text();
+        POWER_POLICY policy{};
+        ASSERT_TRUE(sys->ReadPwrScheme(id, &policy));
+        policy.user.SpindownTimeoutDc = 77 + static_cast<ULONG>(c);
+        policy.mach.DozeS4TimeoutAc = 7777;
+        std::wstring name = cases[c].name ? cases[c].name : L"";
+        std::wstring text = cases[c].description ? cases[c].description : L"";
+        ASSERT_TRUE(sys->WritePwrScheme(&id, cases[c].name ? name.data() : nullptr,
+                                        cases[c].description ? text.data() : nullptr, &policy));
+        EXPECT_EQ(cases[c].id, id);
+        EXPECT_EQ(cases[c].name ? XpStored(name) : storedName,
+                  XpRead(HKEY_CURRENT_USER, XpUserKey(id), L"Name").Text());
+        EXPECT_EQ(cases[c].description ? XpStored(text) : storedText,
+                  XpRead(HKEY_CURRENT_USER, XpUserKey(id), L"Description").Text());
+        POWER_POLICY read{};
+        EXPECT_TRUE(sys->ReadPwrScheme(id, &read));
+        EXPECT_TRUE(XpSame(policy, read));
+    }
+    EXPECT_FALSE(XpKeyExists(HKEY_CURRENT_USER, XpUserKey(6)));
+    EXPECT_EQ(XpStored(L"5"), XpRead(HKEY_LOCAL_MACHINE, kXpMachineRoot, L"LastID").Text());
+}
+
+// The active scheme cannot be deleted; another loses its user key, machine key and
+// processor policy; an unknown one fails.
+TEST_F(XpPowerProfileTest, DeletingRemovesEveryPartButRefusesTheActiveScheme) {
+    const struct {
+        UINT id;
+        BOOLEAN result;
+        DWORD error;  // of a failure
+    } cases[] = {{1, FALSE, ERROR_ACCESS_DENIED},
+                 {3, TRUE, 0},
+                 {3, FALSE, ERROR_FILE_NOT_FOUND},
+                 {kXpUnknown, FALSE, ERROR_FILE_NOT_FOUND}};
+    for (size_t c = 0; c < ARRAYSIZE(cases); ++c) {
+        SetLastError(kBogus);
+        EXPECT_EQ(cases[c].result, sys->DeletePwrScheme(cases[c].id)) << "case " << c;
+        if (!cases[c].result) {
+            EXPECT_EQ(cases[c].error, GetLastError()) << "case " << c;
+        }
+    }
+    for (UINT id : {1u, 3u}) {
+        SCOPED_TRACE(testing::Message() << "scheme " << id);
+        bool kept = id == 1;
+        EXPECT_EQ(kept, XpKeyExists(HKEY_CURRENT_USER, XpUserKey(id)));
+        EXPECT_EQ(kept, XpKeyExists(HKEY_LOCAL_MACHINE, XpMachineKey(id)));
+        EXPECT_EQ(kept, XpKeyExists(HKEY_LOCAL_MACHINE, XpProcessorKey(id)));
+    }
+    POWER_POLICY policy{};
+    SetLastError(kBogus);
+    EXPECT_FALSE(sys->ReadPwrScheme(3, &policy));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+    XpListing listing;
+    EXPECT_TRUE(sys->EnumPwrSchemes(XpCollect, reinterpret_cast<LPARAM>(&listing)));
+    EXPECT_EQ(5u, listing.schemes.size());
+}
+
+// Activating records the id in CurrentPowerPolicy and applies the stored scheme (as it
+// is now) or the records given, which leave the stored scheme alone. An unknown id or
+// a record XP would not validate changes nothing.
+TEST_F(XpPowerProfileTest, ActivatingAppliesTheStoredSchemeOrTheGivenRecord) {
+    POWER_POLICY stored{};
+    ASSERT_TRUE(sys->ReadPwrScheme(4, &stored));
+    stored.user.VideoTimeoutDc = 123;
+    UINT four = 4;
+    ASSERT_TRUE(sys->WritePwrScheme(&four, nullptr, nullptr, &stored));
+    POWER_POLICY presentation{};
+    ASSERT_TRUE(sys->ReadPwrScheme(2, &presentation));
+    POWER_POLICY given = presentation, badRevision = presentation, badAction = presentation;
+    given.user.VideoTimeoutAc = 60;
+    badRevision.user.Revision = 2;
+    badAction.user.IdleAc.Action = static_cast<POWER_ACTION>(99);
+    GLOBAL_POWER_POLICY global{};
+    global.user.Revision = global.mach.Revision = 1;
+    global.mach.LidOpenWakeAc = global.mach.LidOpenWakeDc = PowerSystemWorking;
+
+    const struct {
+        UINT id;
+        GLOBAL_POWER_POLICY* global;
+        POWER_POLICY* record;
+        BOOLEAN result;
+        DWORD error;  // of a failure
+        UINT active;
+        const POWER_POLICY* applied;
+    } cases[] = {
+        {4, nullptr, nullptr, TRUE, 0, 4, &stored},
+        {2, &global, &given, TRUE, 0, 2, &given},
+        {kXpUnknown, nullptr, nullptr, FALSE, ERROR_FILE_NOT_FOUND, 2, &given},
+        {0, nullptr, &badRevision, FALSE, ERROR_REVISION_MISMATCH, 2, &given},
+        {0, nullptr, &badAction, FALSE, ERROR_INVALID_DATA, 2, &given},
+    };
+    for (size_t c = 0; c < ARRAYSIZE(cases); ++c) {
+        SCOPED_TRACE(testing::Message() << "case " << c);
+        SetLastError(kBogus);
+        EXPECT_EQ(cases[c].result, sys->SetActivePwrScheme(cases[c].id, cases[c].global, cases[c].record));
+        if (!cases[c].result) {
+            EXPECT_EQ(cases[c].error, GetLastError());
+        }
+        UINT active = kBogus;
+        EXPECT_TRUE(sys->GetActivePwrScheme(&active));
+        EXPECT_EQ(cases[c].active, active);
+        EXPECT_EQ(XpHex(*cases[c].applied), test::MachineValue(L"PowerProfile", L"AppliedPolicy"));
+    }
+    EXPECT_EQ(XpHex(global), test::MachineValue(L"PowerProfile", L"AppliedGlobalPolicy"));
+    POWER_POLICY read{};
+    EXPECT_TRUE(sys->ReadPwrScheme(2, &read));
+    EXPECT_TRUE(XpSame(presentation, read));
+}
+
+TEST_F(XpPowerProfileTest, HibernationFollowsTheMachine) {
+    const struct {
+        const wchar_t* allowed;  // null: the new machine's value
+        BOOLEAN result;
+    } cases[] = {{nullptr, TRUE}, {L"0", FALSE}, {L"1", TRUE}};
+    for (size_t c = 0; c < ARRAYSIZE(cases); ++c) {
+        if (cases[c].allowed) test::SetMachineValue(L"PowerProfile", L"HibernateAllowed", cases[c].allowed);
+        EXPECT_EQ(cases[c].result, sys->IsPwrHibernateAllowed()) << "case " << c;
+    }
+}
+
+// A new machine puts back a fresh installation's keys: the six built-in schemes and no
+// other, LastID 5, Portable/Laptop active.
+TEST_F(XpPowerProfileTest, AFreshMachineRestoresTheBuiltInSchemes) {
+    POWER_POLICY original{}, policy{};
+    ASSERT_TRUE(sys->ReadPwrScheme(3, &original));
+    ASSERT_TRUE(sys->DeletePwrScheme(3));
+    policy = original;
+    policy.user.VideoTimeoutAc = 1;
+    UINT id = NEWSCHEME, zero = 0;
+    ASSERT_TRUE(sys->WritePwrScheme(&id, nullptr, nullptr, &policy));
+    ASSERT_TRUE(sys->WritePwrScheme(&zero, nullptr, nullptr, &policy));
+    ASSERT_TRUE(sys->SetActivePwrScheme(zero, nullptr, nullptr));
+
+    ASSERT_TRUE(VnbCreateDefaultMachine(m_machine.Path().c_str())) << GetLastError();
+    POWER_POLICY read{};
+    EXPECT_TRUE(sys->ReadPwrScheme(3, &read)) << GetLastError();
+    EXPECT_TRUE(XpSame(original, read));
+    EXPECT_TRUE(sys->ReadPwrScheme(0, &read));
+    EXPECT_EQ(kXpBuiltIns[0].monitorAc, read.user.VideoTimeoutAc);
+    EXPECT_FALSE(XpKeyExists(HKEY_CURRENT_USER, XpUserKey(id)));
+    EXPECT_FALSE(XpKeyExists(HKEY_LOCAL_MACHINE, XpMachineKey(id)));
+    EXPECT_TRUE(XpKeyExists(HKEY_LOCAL_MACHINE, XpProcessorKey(3)));
+    UINT active = kBogus;
+    EXPECT_TRUE(sys->GetActivePwrScheme(&active));
+    EXPECT_EQ(1u, active);
+    EXPECT_EQ(XpStored(L"5"), XpRead(HKEY_LOCAL_MACHINE, kXpMachineRoot, L"LastID").Text());
+    XpListing listing;
+    EXPECT_TRUE(sys->EnumPwrSchemes(XpCollect, reinterpret_cast<LPARAM>(&listing)));
+    EXPECT_EQ(ARRAYSIZE(kXpBuiltIns), listing.schemes.size());
+}
+
 }  // namespace

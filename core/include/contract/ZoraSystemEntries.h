@@ -90,20 +90,21 @@
       ::CallNtPowerInformation, REAL)                                                                                 \
                                                                                                                       \
     /* The power-profile functions of Windows XP: linked, as every PowrProf.dll since XP     */                       \
-    /* exports them; mingw's import library and Wine's PowrProf.dll have all nine as well.   */                       \
-    X(BOOLEAN, ReadPwrScheme, (UINT id, PPOWER_POLICY powerPolicy), ::ReadPwrScheme, REAL)                            \
+    /* exports them (mingw's import library and Wine's stubs have all nine); the virtual     */                       \
+    /* notebook keeps their schemes in XP's own registry keys (sim/scheme/).                 */                       \
+    X(BOOLEAN, ReadPwrScheme, (UINT id, PPOWER_POLICY powerPolicy), ::ReadPwrScheme, VNB)                             \
     X(BOOLEAN, WritePwrScheme, (PUINT id, LPWSTR schemeName, LPWSTR description, PPOWER_POLICY scheme),               \
-      ::WritePwrScheme, REAL)                                                                                         \
+      ::WritePwrScheme, VNB)                                                                                          \
     X(BOOLEAN, ReadProcessorPwrScheme, (UINT id, PMACHINE_PROCESSOR_POWER_POLICY machineProcessorPowerPolicy),        \
-      ::ReadProcessorPwrScheme, REAL)                                                                                 \
+      ::ReadProcessorPwrScheme, VNB)                                                                                  \
     X(BOOLEAN, WriteProcessorPwrScheme, (UINT id, PMACHINE_PROCESSOR_POWER_POLICY machineProcessorPowerPolicy),       \
-      ::WriteProcessorPwrScheme, REAL)                                                                                \
-    X(BOOLEAN, EnumPwrSchemes, (PWRSCHEMESENUMPROC callback, LPARAM param), ::EnumPwrSchemes, REAL)                   \
-    X(BOOLEAN, GetActivePwrScheme, (PUINT id), ::GetActivePwrScheme, REAL)                                            \
+      ::WriteProcessorPwrScheme, VNB)                                                                                 \
+    X(BOOLEAN, EnumPwrSchemes, (PWRSCHEMESENUMPROC callback, LPARAM param), ::EnumPwrSchemes, VNB)                    \
+    X(BOOLEAN, GetActivePwrScheme, (PUINT id), ::GetActivePwrScheme, VNB)                                             \
     X(BOOLEAN, SetActivePwrScheme, (UINT id, PGLOBAL_POWER_POLICY globalPowerPolicy, PPOWER_POLICY powerPolicy),      \
-      ::SetActivePwrScheme, REAL)                                                                                     \
-    X(BOOLEAN, DeletePwrScheme, (UINT id), ::DeletePwrScheme, REAL)                                                   \
-    X(BOOLEAN, IsPwrHibernateAllowed, (), ::IsPwrHibernateAllowed, REAL)                                              \
+      ::SetActivePwrScheme, VNB)                                                                                      \
+    X(BOOLEAN, DeletePwrScheme, (UINT id), ::DeletePwrScheme, VNB)                                                    \
+    X(BOOLEAN, IsPwrHibernateAllowed, (), ::IsPwrHibernateAllowed, VNB)                                               \
                                                                                                                       \
     /* The power-policy functions of Windows Vista: not there on XP, so found by name; the */                         \
     /* virtual notebook answers them from its power-policy store (sim/scheme/).            */                         \
