@@ -1,6 +1,7 @@
 // The scheme model across processes: the activation's request to the service, zoractl's
 // scheme commands, and the same schemes seen by both architectures. Run as XP and as
 // Vista like the rest of the area; zoractl runs as the same version.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -115,6 +116,7 @@ TEST_F(SchemeProcessCase, WrongArgumentsGetTheUsageAndRefusalsAreSaid) {
         EXPECT_NE(output.find("not allowed: hibernation is off on this machine"), std::string::npos) << output;
     }
     ASSERT_EQ(Zoractl(L"list", &output), 0);
+    output.erase(std::remove(output.begin(), output.end(), '\r'), output.end());
     char line[128];
     snprintf(line, sizeof(line), "* %3d  %s\n", active, test::Narrow(name).c_str());
     EXPECT_NE(output.find(line), std::string::npos) << output;

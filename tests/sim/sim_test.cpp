@@ -1221,6 +1221,7 @@ TEST_F(VnbVistaPolicyTest, PublishedDefaultsAreTheBuiltInSchemesValues) {
 }
 
 }  // namespace vista
+}  // namespace
 
 // Windows XP's power profiles
 // The nine power-profile functions of PowrProf.dll through the seam: the six schemes of a

@@ -369,24 +369,38 @@ int Import(SchemeTool& schemes, const wchar_t* path, int base, const wchar_t* ne
         wprintf(L"the scheme \"%ls\" cannot be created\n", name.c_str());
         return 1;
     }
-    // XP keeps standby before hibernation: clear hibernation first, set it last.
-    auto set = [&](const ImportLine& entry) {
-        for (int ac : {1, 0}) {
-            int value = ac ? entry.ac : entry.dc;
-            if (value == -1 || (entry.number == zora_vars::VXPS && !ac)) continue;
-            if (SetOne(schemes, added, entry.variable.c_str(), ac, value) != 0) {
-                wprintf(L"%ls:%d: %ls cannot be set; nothing imported\n", path, entry.line, entry.variable.c_str());
-                return false;
-            }
-        }
-        return true;
+    // One half of a line; false once a value is refused, after saying so.
+    auto set = [&](const ImportLine& entry, int ac) {
+        int value = ac ? entry.ac : entry.dc;
+        if (value == -1 || (entry.number == zora_vars::VXPS && !ac)) return true;
+        if (SetOne(schemes, added, entry.variable.c_str(), ac, value) == 0) return true;
+        wprintf(L"%ls:%d: %ls cannot be set; nothing imported\n", path, entry.line, entry.variable.c_str());
+        return false;
     };
-    bool ok = schemes.SetPwrVariable(added, 1, zora_vars::kNames[zora_vars::HibernateTimeOut], 0) != -1 &&
-              schemes.SetPwrVariable(added, 0, zora_vars::kNames[zora_vars::HibernateTimeOut], 0) != -1;
+    auto find = [&](int number) -> const ImportLine* {
+        for (const ImportLine& entry : values)
+            if (entry.number == number) return &entry;
+        return nullptr;
+    };
+    // The order matters where the system ties settings together: XP keeps standby before
+    // hibernation (so hibernation is cleared first and set last), and a fixed processor
+    // speed and an adaptive one replace each other (so the one that rules comes last).
+    bool ok = true;
+    for (int ac : {1, 0})
+        ok = ok && schemes.SetPwrVariable(added, ac, zora_vars::kNames[zora_vars::HibernateTimeOut], 0) != -1;
     for (const ImportLine& entry : values)
-        if (ok && entry.number != zora_vars::HibernateTimeOut) ok = set(entry);
-    for (const ImportLine& entry : values)
-        if (ok && entry.number == zora_vars::HibernateTimeOut) ok = set(entry);
+        if (entry.number != zora_vars::HibernateTimeOut && entry.number != zora_vars::CpuAdaptive &&
+            entry.number != zora_vars::CpuSpeed)
+            ok = ok && set(entry, 1) && set(entry, 0);
+    const ImportLine* adaptive = find(zora_vars::CpuAdaptive);
+    const ImportLine* speed = find(zora_vars::CpuSpeed);
+    for (int ac : {1, 0}) {
+        bool adapts = adaptive && (ac ? adaptive->ac : adaptive->dc) > 0;
+        const ImportLine* order[2] = {adapts ? speed : adaptive, adapts ? adaptive : speed};
+        for (const ImportLine* entry : order)
+            if (entry) ok = ok && set(*entry, ac);
+    }
+    if (const ImportLine* hibernate = find(zora_vars::HibernateTimeOut)) ok = ok && set(*hibernate, 1) && set(*hibernate, 0);
     if (!ok) {
         schemes.DeletePwrScheme(added);
         return 1;
