@@ -5,12 +5,15 @@
 #include <cstdlib>
 #include <cwchar>
 #include <cwctype>
+#include <map>
+#include <mutex>
 
 #include "WinHandles.h"
 
 namespace vnb {
 namespace {
 constexpr wchar_t kMutexName[] = L"Global\\ZORA_VNB_MACHINE";
+constexpr wchar_t kWriteCounterName[] = L"Global\\ZORA_VNB_MACHINE_WRITES";
 // Every holder keeps the mutex for one whole-file read or write; ten seconds means
 // a holder that is stuck, not one that is slow.
 constexpr DWORD kLockTimeoutMs = 10000;
@@ -21,18 +24,14 @@ wchar_t g_attached[MAX_PATH];
 // The machine mutex, held for the life of the object.
 class MachineLock {
 public:
-    MachineLock() {
-        NullDaclSecurity security;
-        security.attributes.bInheritHandle = FALSE;
-        m_mutex.reset(CreateMutexW(&security.attributes, FALSE, kMutexName));
-        if (!m_mutex) m_mutex.reset(OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, kMutexName));
+    MachineLock() : m_mutex(KeptGlobalMutex(kMutexName)) {
         if (!m_mutex) {
             m_result = GetLastError();
             return;
         }
         // A holder that died left the file whole (it is only ever replaced), so an
         // abandoned mutex is simply taken over.
-        switch (WaitForSingleObject(m_mutex.get(), kLockTimeoutMs)) {
+        switch (WaitForSingleObject(m_mutex, kLockTimeoutMs)) {
         case WAIT_OBJECT_0:
         case WAIT_ABANDONED: m_result = ERROR_SUCCESS; break;
         case WAIT_TIMEOUT: m_result = ERROR_TIMEOUT; break;
@@ -42,12 +41,12 @@ public:
     MachineLock(const MachineLock&) = delete;
     MachineLock& operator=(const MachineLock&) = delete;
     ~MachineLock() {
-        if (m_result == ERROR_SUCCESS) ReleaseMutex(m_mutex.get());
+        if (m_result == ERROR_SUCCESS) ReleaseMutex(m_mutex);
     }
     DWORD Result() const { return m_result; }
 
 private:
-    UniqueHandle m_mutex;
+    HANDLE m_mutex;
     DWORD m_result = ERROR_INVALID_HANDLE;
 };
 
@@ -277,6 +276,38 @@ constexpr char kFileHeader[] =
     ";   hdc          {4d36e96a-e325-11ce-bfc1-08002be10318}\r\n"
     "\r\n";
 
+// Every write of a machine file, by any process, counts in one shared counter (kept
+// mapped for the life of the process); null when it cannot be had.
+volatile LONG* WriteCounter() {
+    static volatile LONG* counter = []() -> volatile LONG* {
+        NullDaclSecurity security;
+        security.attributes.bInheritHandle = FALSE;
+        HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, &security.attributes, PAGE_READWRITE, 0,
+                                            sizeof(LONG), kWriteCounterName);
+        if (!mapping) mapping = OpenFileMappingW(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, kWriteCounterName);
+        if (!mapping) return nullptr;
+        return static_cast<volatile LONG*>(MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(LONG)));
+    }();
+    return counter;
+}
+
+// The last machine this process parsed. Reading and parsing the whole file is most of
+// what an entry costs, so a read that finds the same file, with no write counted since
+// and the same size and times (an edit by hand), takes the parsed machine again.
+struct ParsedMachine {
+    std::wstring file;
+    LONG writes = 0;
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    Machine machine;
+};
+ParsedMachine g_parsed;  // used under the machine mutex only
+
+bool Unchanged(const WIN32_FILE_ATTRIBUTE_DATA& a, const WIN32_FILE_ATTRIBUTE_DATA& b) {
+    return a.nFileSizeHigh == b.nFileSizeHigh && a.nFileSizeLow == b.nFileSizeLow &&
+           CompareFileTime(&a.ftLastWriteTime, &b.ftLastWriteTime) == 0 &&
+           CompareFileTime(&a.ftCreationTime, &b.ftCreationTime) == 0;
+}
+
 bool ReadWhole(const wchar_t* file, std::string* text, DWORD* error) {
     UniqueFile handle(CreateFileW(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -318,14 +349,30 @@ DWORD WriteWhole(const wchar_t* file, const std::string& text) {
         DeleteFileW(temporary.c_str());
         return error;
     }
+    if (volatile LONG* counter = WriteCounter()) InterlockedIncrement(counter);
     return ERROR_SUCCESS;
 }
 
 DWORD ReadLocked(const wchar_t* file, Machine* machine) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(file, GetFileExInfoStandard, &data)) return GetLastError();
+    volatile LONG* counter = WriteCounter();
+    LONG writes = counter ? *counter : 0;
+    if (counter && g_parsed.file == file && g_parsed.writes == writes && Unchanged(g_parsed.data, data)) {
+        *machine = g_parsed.machine;
+        return ERROR_SUCCESS;
+    }
     std::string text;
     DWORD error = ERROR_SUCCESS;
     if (!ReadWhole(file, &text, &error)) return error;
-    return ParseMachine(text, machine);
+    error = ParseMachine(text, machine);
+    if (error == ERROR_SUCCESS) {
+        g_parsed.file = file;
+        g_parsed.writes = writes;
+        g_parsed.data = data;
+        g_parsed.machine = *machine;
+    }
+    return error;
 }
 
 bool ValidFile(const wchar_t* file) { return file && file[0] && wcslen(file) < MAX_PATH; }
@@ -414,6 +461,20 @@ DWORD CreateMachineIfMissing(const wchar_t* file) {
     Machine machine;
     DefaultMachine(&machine);
     return WriteWhole(file, FormatMachine(machine));
+}
+
+HANDLE KeptGlobalMutex(const wchar_t* name) {
+    static std::mutex lock;
+    static std::map<std::wstring, HANDLE> kept;
+    std::lock_guard<std::mutex> hold(lock);
+    HANDLE& mutex = kept[name];
+    if (!mutex) {
+        NullDaclSecurity security;
+        security.attributes.bInheritHandle = FALSE;
+        mutex = CreateMutexW(&security.attributes, FALSE, name);
+        if (!mutex) mutex = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name);
+    }
+    return mutex;
 }
 
 const wchar_t* AttachedMachine() { return g_attached; }

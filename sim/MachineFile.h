@@ -81,6 +81,10 @@ DWORD UpdateMachine(const wchar_t* file, const std::function<DWORD(Machine&)>& c
 // Writes the default machine unless the file exists.
 DWORD CreateMachineIfMissing(const wchar_t* file);
 
+// A mutex of the global name space that every process (the service's too) may open,
+// created or opened once and kept for the life of the process; null when it cannot be had.
+HANDLE KeptGlobalMutex(const wchar_t* name);
+
 // The machine file this process attached (empty before VnbAttach).
 const wchar_t* AttachedMachine();
 void SetAttachedMachine(const wchar_t* file);

@@ -125,19 +125,33 @@ void Values::Remove(const std::string& key) {
 }
 
 bool GetSection(const Machine& machine, const std::string& name, Values* values) {
-    for (const RawSection& section : Split(machine.otherSections)) {
-        if (!SameKey(section.name, name)) continue;
-        *values = Values();
-        for (const std::string& line : section.lines) {
-            std::string trimmed = Trim(line);
-            if (trimmed.empty() || trimmed[0] == ';') continue;
-            size_t eq = trimmed.find('=');
-            if (eq == std::string::npos) continue;
-            values->Set(Trim(trimmed.substr(0, eq)), Trim(trimmed.substr(eq + 1)));
+    // Walks the lines in place: a read is frequent and the text is long, so only the
+    // wanted section's lines are copied.
+    const std::string& text = machine.otherSections;
+    bool inside = false, found = false;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        size_t first = text.find_first_not_of(" \t\r", at);
+        size_t last = end;
+        while (last > at && (text[last - 1] == '\r' || text[last - 1] == ' ' || text[last - 1] == '\t')) --last;
+        if (first != std::string::npos && first < last && text[first] == '[' && text[last - 1] == ']' &&
+            last - first >= 2) {
+            if (inside) return true;
+            inside = text.compare(first + 1, last - first - 2, name) == 0 ||
+                     SameKey(text.substr(first + 1, last - first - 2), name);
+            if (inside) {
+                *values = Values();
+                found = true;
+            }
+        } else if (inside && first != std::string::npos && first < last && text[first] != ';') {
+            std::string line = text.substr(first, last - first);
+            size_t eq = line.find('=');
+            if (eq != std::string::npos) values->Set(Trim(line.substr(0, eq)), Trim(line.substr(eq + 1)));
         }
-        return true;
+        at = end + 1;
     }
-    return false;
+    return found;
 }
 
 void PutSection(Machine* machine, const std::string& name, const Values& values) {

@@ -15,13 +15,10 @@ using namespace zora_vars;
 
 namespace {
 
-// One variable's key in [Scheme N] of the scheme file.
+// One variable's key in [Scheme N] of the open scheme file.
 class SchemeValue {
 public:
-    SchemeValue(int index, const wchar_t* name) : m_section(index), m_name(name) {
-        m_ok = OpenSchemeFile(m_file);
-    }
-    bool Ok() const { return m_ok; }
+    SchemeValue(CZORAProfile& file, int index, const wchar_t* name) : m_file(file), m_section(index), m_name(name) {}
     // The stored value; -1 (as stored, or the default) means missing.
     int Read() { return m_file.GetInt(m_section, m_name, -1); }
     bool Write(int value) { return m_file.PutInt(m_section, m_name, value) != 0; }
@@ -29,10 +26,9 @@ public:
     bool WriteHalf(int ac, int value) { return Write(Pack(m_file.GetInt(m_section, m_name, 0), ac, value)); }
 
 private:
-    CZORAProfile m_file;
+    CZORAProfile& m_file;
     SchemeSection m_section;
     const wchar_t* m_name;
-    bool m_ok = false;
 };
 
 // A missing value reads -1 and is then stored as -1.
@@ -79,8 +75,11 @@ int CSchemeEx::ParseVarName(const wchar_t* name, GUID* subgroup, GUID* setting) 
 int CSchemeEx::GetPwrVariable(int index, int ac, const wchar_t* name) {
     int number;
     GUID scheme = {}, subgroup = {}, setting = {};
+    CZORAProfile file;  // opened once for the whole operation
+    bool opened = false;
     if (m_nVista) {
-        if (!SchemeIndexToGuid(index, &scheme)) return -1;  // also whether the scheme exists
+        // Also whether the scheme exists.
+        if (!(opened = OpenSchemeFile(file)) || !MapSchemeIndex(file, index, &scheme)) return -1;
         number = ParseVarName(name, &subgroup, &setting);
         if (number < 0) return -1;
         if (number <= CpuSpeedMax || number == BacklightLevel)
@@ -93,8 +92,8 @@ int CSchemeEx::GetPwrVariable(int index, int ac, const wchar_t* name) {
     }
     if (number == LanSpeed && m_nVista) return -1;  // XP's link speed; Vista has its own
 
-    SchemeValue value(index, kNames[number]);
-    if (!value.Ok()) return -1;
+    if (!opened && !OpenSchemeFile(file)) return -1;
+    SchemeValue value(file, index, kNames[number]);
     if (number == CpuAdaptive || number == CpuSpeed) {  // Vista: kept in the scheme file
         int stored = value.Read();
         if (stored == -1) {
@@ -110,8 +109,11 @@ int CSchemeEx::GetPwrVariable(int index, int ac, const wchar_t* name) {
 int CSchemeEx::SetPwrVariable(int index, int ac, const wchar_t* name, int value) {
     int number;
     GUID scheme = {}, subgroup = {}, setting = {};
+    CZORAProfile file;  // opened once for the whole operation
+    bool opened = false;
     if (m_nVista) {
-        if (!SchemeIndexToGuid(index, &scheme)) return -1;  // also whether the scheme exists
+        // Also whether the scheme exists.
+        if (!(opened = OpenSchemeFile(file)) || !MapSchemeIndex(file, index, &scheme)) return -1;
         number = ParseVarName(name, &subgroup, &setting);
     } else {
         if (!FindPwrScheme(index)) return -1;
@@ -133,8 +135,8 @@ int CSchemeEx::SetPwrVariable(int index, int ac, const wchar_t* name, int value)
         }
     }
 
-    SchemeValue stored(index, kNames[number]);
-    if (!stored.Ok()) return -1;
+    if (!opened && !OpenSchemeFile(file)) return -1;
+    SchemeValue stored(file, index, kNames[number]);
     if (number == VXPS) return stored.Write(value) ? value : -1;  // one value for both sources
     if (!stored.WriteHalf(ac, value)) return -1;
     if (!m_nVista) return value;

@@ -21,11 +21,26 @@ inline bool NamedFile(const wchar_t* key, wchar_t (&name)[kTextChars]) {
     return cfg.GetString(L"ZORACfg", key, L"", name, kTextChars) > 0;
 }
 
+// The calling user's configuration folder. Asking the shell costs more than reading a
+// value, and a process's user does not change, so it is asked once (again after a failure).
+inline const wchar_t* UserFolder() {
+    static wchar_t folder[MAX_PATH];
+    static bool known = false;
+    if (!known) known = CZORAProfile().GetHomePath(folder, MAX_PATH) != nullptr;
+    return known ? folder : nullptr;
+}
+
 // The calling user's scheme file, its folder and the file created where missing.
 inline bool OpenSchemeFile(CZORAProfile& file) {
     wchar_t name[kTextChars];
-    return NamedFile(L"PowerScheme", name) && file.Initialize(name, nullptr) != 0;
+    const wchar_t* folder = UserFolder();
+    return folder && NamedFile(L"PowerScheme", name) && file.Initialize(name, folder) != 0;
 }
+
+// Vista: the GUID that [Scheme index] of the open scheme file maps the index to, when
+// the system still knows that scheme; a section the system has forgotten is pruned
+// (SchemeStore.cpp).
+bool MapSchemeIndex(CZORAProfile& file, int index, GUID* guid);
 
 // The power-setting catalogue.
 inline bool OpenSettingFile(CZORACfg& file) {

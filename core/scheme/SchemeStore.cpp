@@ -129,23 +129,26 @@ int CSchemeEx::GetPwrSchemeMaxIndex() {
     return highest;
 }
 
+bool scheme_files::MapSchemeIndex(CZORAProfile& file, int index, GUID* guid) {
+    SchemeSection section(index);
+    wchar_t text[kTextChars];
+    if (file.GetString(section, L"GUID", L"", text, kTextChars) <= 0) return false;
+    if (!ParseShellGuid(text, guid)) return false;
+    DWORD size = 0;
+    DWORD rc = ZoraSys()->PowerReadFriendlyName(nullptr, guid, nullptr, nullptr, nullptr, &size);
+    if (rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA) return true;
+    // Without the function the system cannot say whether it still knows the scheme:
+    // the index stays mapped.
+    if (rc == ERROR_CALL_NOT_IMPLEMENTED) return false;
+    // The system no longer knows it: the stale index goes with its settings.
+    WritePrivateProfileStringW(section, nullptr, nullptr, file.GetFullPath());
+    return false;
+}
+
 int CSchemeEx::SchemeIndexToGuid(int index, GUID* guid) {
     if (!guid) return 0;
     CZORAProfile file;
-    if (!OpenSchemeFile(file)) return 0;
-    SchemeSection section(index);
-    wchar_t text[kTextChars];
-    if (file.GetString(section, L"GUID", L"", text, kTextChars) <= 0) return 0;
-    if (!GuidFromString(text, guid)) return 0;
-    DWORD size = 0;
-    DWORD rc = ZoraSys()->PowerReadFriendlyName(nullptr, guid, nullptr, nullptr, nullptr, &size);
-    if (rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA) return 1;
-    // Without the function the system cannot say whether it still knows the scheme:
-    // the index stays mapped.
-    if (rc == ERROR_CALL_NOT_IMPLEMENTED) return 0;
-    // The system no longer knows it: the stale index goes with its settings.
-    WritePrivateProfileStringW(section, nullptr, nullptr, file.GetFullPath());
-    return 0;
+    return OpenSchemeFile(file) && MapSchemeIndex(file, index, guid) ? 1 : 0;
 }
 
 int CSchemeEx::SchemeGuidToIndex(const GUID* guid) {

@@ -69,7 +69,7 @@ std::wstring ProcessorScheme(UINT id) { return SchemeKey(kMachineRoot, kProcesso
 // abnormally cannot leave taken.
 class StoreLock {
 public:
-    StoreLock() : m_mutex(CreateMutexW(nullptr, FALSE, L"Global\\ZORA_VNB_POWER_PROFILE")) {
+    StoreLock() : m_mutex(KeptGlobalMutex(L"Global\\ZORA_VNB_POWER_PROFILE")) {
         if (!m_mutex) return;
         DWORD wait = WaitForSingleObject(m_mutex, 10000);
         m_held = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
@@ -78,7 +78,6 @@ public:
     StoreLock& operator=(const StoreLock&) = delete;
     ~StoreLock() {
         if (m_held) ReleaseMutex(m_mutex);
-        if (m_mutex) CloseHandle(m_mutex);
     }
     DWORD Result() const { return m_held ? ERROR_SUCCESS : ERROR_TIMEOUT; }
 
