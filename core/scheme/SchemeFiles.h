@@ -21,13 +21,20 @@ inline bool NamedFile(const wchar_t* key, wchar_t (&name)[kTextChars]) {
     return cfg.GetString(L"ZORACfg", key, L"", name, kTextChars) > 0;
 }
 
-// The calling user's configuration folder. Asking the shell costs more than reading a
-// value, and a process's user does not change, so it is asked once (again after a failure).
+// The calling user's configuration folder, null when the shell cannot name it. Asking
+// the shell costs more than reading a value, and a process's user does not change, so
+// it is asked once per process.
 inline const wchar_t* UserFolder() {
-    static wchar_t folder[MAX_PATH];
-    static bool known = false;
-    if (!known) known = CZORAProfile().GetHomePath(folder, MAX_PATH) != nullptr;
-    return known ? folder : nullptr;
+    struct Folder {
+        wchar_t path[MAX_PATH];
+        bool known;
+    };
+    static const Folder folder = [] {
+        Folder found{};
+        found.known = CZORAProfile().GetHomePath(found.path, MAX_PATH) != nullptr;
+        return found;
+    }();
+    return folder.known ? folder.path : nullptr;
 }
 
 // The calling user's scheme file, its folder and the file created where missing.
