@@ -71,10 +71,11 @@ for version in winxp vista; do
   label=XP; [ "$version" = vista ] && label=Vista
   echo "== the user's power schemes as Windows $label keeps them (XP: numbered schemes in the registry; Vista: GUID schemes)"
   as_windows "$version"
-  rm -f "$($wine64 winepath -u 'C:\users' 2>/dev/null)/$USER/AppData/Local/Korvex/ZORA/Cfg/ZORAScheme.ini"
+  profile=$(zoractl where | tr -d '\r' | sed -n 's/^profile folder *: //p')
+  rm -f "$($wine64 winepath -u "$profile" 2>/dev/null)/ZORAScheme.ini"   # a user new to the suite
   zoractl scheme list
   active=$(zoractl scheme list | tr -d '\r' | awk '$1 == "*" {print $2}')
-  created=$(zoractl scheme create "Demo $version" --from "$active" --desc "made by the demo" | tr -d '\r')
+  created=$(zoractl scheme create "Demo $label" --from "$active" --desc "made by the demo" | tr -d '\r')
   echo "$created"
   created=$(sed -n 's/^created scheme \([0-9]*\):.*/\1/p' <<<"$created")
   zoractl scheme set "$created" Wifi dc 0

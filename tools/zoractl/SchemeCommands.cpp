@@ -138,16 +138,22 @@ int Show(SchemeTool& schemes, int index) {
     wprintf(L"scheme %d: %ls\n", index, schemes.Name(index).c_str());
     std::wstring description = schemes.Description(index);
     if (!description.empty()) wprintf(L"  %ls\n", description.c_str());
-    wprintf(L"%-26ls %-10ls %-28ls %ls\n", L"variable", L"unit", L"AC", L"DC");
+    wprintf(L"%-40ls %-9ls %-36ls %ls\n", L"variable", L"unit", L"AC", L"DC");
     for (const wchar_t* variable : zora_vars::kNames) {
         wchar_t name[kText] = {}, unit[kText] = {};
-        if (schemes.GetPwrVariableName(variable, name, kText) != 0) wcscpy(name, variable);
+        int number = schemes.ParseVarName(variable);
+        std::wstring shown = variable;
+        if (schemes.GetPwrVariableName(variable, name, kText) == 0)
+            shown = number >= zora_vars::USBPort0 && number <= zora_vars::USBPort11
+                        ? shown + L" (" + name + L")"  // a port is named by its device
+                        : name;
         schemes.GetPwrVariableUnit(variable, unit, kText);
         int ac = schemes.GetPwrVariable(index, 1, variable);
-        int dc = schemes.ParseVarName(variable) == zora_vars::VXPS ? ac : schemes.GetPwrVariable(index, 0, variable);
-        wprintf(L"%-26ls %-10ls %-28ls %ls\n", name, unit, Shown(schemes, variable, ac).c_str(),
+        int dc = number == zora_vars::VXPS ? ac : schemes.GetPwrVariable(index, 0, variable);
+        wprintf(L"%-40ls %-9ls %-36ls %ls\n", shown.c_str(), unit, Shown(schemes, variable, ac).c_str(),
                 Shown(schemes, variable, dc).c_str());
     }
+    wprintf(L"(- : not set in this scheme, or not kept on this system)\n");
     return 0;
 }
 
