@@ -113,7 +113,13 @@ constexpr GUID kVideoIdle = {0x3C0BC021, 0xC8A8, 0x4E07, {0xA9, 0x73, 0x6B, 0x14
 constexpr GUID kBrightness = {0xADED5E82, 0xB909, 0x4619, {0x99, 0x49, 0xF5, 0xD7, 0x1D, 0xAC, 0x0B, 0xCB}};
 
 TEST_F(SchemeCase, AFreshUserGetsTheFolderTheFileAndTheSystemsSchemes) {
-    // SetUp deleted the file; InitCfgFile made it again, and the map from the system's list.
+    // A user without the folder: the first operation makes it and the file, InitCfgFile
+    // the map from the system's list.
+    DeleteFileW(SchemeFile().c_str());
+    ASSERT_TRUE(RemoveDirectoryW(SchemeFolder().c_str()));
+    EXPECT_EQ(m_scheme.InitCfgFile(), 1);
+    m_scheme.GetPwrVariable(m_scheme.GetActivePwrScheme(), 1, L"Wifi");  // XP opens the file here
+    EXPECT_EQ(GetFileAttributesW(SchemeFolder().c_str()) & FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_DIRECTORY);
     EXPECT_NE(GetFileAttributesW(SchemeFile().c_str()), INVALID_FILE_ATTRIBUTES);
     std::vector<std::wstring> expected =
         Vista() ? std::vector<std::wstring>{L"Balanced", L"High performance", L"Power saver"}
