@@ -72,24 +72,27 @@ int CSchemeEx::ParseVarName(const wchar_t* name, GUID* subgroup, GUID* setting) 
     return number;
 }
 
-int CSchemeEx::GetPwrVariable(int index, int ac, const wchar_t* name) {
-    int number;
-    GUID scheme = {}, subgroup = {}, setting = {};
-    CZORAProfile file;  // opened once for the whole operation
-    bool opened = false;
+int CSchemeEx::LocateVariable(int index, const wchar_t* name, CZORAProfile& file, bool* opened, GUID* scheme,
+                              GUID* subgroup, GUID* setting) {
     if (m_nVista) {
-        // Also whether the scheme exists.
-        if (!(opened = OpenSchemeFile(file)) || !MapSchemeIndex(file, index, &scheme)) return -1;
-        number = ParseVarName(name, &subgroup, &setting);
-        if (number < 0) return -1;
-        if (number <= CpuSpeedMax || number == BacklightLevel)
-            return VistaGetPolicyVariable(index, ac, number, scheme, subgroup, setting);
-    } else {
-        if (!FindPwrScheme(index)) return -1;
-        number = ParseVarName(name);
-        if (number < 0) return -1;
-        if (number <= CpuSpeed) return XpGetPolicyVariable(index, ac, number);
+        // The scheme file is opened once for the whole operation; the map says whether
+        // the scheme exists.
+        *opened = OpenSchemeFile(file);
+        if (!*opened || !MapSchemeIndex(file, index, scheme)) return -1;
+        return ParseVarName(name, subgroup, setting);
     }
+    return FindPwrScheme(index) ? ParseVarName(name) : -1;
+}
+
+int CSchemeEx::GetPwrVariable(int index, int ac, const wchar_t* name) {
+    GUID scheme = {}, subgroup = {}, setting = {};
+    CZORAProfile file;
+    bool opened = false;
+    int number = LocateVariable(index, name, file, &opened, &scheme, &subgroup, &setting);
+    if (number < 0) return -1;
+    if (m_nVista && (number <= CpuSpeedMax || number == BacklightLevel))
+        return VistaGetPolicyVariable(index, ac, number, scheme, subgroup, setting);
+    if (!m_nVista && number <= CpuSpeed) return XpGetPolicyVariable(index, ac, number);
     if (number == LanSpeed && m_nVista) return -1;  // XP's link speed; Vista has its own
 
     if (!opened && !OpenSchemeFile(file)) return -1;
@@ -107,18 +110,10 @@ int CSchemeEx::GetPwrVariable(int index, int ac, const wchar_t* name) {
 }
 
 int CSchemeEx::SetPwrVariable(int index, int ac, const wchar_t* name, int value) {
-    int number;
     GUID scheme = {}, subgroup = {}, setting = {};
-    CZORAProfile file;  // opened once for the whole operation
+    CZORAProfile file;
     bool opened = false;
-    if (m_nVista) {
-        // Also whether the scheme exists.
-        if (!(opened = OpenSchemeFile(file)) || !MapSchemeIndex(file, index, &scheme)) return -1;
-        number = ParseVarName(name, &subgroup, &setting);
-    } else {
-        if (!FindPwrScheme(index)) return -1;
-        number = ParseVarName(name);
-    }
+    int number = LocateVariable(index, name, file, &opened, &scheme, &subgroup, &setting);
     if (number < 0 || !ValidateData(name, value)) return -1;
 
     if (!m_nVista) {

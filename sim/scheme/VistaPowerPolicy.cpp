@@ -72,6 +72,7 @@
 
 #include "Entries.h"
 #include "Platform.h"
+#include "ZoraPowerPolicy.h"
 
 namespace vnb {
 namespace {
@@ -83,11 +84,11 @@ const struct {
     const wchar_t* name;
     const wchar_t* description;
 } kSchemes[kBuiltInCount] = {
-    {{0x381b4222, 0xf694, 0x41f0, {0x96, 0x85, 0xff, 0x5b, 0xb2, 0x60, 0xdf, 0x2e}}, L"Balanced",
+    {zora_policy::kBalanced, L"Balanced",
      L"Automatically balances performance with energy consumption on capable hardware."},
-    {{0x8c5e7fda, 0xe8bf, 0x4a96, {0x9a, 0x85, 0xa6, 0xe2, 0x3a, 0x8c, 0x63, 0x5c}}, L"High performance",
+    {zora_policy::kHighPerformance, L"High performance",
      L"Favors performance, but may use more energy."},
-    {{0xa1841308, 0x3541, 0x4fab, {0xbc, 0x81, 0xf7, 0x15, 0x56, 0xf2, 0x0b, 0x4a}}, L"Power saver",
+    {zora_policy::kPowerSaver, L"Power saver",
      L"Saves energy by reducing your computer's performance where possible."},
 };
 
@@ -97,13 +98,13 @@ const struct {
     const wchar_t* name;
     const wchar_t* description;
 } kSubgroups[] = {
-    {{0x7516b95f, 0xf776, 0x4464, {0x8c, 0x53, 0x06, 0x16, 0x7f, 0x40, 0xcc, 0x99}}, L"Display",
+    {zora_policy::kVideo, L"Display",
      L"Settings in this subgroup control configuration of the video power management features."},
-    {{0x0012ee47, 0x9041, 0x4b5d, {0x9b, 0x77, 0x53, 0x5f, 0xba, 0x8b, 0x14, 0x42}}, L"Hard disk",
+    {zora_policy::kDisk, L"Hard disk",
      L"Settings in this subgroup control power management configuration of the system's hard disk drives."},
-    {{0x238c9fa8, 0x0aad, 0x41ed, {0x83, 0xf4, 0x97, 0xbe, 0x24, 0x2c, 0x8f, 0x20}}, L"Sleep",
+    {zora_policy::kSleep, L"Sleep",
      L"Settings in this subgroup control system sleep settings."},
-    {{0x54533251, 0x82be, 0x4824, {0x96, 0xc1, 0x47, 0xb6, 0x0b, 0x74, 0x0d, 0x00}}, L"Processor power management",
+    {zora_policy::kProcessor, L"Processor power management",
      L"Settings in this subgroup control configuration of processor power management features."},
 };
 enum Subgroup { kVideo, kDisk, kSleep, kProcessor };
@@ -140,39 +141,39 @@ struct PowerSetting {
 const PowerSetting kSettings[] = {
     // Turn off display after, seconds. AC [TIPS]; High performance AC [TIPS] (20
     // minutes); every DC value chosen.
-    {kVideo, {0x3c0bc021, 0xc8a8, 0x4e07, {0xa9, 0x73, 0x6b, 0x14, 0xcb, 0xcb, 0x2b, 0x7e}}, L"Turn off display after",
+    {kVideo, zora_policy::kVideoIdle, L"Turn off display after",
      L"Specifies the period of inactivity before the display is automatically turned off.", 0, 0xFFFFFFFF,
      {{600, 300}, {1200, 600}, {300, 120}}},
     // Display brightness, percent [MS-SET]; all defaults chosen.
-    {kVideo, {0xaded5e82, 0xb909, 0x4619, {0x99, 0x49, 0xf5, 0xd7, 0x1d, 0xac, 0x0b, 0xcb}}, L"Display brightness",
+    {kVideo, zora_policy::kBrightness, L"Display brightness",
      L"Specifies the default display brightness level.", 0, 100, {{100, 50}, {100, 100}, {50, 30}}},
     // Turn off hard disk after, seconds. Balanced [SU]; the others chosen.
-    {kDisk, {0x6738e2c4, 0xe8a5, 0x4a42, {0xb1, 0x6a, 0xe0, 0x40, 0xe7, 0x69, 0x75, 0x6e}}, L"Turn off hard disk after",
+    {kDisk, zora_policy::kDiskIdle, L"Turn off hard disk after",
      L"Specifies the period of inactivity before the disk is automatically powered down.", 0, 0xFFFFFFFF,
      {{1200, 600}, {1200, 1200}, {1200, 300}}},
     // Sleep after, seconds. AC [TIPS]; DC chosen.
-    {kSleep, {0x29f6c1db, 0x86da, 0x48c5, {0x9f, 0xdb, 0xf2, 0xb6, 0x7b, 0x1f, 0x44, 0xda}}, L"Sleep after",
+    {kSleep, zora_policy::kStandbyIdle, L"Sleep after",
      L"Specifies the duration of inactivity before the system automatically enters sleep.", 0, 0xFFFFFFFF,
      {{1800, 900}, {0, 3600}, {900, 600}}},
     // Hibernate after, seconds; chosen: never, hibernation being the user's choice.
-    {kSleep, {0x9d7815a6, 0x7ee4, 0x497e, {0x88, 0x88, 0x51, 0x5a, 0x05, 0xf0, 0x23, 0x64}}, L"Hibernate after",
+    {kSleep, zora_policy::kHibernateIdle, L"Hibernate after",
      L"Specifies the duration of inactivity before the system automatically hibernates.", 0, 0xFFFFFFFF,
      {{0, 0}, {0, 0}, {0, 0}}},
     // Minimum processor state, percent. 5 percent [MIN]; High performance 100 chosen.
-    {kProcessor, {0x893dee8e, 0x2bef, 0x41e0, {0x89, 0xc6, 0xb5, 0x5d, 0x09, 0x29, 0x96, 0x4c}},
+    {kProcessor, zora_policy::kThrottleMin,
      L"Minimum processor state", L"Specifies the minimum processor performance state, in percent.", 0, 100,
      {{5, 5}, {100, 100}, {5, 5}}},
     // Maximum processor state, percent. 100 percent [MIN]; Power saver on battery 50
     // chosen.
-    {kProcessor, {0xbc5038f7, 0x23e0, 0x4960, {0x96, 0xda, 0x33, 0xab, 0xaf, 0x59, 0x35, 0xec}},
+    {kProcessor, zora_policy::kThrottleMax,
      L"Maximum processor state", L"Specifies the maximum processor performance state, in percent.", 0, 100,
      {{100, 100}, {100, 100}, {100, 50}}},
     // Processor idle-state (C-state) policy [PAIRS].
-    {kProcessor, {0x68f262a7, 0xf621, 0x4069, {0xb9, 0xa5, 0x48, 0x74, 0x16, 0x9b, 0xe2, 0x3c}},
+    {kProcessor, zora_policy::kPolicyFirst,
      L"Processor idle state policy", L"Specifies the processor idle-state (C-state) policy data.", 0, 5,
      {{2, 3}, {4, 5}, {0, 1}}},
     // Processor performance-state (P-state) policy [PAIRS].
-    {kProcessor, {0xbbdc3814, 0x18e9, 0x4463, {0x8a, 0x55, 0xd1, 0x97, 0x32, 0x7c, 0x45, 0xc0}},
+    {kProcessor, zora_policy::kPolicySecond,
      L"Processor performance state policy", L"Specifies the processor performance-state (P-state) policy data.", 0,
      5, {{2, 3}, {4, 5}, {0, 1}}},
 };

@@ -14,6 +14,7 @@
 #include "TestSupport.h"
 #include "WinHandles.h"
 #include "ZORACfg.h"
+#include "ZoraPowerPolicy.h"
 #include "ZoraPowerVariables.h"
 #include "ZoraSystemApi.h"
 #include "gtest/gtest.h"
@@ -103,14 +104,7 @@ protected:
     SchemeUnderTest m_scheme;
 };
 
-constexpr GUID kProcessor = {0x54533251, 0x82BE, 0x4824, {0x96, 0xC1, 0x47, 0xB6, 0x0B, 0x74, 0x0D, 0x00}};
-constexpr GUID kThrottleMin = {0x893DEE8E, 0x2BEF, 0x41E0, {0x89, 0xC6, 0xB5, 0x5D, 0x09, 0x29, 0x96, 0x4C}};
-constexpr GUID kThrottleMax = {0xBC5038F7, 0x23E0, 0x4960, {0x96, 0xDA, 0x33, 0xAB, 0xAF, 0x59, 0x35, 0xEC}};
-constexpr GUID kPolicyFirst = {0x68F262A7, 0xF621, 0x4069, {0xB9, 0xA5, 0x48, 0x74, 0x16, 0x9B, 0xE2, 0x3C}};
-constexpr GUID kPolicySecond = {0xBBDC3814, 0x18E9, 0x4463, {0x8A, 0x55, 0xD1, 0x97, 0x32, 0x7C, 0x45, 0xC0}};
-constexpr GUID kDisplay = {0x7516B95F, 0xF776, 0x4464, {0x8C, 0x53, 0x06, 0x16, 0x7F, 0x40, 0xCC, 0x99}};
-constexpr GUID kVideoIdle = {0x3C0BC021, 0xC8A8, 0x4E07, {0xA9, 0x73, 0x6B, 0x14, 0xCB, 0xCB, 0x2B, 0x7E}};
-constexpr GUID kBrightness = {0xADED5E82, 0xB909, 0x4619, {0x99, 0x49, 0xF5, 0xD7, 0x1D, 0xAC, 0x0B, 0xCB}};
+using namespace zora_policy;
 
 TEST_F(SchemeCase, AFreshUserGetsTheFolderTheFileAndTheSystemsSchemes) {
     // A user without the folder: the first operation makes it and the file, InitCfgFile
@@ -361,7 +355,7 @@ TEST_F(SchemeCase, VistaMapsTimeOutsProcessorAndBacklight) {
     int index = Add(L"Mapped");
     EXPECT_EQ(m_scheme.SetPwrVariable(index, 1, L"MonitorOffTimeOut", 90), -1);
     EXPECT_EQ(m_scheme.SetPwrVariable(index, 1, L"MonitorOffTimeOut", 120), 1);
-    EXPECT_EQ(SystemIndex(index, 1, kDisplay, kVideoIdle), 120u);
+    EXPECT_EQ(SystemIndex(index, 1, kVideo, kVideoIdle), 120u);
 
     // Adaptive off holds full speed on that side; on lets the system adapt.
     struct Row {
@@ -391,7 +385,7 @@ TEST_F(SchemeCase, VistaMapsTimeOutsProcessorAndBacklight) {
 
     // Eight levels: level 3 is 42 percent, which reads back as (42 + 1) x 7 / 100 = 3.
     EXPECT_EQ(m_scheme.SetPwrVariable(index, 0, L"BacklightLevel", 3), 42);
-    EXPECT_EQ(SystemIndex(index, 0, kDisplay, kBrightness), 42u);
+    EXPECT_EQ(SystemIndex(index, 0, kVideo, kBrightness), 42u);
     EXPECT_EQ(m_scheme.GetPwrVariable(index, 0, L"BacklightLevel"), 3);
     {
         test::CfgOverride cfg(L"ZORACfg.ini");
@@ -459,7 +453,7 @@ TEST_F(SchemeCase, NamesAndGuidsStayInTheCallersBuffers) {
     EXPECT_EQ(name[5], L'#');
     EXPECT_EQ(m_scheme.GetPwrSchemeNameDesc(9999, name, &capacity, nullptr, nullptr), 0);
 
-    GUID guid = {0x381B4222, 0xF694, 0x41F0, {0x96, 0x85, 0xFF, 0x5B, 0xB2, 0x60, 0xDF, 0x2E}};
+    GUID guid = kBalanced;
     wchar_t text[64];
     unsigned long size = 39;
     EXPECT_EQ(m_scheme.GuidIntoString(&guid, text, &size), 0);

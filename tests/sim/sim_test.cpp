@@ -16,6 +16,7 @@
 #include "TestSupport.h"
 #include "ZoraInstallKey.h"
 #include "ZoraEblContract.h"
+#include "ZoraPowerPolicy.h"
 #include "ZoraSystemApi.h"
 
 namespace {
@@ -902,22 +903,8 @@ INSTANTIATE_TEST_SUITE_P(Modules, SeamProviderTest, ::testing::Range(0, static_c
 namespace {
 namespace vista {
 
-const GUID kBalanced = {0x381b4222, 0xf694, 0x41f0, {0x96, 0x85, 0xff, 0x5b, 0xb2, 0x60, 0xdf, 0x2e}};
-const GUID kHighPerformance = {0x8c5e7fda, 0xe8bf, 0x4a96, {0x9a, 0x85, 0xa6, 0xe2, 0x3a, 0x8c, 0x63, 0x5c}};
-const GUID kPowerSaver = {0xa1841308, 0x3541, 0x4fab, {0xbc, 0x81, 0xf7, 0x15, 0x56, 0xf2, 0x0b, 0x4a}};
+using namespace zora_policy;
 const GUID kUnknown = {0x0badf00d, 0x1234, 0x5678, {0x9a, 0xbc, 0xde, 0xf0, 0x12, 0x34, 0x56, 0x78}};
-const GUID kSubVideo = {0x7516b95f, 0xf776, 0x4464, {0x8c, 0x53, 0x06, 0x16, 0x7f, 0x40, 0xcc, 0x99}};
-const GUID kSubDisk = {0x0012ee47, 0x9041, 0x4b5d, {0x9b, 0x77, 0x53, 0x5f, 0xba, 0x8b, 0x14, 0x42}};
-const GUID kSubSleep = {0x238c9fa8, 0x0aad, 0x41ed, {0x83, 0xf4, 0x97, 0xbe, 0x24, 0x2c, 0x8f, 0x20}};
-const GUID kSubProcessor = {0x54533251, 0x82be, 0x4824, {0x96, 0xc1, 0x47, 0xb6, 0x0b, 0x74, 0x0d, 0x00}};
-const GUID kVideoIdle = {0x3c0bc021, 0xc8a8, 0x4e07, {0xa9, 0x73, 0x6b, 0x14, 0xcb, 0xcb, 0x2b, 0x7e}};
-const GUID kDiskIdle = {0x6738e2c4, 0xe8a5, 0x4a42, {0xb1, 0x6a, 0xe0, 0x40, 0xe7, 0x69, 0x75, 0x6e}};
-const GUID kStandbyIdle = {0x29f6c1db, 0x86da, 0x48c5, {0x9f, 0xdb, 0xf2, 0xb6, 0x7b, 0x1f, 0x44, 0xda}};
-const GUID kThrottleMin = {0x893dee8e, 0x2bef, 0x41e0, {0x89, 0xc6, 0xb5, 0x5d, 0x09, 0x29, 0x96, 0x4c}};
-const GUID kThrottleMax = {0xbc5038f7, 0x23e0, 0x4960, {0x96, 0xda, 0x33, 0xab, 0xaf, 0x59, 0x35, 0xec}};
-const GUID kIdleStatePolicy = {0x68f262a7, 0xf621, 0x4069, {0xb9, 0xa5, 0x48, 0x74, 0x16, 0x9b, 0xe2, 0x3c}};
-const GUID kPerfStatePolicy = {0xbbdc3814, 0x18e9, 0x4463, {0x8a, 0x55, 0xd1, 0x97, 0x32, 0x7c, 0x45, 0xc0}};
-const GUID kBrightness = {0xaded5e82, 0xb909, 0x4619, {0x99, 0x49, 0xf5, 0xd7, 0x1d, 0xac, 0x0b, 0xcb}};
 
 constexpr DWORD kAnySize = 0xFFFFFFFF;  // the case does not look at the size
 
@@ -1015,7 +1002,7 @@ TEST_F(VnbVistaPolicyTest, SizeQueriesShortBuffersAndUnknownsFailAsWindowsDoes) 
          ERROR_NO_MORE_ITEMS, 16},
         {"settings of the sleep subgroup", 16,
          [](ZoraSystemApi* s, UCHAR* b, DWORD* n) {
-             return s->PowerEnumerate(nullptr, &kBalanced, &kSubSleep, ACCESS_INDIVIDUAL_SETTING, 1, b, n);
+             return s->PowerEnumerate(nullptr, &kBalanced, &kSleep, ACCESS_INDIVIDUAL_SETTING, 1, b, n);
          },
          ERROR_SUCCESS, 16},
         {"subgroups of an unknown scheme", 16,
@@ -1045,7 +1032,7 @@ TEST_F(VnbVistaPolicyTest, SizeQueriesShortBuffersAndUnknownsFailAsWindowsDoes) 
          ERROR_SUCCESS, sizeof(L"Favors performance, but may use more energy.")},
         {"setting's name", 64,
          [](ZoraSystemApi* s, UCHAR* b, DWORD* n) {
-             return s->PowerReadFriendlyName(nullptr, nullptr, &kSubSleep, &kStandbyIdle, b, n);
+             return s->PowerReadFriendlyName(nullptr, nullptr, &kSleep, &kStandbyIdle, b, n);
          },
          ERROR_SUCCESS, sizeof(L"Sleep after")},
         {"name of an unknown scheme", 64,
@@ -1060,32 +1047,32 @@ TEST_F(VnbVistaPolicyTest, SizeQueriesShortBuffersAndUnknownsFailAsWindowsDoes) 
          ERROR_INVALID_PARAMETER, kAnySize},
         {"value of an unknown scheme", 4,
          [](ZoraSystemApi* s, UCHAR* b, DWORD*) {
-             return s->PowerReadACValueIndex(nullptr, &kUnknown, &kSubVideo, &kVideoIdle, reinterpret_cast<DWORD*>(b));
+             return s->PowerReadACValueIndex(nullptr, &kUnknown, &kVideo, &kVideoIdle, reinterpret_cast<DWORD*>(b));
          },
          ERROR_FILE_NOT_FOUND, kAnySize},
         {"a setting under another subgroup", 4,
          [](ZoraSystemApi* s, UCHAR* b, DWORD*) {
-             return s->PowerReadDCValueIndex(nullptr, &kBalanced, &kSubDisk, &kVideoIdle, reinterpret_cast<DWORD*>(b));
+             return s->PowerReadDCValueIndex(nullptr, &kBalanced, &kDisk, &kVideoIdle, reinterpret_cast<DWORD*>(b));
          },
          ERROR_FILE_NOT_FOUND, kAnySize},
         {"an unknown setting", 4,
          [](ZoraSystemApi* s, UCHAR*, DWORD*) {
-             return s->PowerWriteACValueIndex(nullptr, &kBalanced, &kSubVideo, &kUnknown, 60);
+             return s->PowerWriteACValueIndex(nullptr, &kBalanced, &kVideo, &kUnknown, 60);
          },
          ERROR_FILE_NOT_FOUND, kAnySize},
         {"maximum processor state 101", 4,
          [](ZoraSystemApi* s, UCHAR*, DWORD*) {
-             return s->PowerWriteDCValueIndex(nullptr, &kBalanced, &kSubProcessor, &kThrottleMax, 101);
+             return s->PowerWriteDCValueIndex(nullptr, &kBalanced, &kProcessor, &kThrottleMax, 101);
          },
          ERROR_INVALID_PARAMETER, kAnySize},
         {"processor policy 6", 4,
          [](ZoraSystemApi* s, UCHAR*, DWORD*) {
-             return s->PowerWriteACValueIndex(nullptr, &kBalanced, &kSubProcessor, &kPerfStatePolicy, 6);
+             return s->PowerWriteACValueIndex(nullptr, &kBalanced, &kProcessor, &kPolicySecond, 6);
          },
          ERROR_INVALID_PARAMETER, kAnySize},
         {"a setting's name written", 4,
          [](ZoraSystemApi* s, UCHAR*, DWORD*) {
-             return s->PowerWriteFriendlyName(nullptr, &kBalanced, &kSubSleep, &kStandbyIdle,
+             return s->PowerWriteFriendlyName(nullptr, &kBalanced, &kSleep, &kStandbyIdle,
                                               reinterpret_cast<UCHAR*>(const_cast<wchar_t*>(L"Nap")), sizeof(L"Nap"));
          },
          ERROR_ACCESS_DENIED, kAnySize},
@@ -1120,7 +1107,7 @@ TEST_F(VnbVistaPolicyTest, SizeQueriesShortBuffersAndUnknownsFailAsWindowsDoes) 
     GUID second{};
     size = sizeof(second);
     ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
-              sys->PowerEnumerate(nullptr, &kBalanced, &kSubSleep, ACCESS_INDIVIDUAL_SETTING, 1,
+              sys->PowerEnumerate(nullptr, &kBalanced, &kSleep, ACCESS_INDIVIDUAL_SETTING, 1,
                                   reinterpret_cast<UCHAR*>(&second), &size));
     EXPECT_EQ(L"{9D7815A6-7EE4-497E-8888-515A05F02364}", Text(second));
 }
@@ -1132,7 +1119,7 @@ TEST_F(VnbVistaPolicyTest, ADuplicateCopiesItsSourceAndKeepsWhatIsWrittenToIt) {
     const GUID copy = *created;
     EXPECT_EQ(nullptr, LocalFree(created)) << "not memory of LocalAlloc";
     EXPECT_EQ(L"Power saver", Read(copy));
-    EXPECT_EQ(50u, Index(copy, kSubProcessor, kThrottleMax, false));
+    EXPECT_EQ(50u, Index(copy, kProcessor, kThrottleMax, false));
     EXPECT_EQ(4u, Schemes().size());
 
     // Into a GUID the caller names, which must not exist yet.
@@ -1147,23 +1134,23 @@ TEST_F(VnbVistaPolicyTest, ADuplicateCopiesItsSourceAndKeepsWhatIsWrittenToIt) {
     EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), Write(copy, L" Quiet evening "));
     EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), Write(copy, L"Dim and slow.", false));
     EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
-              sys->PowerWriteACValueIndex(nullptr, &copy, &kSubVideo, &kVideoIdle, 120));
+              sys->PowerWriteACValueIndex(nullptr, &copy, &kVideo, &kVideoIdle, 120));
     EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
-              sys->PowerWriteDCValueIndex(nullptr, &copy, &kSubProcessor, &kIdleStatePolicy, 5));
+              sys->PowerWriteDCValueIndex(nullptr, &copy, &kProcessor, &kPolicyFirst, 5));
     EXPECT_EQ(L" Quiet evening ", Read(copy));
     EXPECT_EQ(L"Dim and slow.", Read(copy, false));
-    EXPECT_EQ(120u, Index(copy, kSubVideo, kVideoIdle, true));
-    EXPECT_EQ(120u, Index(copy, kSubVideo, kVideoIdle, false)) << "Power saver's DC value copied";
-    EXPECT_EQ(5u, Index(copy, kSubProcessor, kIdleStatePolicy, false));
+    EXPECT_EQ(120u, Index(copy, kVideo, kVideoIdle, true));
+    EXPECT_EQ(120u, Index(copy, kVideo, kVideoIdle, false)) << "Power saver's DC value copied";
+    EXPECT_EQ(5u, Index(copy, kProcessor, kPolicyFirst, false));
     EXPECT_EQ(L"Power saver", Read(kPowerSaver)) << "the source is unchanged";
     EXPECT_EQ(L"\" Quiet evening \"", test::MachineValue(Section(copy).c_str(), L"Name"));
     EXPECT_EQ(L"120,120", test::MachineValue(Section(copy).c_str(), Text(kVideoIdle).c_str()));
 
     // A half written by hand is read as written and kept when the other half changes.
     test::SetMachineValue(Section(copy).c_str(), Text(kBrightness).c_str(), L"0x28,30");
-    EXPECT_EQ(40u, Index(copy, kSubVideo, kBrightness, true));
+    EXPECT_EQ(40u, Index(copy, kVideo, kBrightness, true));
     EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
-              sys->PowerWriteDCValueIndex(nullptr, &copy, &kSubVideo, &kBrightness, 10));
+              sys->PowerWriteDCValueIndex(nullptr, &copy, &kVideo, &kBrightness, 10));
     EXPECT_EQ(L"0x28,10", test::MachineValue(Section(copy).c_str(), Text(kBrightness).c_str()));
 }
 
@@ -1207,12 +1194,12 @@ TEST_F(VnbVistaPolicyTest, PublishedDefaultsAreTheBuiltInSchemesValues) {
         bool ac;
         DWORD value;
     } defaults[] = {
-        {kBalanced, kSubVideo, kVideoIdle, true, 600},        {kPowerSaver, kSubVideo, kVideoIdle, true, 300},
-        {kBalanced, kSubSleep, kStandbyIdle, true, 1800},     {kPowerSaver, kSubSleep, kStandbyIdle, true, 900},
-        {kHighPerformance, kSubSleep, kStandbyIdle, true, 0}, {kBalanced, kSubDisk, kDiskIdle, true, 1200},
-        {kBalanced, kSubDisk, kDiskIdle, false, 600},         {kBalanced, kSubProcessor, kThrottleMin, true, 5},
-        {kBalanced, kSubProcessor, kThrottleMax, false, 100}, {kBalanced, kSubProcessor, kIdleStatePolicy, true, 2},
-        {kBalanced, kSubProcessor, kPerfStatePolicy, false, 3},
+        {kBalanced, kVideo, kVideoIdle, true, 600},        {kPowerSaver, kVideo, kVideoIdle, true, 300},
+        {kBalanced, kSleep, kStandbyIdle, true, 1800},     {kPowerSaver, kSleep, kStandbyIdle, true, 900},
+        {kHighPerformance, kSleep, kStandbyIdle, true, 0}, {kBalanced, kDisk, kDiskIdle, true, 1200},
+        {kBalanced, kDisk, kDiskIdle, false, 600},         {kBalanced, kProcessor, kThrottleMin, true, 5},
+        {kBalanced, kProcessor, kThrottleMax, false, 100}, {kBalanced, kProcessor, kPolicyFirst, true, 2},
+        {kBalanced, kProcessor, kPolicySecond, false, 3},
     };
     for (size_t i = 0; i < ARRAYSIZE(defaults); ++i) {
         const auto& d = defaults[i];

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "ZORABase.h"
+#include "ZORACfg.h"
 
 // Called once per scheme by CSchemeEx::EnumPwrSchemes; nonzero continues. The sizes are
 // those the operating system reports: bytes on XP, characters plus one on Vista.
@@ -78,6 +79,10 @@ protected:
     int ParseVarName(const wchar_t* name, GUID* subgroup, GUID* setting);
 
 private:
+    // The variable's number, or -1 when the scheme or the name is unknown; on Vista also
+    // the scheme's GUID, the setting's and the opened scheme file.
+    int LocateVariable(int index, const wchar_t* name, CZORAProfile& file, bool* opened, GUID* scheme,
+                       GUID* subgroup, GUID* setting);
     // The system's side of the variables (SchemeXp.cpp, SchemeVista.cpp).
     int XpGetPolicyVariable(int index, int ac, int number);
     int XpSetPolicyVariable(int index, int ac, int number, int value);
