@@ -200,6 +200,14 @@ void ResetSubsystems() {
     for (auto reset : Registry<void (*)()>()) reset();
 }
 
+DeviceRestart::DeviceRestart(void (*restarted)(Machine*, const Node&)) {
+    Registry<void (*)(Machine*, const Node&)>().push_back(restarted);
+}
+
+void RestartDevice(Machine* machine, const Node& node) {
+    for (auto restarted : Registry<void (*)(Machine*, const Node&)>()) restarted(machine, node);
+}
+
 DevicePath::DevicePath(DeviceOpener opener) { Registry<DeviceOpener>().push_back(opener); }
 
 DriverFunctionEntry::DriverFunctionEntry(DWORD function, DriverFunction handler) {

@@ -56,6 +56,13 @@ struct MachineReset {
 };
 void ResetSubsystems();
 
+// Told of a started device that a property change (DICS_PROPCHANGE) restarts, inside
+// the update that makes the change; it may change the machine's sections.
+struct DeviceRestart {
+    explicit DeviceRestart(void (*restarted)(Machine* machine, const Node& node));
+};
+void RestartDevice(Machine* machine, const Node& node);
+
 // An open device object of the machine.
 class DeviceObject {
 public:

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Entries.h"
+#include "Platform.h"
 
 namespace vnb {
 namespace {
@@ -164,7 +165,14 @@ BOOL ChangeMemberState(Member& member) {
     const std::wstring id = member.instanceId;
     DWORD error = UpdateMachine(AttachedMachine(), [&](Machine& machine) {
         int index = machine.Find(id.c_str());
-        return index < 0 ? ERROR_NO_SUCH_DEVINST : ApplyStateChange(machine.nodes[index], params);
+        if (index < 0) return static_cast<DWORD>(ERROR_NO_SUCH_DEVINST);
+        DWORD result = ApplyStateChange(machine.nodes[index], params);
+        if (result == ERROR_SUCCESS && params.StateChange == DICS_PROPCHANGE &&
+            (machine.nodes[index].status & DN_STARTED)) {
+            Node restarted = machine.nodes[index];
+            RestartDevice(&machine, restarted);
+        }
+        return result;
     });
     return error == ERROR_SUCCESS ? Succeed() : Fail(error);
 }

@@ -14,6 +14,7 @@
 #include "DebugCapture.h"
 #include "EcAgent.h"
 #include "GravoAgent.h"
+#include "LanAgent.h"
 #include "MachineSupport.h"
 #include "ZoraEblContract.h"
 #include "ZoraPanelBridge.h"
@@ -646,6 +647,158 @@ TEST_F(GravoAgentTest, PowerCallsAtTheirTableEntries) {
     EXPECT_EQ(0u, error);
     EXPECT_EQ(0u, table->Release(bridge));
     CoUninitialize();
+}
+
+// ---- LAN agent ----
+
+// The wired adapter's driver key, 0001 of the network class key the virtual notebook
+// owns (64-bit view), and its values as text; "(absent)" for a missing value.
+constexpr wchar_t kLanDriverKey[] =
+    L"Software\\Korvex\\ZORA\\VirtualNotebook\\Class\\{4d36e972-e325-11ce-bfc1-08002be10318}\\0001";
+
+std::wstring LanValue(const wchar_t* name) {
+    wchar_t text[260] = {};
+    DWORD size = sizeof(text) - sizeof(wchar_t);
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kLanDriverKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+        return L"(no key)";
+    DWORD type = 0;
+    LONG rc = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS && type == REG_SZ ? text : L"(absent)";
+}
+
+// value null deletes it.
+void SetLanValue(const wchar_t* name, const wchar_t* value) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, kLanDriverKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &key));
+    if (value)
+        EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                                                static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t))));
+    else
+        RegDeleteValueW(key, name);
+    RegCloseKey(key);
+}
+
+std::wstring Lan(const wchar_t* key) { return test::MachineValue(L"Lan", key); }
+
+// The agent with the installed configuration read (the machine has no vendor WMI
+// provider, so Initialize ends at the connection, after the configuration).
+class LanAgentTest : public test::MachineCase {
+protected:
+    void SetUp() override {
+        test::MachineCase::SetUp();
+        DebugCapture::Clear();
+    }
+    CLanAgent m_agent;
+};
+
+// Which speed values the adapter's driver has decides what SetLanSpeed writes and
+// GetLanSpeed reads (the Vista path: NICParaVista is "SpeedDuplex").
+TEST_F(LanAgentTest, SpeedByTheParametersTheDriverHas) {
+    constexpr unsigned long kFail = 0xFFFFFFFF;
+    const wchar_t* kAbsent = L"(absent)";
+    struct {
+        const wchar_t* speedDuplex;      // before; null: absent
+        const wchar_t* starSpeedDuplex;  // before; null: absent
+        int speed;
+        unsigned long result;
+        const wchar_t* speedDuplexAfter;
+        const wchar_t* starSpeedDuplexAfter;
+        unsigned long readBack;
+    } cases[] = {
+        {nullptr, L"0", 5, 5, kAbsent, L"6", 5},         // 5 is written as the standard value 6
+        {nullptr, L"0", 3, 3, kAbsent, L"3", 3},
+        {nullptr, L"0", 0, 0, kAbsent, L"0", 0},
+        {nullptr, L"2", 6, kFail, kAbsent, L"2", 2},     // no standard value above index 5
+        {nullptr, L"2", -1, kFail, kAbsent, L"2", 2},
+        {nullptr, L"5", 1, 1, kAbsent, L"1", 1},
+        {L"1", nullptr, 7, 7, L"7", kAbsent, 7},         // the driver's own parameter, written as given
+        {L"1", L"4", 5, 5, L"5", L"4", 5},               // the configured parameter comes first
+        {nullptr, nullptr, 2, kFail, kAbsent, kAbsent, kFail},
+    };
+    m_agent.Initialize();
+    for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
+        SCOPED_TRACE(testing::Message() << "case " << i);
+        SetLanValue(L"SpeedDuplex", cases[i].speedDuplex);
+        SetLanValue(L"*SpeedDuplex", cases[i].starSpeedDuplex);
+        EXPECT_EQ(cases[i].result, m_agent.SetLanSpeed(cases[i].speed));
+        EXPECT_EQ(cases[i].speedDuplexAfter, LanValue(L"SpeedDuplex"));
+        EXPECT_EQ(cases[i].starSpeedDuplexAfter, LanValue(L"*SpeedDuplex"));
+        EXPECT_EQ(cases[i].readBack, m_agent.GetLanSpeed());
+    }
+    EXPECT_TRUE(DebugCapture::Contains("Cannot find the hardware.\n"));
+    EXPECT_TRUE(DebugCapture::Contains("The input value is invalid.\n"));
+}
+
+// The adapter is the first driver key whose description contains the configured name,
+// case-sensitively; the speed parameter's name is configured per Windows version.
+TEST_F(LanAgentTest, AdapterFoundByAPartOfItsDescription) {
+    struct {
+        const wchar_t* description;
+        const wchar_t* nicName;        // null: as installed
+        const wchar_t* nicParaVista;   // null: as installed
+        unsigned long result;
+        const wchar_t* starSpeedDuplexAfter;
+    } cases[] = {
+        {L"Gigabit Ethernet Controller", nullptr, nullptr, 5, L"6"},
+        {L"Korvex(R) NL400 Gigabit Ethernet Controller #2", nullptr, nullptr, 5, L"6"},
+        {L"Korvex(R) NL400 Gigabit Ethernet Controller", L"Korvex(R) NL400", nullptr, 5, L"6"},
+        {L"gigabit ethernet controller", nullptr, nullptr, 0xFFFFFFFF, L"0"},
+        {L"Gigabit Ethernet", nullptr, nullptr, 0xFFFFFFFF, L"0"},
+        {L"Gigabit Ethernet Controller", L"Korvex(R) NL400", nullptr, 0xFFFFFFFF, L"0"},
+        {L"Gigabit Ethernet Controller", nullptr, L"*SpeedDuplex", 5, L"5"},  // named: written as given
+    };
+    for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
+        SCOPED_TRACE(testing::Message() << "case " << i);
+        test::CfgOverride cfg(L"ZORACfg.ini");
+        if (cases[i].nicName) cfg.Set(L"ZORACfg", L"NICName", cases[i].nicName);
+        if (cases[i].nicParaVista) cfg.Set(L"ZORACfg", L"NICParaVista", cases[i].nicParaVista);
+        SetLanValue(L"DriverDesc", cases[i].description);
+        SetLanValue(L"*SpeedDuplex", L"0");
+        CLanAgent agent;
+        agent.Initialize();
+        EXPECT_EQ(cases[i].result, agent.SetLanSpeed(5));
+        EXPECT_EQ(cases[i].starSpeedDuplexAfter, LanValue(L"*SpeedDuplex"));
+    }
+}
+
+// The adapter reads its parameters when the device installer restarts it: a new speed
+// is in effect only after ApplySettings, and only a started adapter restarts.
+TEST_F(LanAgentTest, NewSpeedInEffectOnlyAfterTheRestart) {
+    m_agent.Initialize();
+    ASSERT_EQ(2ul, m_agent.SetLanSpeed(2));
+    EXPECT_EQ(L"2", LanValue(L"*SpeedDuplex"));
+    EXPECT_EQ(L"0", Lan(L"InEffect.*SpeedDuplex")) << "not before the restart";
+    EXPECT_EQ(0ull, test::Number(Lan(L"Restarts")));
+    EXPECT_EQ(1ul, m_agent.ApplySettings());
+    EXPECT_EQ(1ull, test::Number(Lan(L"Restarts")));
+    EXPECT_EQ(L"2", Lan(L"InEffect.*SpeedDuplex"));
+    EXPECT_EQ(L"(absent)", Lan(L"InEffect.SpeedDuplex"));
+    EXPECT_TRUE(DebugCapture::Contains("Setup the lan speed successfully!"));
+
+    SetLanValue(L"SpeedDuplex", L"3");
+    EXPECT_EQ(1ul, m_agent.ApplySettings());
+    EXPECT_EQ(2ull, test::Number(Lan(L"Restarts")));
+    EXPECT_EQ(L"3", Lan(L"InEffect.SpeedDuplex"));
+
+    VnbDevice device = test::Device(test::kVnbEthernet);
+    ASSERT_TRUE(VnbSetDeviceState(nullptr, test::kVnbEthernet, (device.status | DN_HAS_PROBLEM) & ~DN_STARTED,
+                                  CM_PROB_DISABLED));
+    EXPECT_EQ(1ul, m_agent.SetLanSpeed(1));
+    EXPECT_EQ(1ul, m_agent.ApplySettings()) << "the device was found";
+    EXPECT_EQ(2ull, test::Number(Lan(L"Restarts"))) << "a stopped adapter does not restart";
+    EXPECT_EQ(L"2", Lan(L"InEffect.*SpeedDuplex"));
+}
+
+TEST_F(LanAgentTest, ApplySettingsWithoutTheAdapterRestartsNothing) {
+    test::CfgOverride cfg(L"ZORACfg.ini");
+    cfg.Set(L"ZORACfg", L"NICName", L"Korvex(R) NL400");
+    CLanAgent agent;
+    agent.Initialize();
+    EXPECT_EQ(0xFFFFFFFFul, agent.ApplySettings());
+    EXPECT_EQ(0ull, test::Number(Lan(L"Restarts")));
+    EXPECT_EQ(1000ul, agent.GetVersion());
 }
 
 }  // namespace

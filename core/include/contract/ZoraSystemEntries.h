@@ -148,5 +148,10 @@
        const GUID* powerSettingGuid, PUCHAR buffer, LPDWORD bufferSize),                                              \
       ByName(L"PowrProf.dll"), VNB)                                                                                   \
     X(DWORD, PowerSetActiveScheme, (HKEY userRootPowerKey, const GUID* schemeGuid), ByName(L"PowrProf.dll"), VNB)     \
-    X(DWORD, PowerGetActiveScheme, (HKEY userRootPowerKey, GUID** activePolicyGuid), ByName(L"PowrProf.dll"), VNB)
+    X(DWORD, PowerGetActiveScheme, (HKEY userRootPowerKey, GUID** activePolicyGuid), ByName(L"PowrProf.dll"), VNB)   \
+                                                                                                                      \
+    /* A setup class's registry key: the network adapters' driver keys (sim/agents/). */                            \
+    X(HKEY, SetupDiOpenClassRegKeyExW,                                                                                \
+      (const GUID* classGuid, REGSAM access, DWORD flags, PCWSTR machineName, PVOID reserved),                        \
+      ::SetupDiOpenClassRegKeyExW, VNB)
 // clang-format on

@@ -1,0 +1,337 @@
+#include "LanAgent.h"
+
+#include <objbase.h>
+#include <wbemcli.h>
+
+#include <cwchar>
+
+#include "WinHandles.h"
+#include "ZORACfg.h"
+#include "ZoraSystemApi.h"
+
+namespace {
+constexpr GUID kNetClass = {0x4d36e972, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
+constexpr wchar_t kDefaultAdapterName[] = L"Korvex(R) NL400";
+constexpr wchar_t kDefaultSpeedParam[] = L"SpeedDuplex";
+constexpr wchar_t kStandardSpeedParam[] = L"*SpeedDuplex";
+constexpr wchar_t kNamespace[] = L"\\\\.\\root\\DovnetWmi";
+constexpr wchar_t kAdapterClass[] = L"Dovnet_PhysicalEthernetAdapter";
+constexpr wchar_t kNetServiceClass[] = L"Dovnet_NetService";
+// An adapter status from this value on marks an adapter that is used only when no
+// other is found.
+constexpr long kProvisionalStatus = 2048;
+// "*SpeedDuplex" by link speed index: the standardised keyword has no value 5.
+constexpr unsigned long kStandardSpeed[] = {0, 1, 2, 3, 4, 6};
+constexpr int kSpeedIndexes = sizeof(kStandardSpeed) / sizeof(kStandardSpeed[0]);
+
+template <class T>
+void ReleaseInterface(T*& pointer) {
+    if (pointer) pointer->Release();
+    pointer = nullptr;
+}
+
+// A BSTR for the length of one call.
+class Bstr {
+public:
+    explicit Bstr(const wchar_t* text) : m_text(SysAllocString(text)) {}
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+    ~Bstr() { SysFreeString(m_text); }
+    BSTR get() const { return m_text; }
+
+private:
+    BSTR m_text;
+};
+
+// A VARIANT cleared when it goes.
+struct Variant {
+    VARIANT value;
+    Variant() { VariantInit(&value); }
+    Variant(const Variant&) = delete;
+    Variant& operator=(const Variant&) = delete;
+    ~Variant() { VariantClear(&value); }
+};
+
+long AsLong(const VARIANT& v) {
+    switch (v.vt) {
+    case VT_I4:
+    case VT_INT: return v.lVal;
+    case VT_UI4:
+    case VT_UINT: return static_cast<long>(v.ulVal);
+    case VT_I2: return v.iVal;
+    case VT_UI2: return v.uiVal;
+    case VT_UI1: return v.bVal;
+    default: return -1;
+    }
+}
+
+void CopyName(wchar_t (&target)[260], const wchar_t* text) { wcsncpy_s(target, 260, text, _TRUNCATE); }
+
+// A driver parameter as its decimal text (string values) or number (DWORD values).
+bool ReadParameter(HKEY key, const wchar_t* name, wchar_t* text, DWORD chars) {
+    DWORD type = 0, size = (chars - 1) * sizeof(wchar_t);
+    BYTE data[520] = {};
+    if (size > sizeof(data) - sizeof(wchar_t)) size = sizeof(data) - sizeof(wchar_t);
+    if (RegQueryValueExW(key, name, nullptr, &type, data, &size) != ERROR_SUCCESS) return false;
+    if (type == REG_SZ) {
+        wcsncpy_s(text, chars, reinterpret_cast<const wchar_t*>(data), _TRUNCATE);
+        return true;
+    }
+    if (type == REG_DWORD && size == sizeof(DWORD)) {
+        DWORD number = 0;
+        memcpy(&number, data, sizeof(number));
+        _snwprintf_s(text, chars, _TRUNCATE, L"%lu", number);
+        return true;
+    }
+    return false;
+}
+
+bool WriteParameter(HKEY key, const wchar_t* name, unsigned long value) {
+    wchar_t text[16];
+    _snwprintf_s(text, 16, _TRUNCATE, L"%lu", value);
+    return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                          static_cast<DWORD>((wcslen(text) + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+bool HasValue(HKEY key, const wchar_t* name) {
+    return RegQueryValueExW(key, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+}  // namespace
+
+CLanAgent::CLanAgent()
+    : m_pLocator(nullptr),
+      m_pServices(nullptr),
+      m_pAdapter(nullptr),
+      m_pNetService(nullptr),
+      m_pContext(nullptr),
+      m_dwSupportMask(kFailed),
+      m_nComInit(0) {
+    CopyName(m_szAdapterName, kDefaultAdapterName);
+    CopyName(m_szSpeedParam, kDefaultSpeedParam);
+    // A thread already in a single-threaded apartment refuses (RPC_E_CHANGED_MODE):
+    // then there is no initialisation of ours to undo.
+    m_nComInit = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) ? 1 : 0;
+}
+
+unsigned long CLanAgent::GetVersion() { return 1000; }
+
+CLanAgent::~CLanAgent() {
+    ReleaseAll();
+    if (m_nComInit) CoUninitialize();
+}
+
+void CLanAgent::ReleaseAll() {
+    ReleaseInterface(m_pLocator);
+    ReleaseInterface(m_pServices);
+    ReleaseInterface(m_pAdapter);
+    ReleaseInterface(m_pNetService);
+    ReleaseInterface(m_pContext);
+}
+
+int CLanAgent::Initialize() {
+    CopyName(m_szAdapterName, kDefaultAdapterName);
+    CopyName(m_szSpeedParam, kDefaultSpeedParam);
+    CZORACfg cfg;
+    if (!cfg.Initialize(L"ZORACfg.ini")) {
+        DBGOUT(L"Initialize config file %s failed", L"ZORACfg.ini");
+        return 0;
+    }
+    wchar_t text[260] = {};
+    cfg.GetString(L"ZORACfg", L"NICName", kDefaultAdapterName, text, 260);
+    CopyName(m_szAdapterName, text);
+    OSVERSIONINFOW version = {};
+    version.dwOSVersionInfoSize = sizeof(version);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    if (!GetVersionExW(&version)) return 0;
+#pragma GCC diagnostic pop
+    cfg.GetString(L"ZORACfg", version.dwMajorVersion == 6 ? L"NICParaVista" : L"NICPara", kDefaultSpeedParam, text,
+                  260);
+    CopyName(m_szSpeedParam, text);
+
+    // A second Initialize starts from a fresh connection.
+    ReleaseAll();
+    m_dwSupportMask = kFailed;
+    HRESULT hr = CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_ALL, IID_IWbemLocator,
+                                  reinterpret_cast<void**>(&m_pLocator));
+    if (FAILED(hr) || !m_pLocator) {
+        m_pLocator = nullptr;
+        DBGOUT(L"Cannot create the instance of wbemlocator: 0x%x\n", static_cast<unsigned>(hr));
+        return 0;
+    }
+    hr = m_pLocator->ConnectServer(Bstr(kNamespace).get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
+                                   &m_pServices);
+    if (FAILED(hr) || !m_pServices) {
+        m_pServices = nullptr;
+        DBGOUT(L"Cannot connect to the server: 0x%x\n", static_cast<unsigned>(hr));
+        ReleaseInterface(m_pLocator);
+        return 0;
+    }
+    hr = CoSetProxyBlanket(m_pServices, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
+                           RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
+    if (FAILED(hr)) {
+        DBGOUT(L"Cannot init the priviledge: 0x%x\n", static_cast<unsigned>(hr));
+        return 0;
+    }
+
+    IEnumWbemClassObject* adapters = nullptr;
+    hr = m_pServices->CreateInstanceEnum(Bstr(kAdapterClass).get(), WBEM_FLAG_FORWARD_ONLY, nullptr, &adapters);
+    if (FAILED(hr) || !adapters) {
+        DBGOUT(L"Cannot Create instance enumerator for physical adapters: 0x%x\n", static_cast<unsigned>(hr));
+        return 0;
+    }
+    for (;;) {
+        IWbemClassObject* instance = nullptr;
+        ULONG returned = 0;
+        hr = adapters->Next(static_cast<long>(WBEM_INFINITE), 1, &instance, &returned);
+        if (returned == 0 || !instance) {
+            DBGOUT(L"Cannot Get the next instance of the adapter: 0x%x\n", static_cast<unsigned>(hr));
+            break;
+        }
+        DBGOUT(L"Get the an instance of the adapter\n");
+        Variant status, path;
+        HRESULT statusRead = instance->Get(L"AdapterStatus", 0, &status.value, nullptr, nullptr);
+        if (SUCCEEDED(statusRead)) DBGOUT(L"the AdapterStatus property of the adapter: 0x%d\n", AsLong(status.value));
+        HRESULT pathRead = instance->Get(L"__Path", 0, &path.value, nullptr, nullptr);
+        if (SUCCEEDED(pathRead) && path.value.vt == VT_BSTR)
+            DBGOUT(L"the path property of the adapter: 0x%s\n", path.value.bstrVal);
+        if (FAILED(statusRead) || FAILED(pathRead) || path.value.vt != VT_BSTR) {
+            DBGOUT(L"Cannot Get the path property of the adapter: 0x%x\n",
+                   static_cast<unsigned>(FAILED(statusRead) ? statusRead : pathRead));
+            instance->Release();
+            continue;
+        }
+        IWbemClassObject* output = nullptr;
+        hr = m_pServices->ExecMethod(path.value.bstrVal, Bstr(L"GetPowerUsageOptions").get(), 0, nullptr, nullptr,
+                                     &output, nullptr);
+        if (output) output->Release();
+        if (FAILED(hr)) {
+            DBGOUT(L"Cannot execute the method:GetPowerUsageOptions of the adapter: 0x%x\n",
+                   static_cast<unsigned>(hr));
+            instance->Release();
+            continue;
+        }
+        ReleaseInterface(m_pAdapter);
+        m_pAdapter = instance;
+        if (AsLong(status.value) < kProvisionalStatus) break;
+    }
+    adapters->Release();
+    if (!m_pAdapter) return 0;
+
+    IEnumWbemClassObject* services = nullptr;
+    hr = m_pServices->CreateInstanceEnum(Bstr(kNetServiceClass).get(), WBEM_FLAG_FORWARD_ONLY, nullptr, &services);
+    if (FAILED(hr) || !services) {
+        DBGOUT(L"Cannot Create instance enumerator for Dovnet_NetService: 0x%x\n", static_cast<unsigned>(hr));
+        return 0;
+    }
+    ULONG returned = 0;
+    hr = services->Next(static_cast<long>(WBEM_INFINITE), 1, &m_pNetService, &returned);
+    services->Release();
+    if (returned == 0 || !m_pNetService) {
+        m_pNetService = nullptr;
+        DBGOUT(L"Cannot Get the instance of Dovnet_NetService: 0x%x\n", static_cast<unsigned>(hr));
+        return 0;
+    }
+    return 1;
+}
+
+HKEY CLanAgent::OpenAdapterKey(REGSAM access) {
+    HKEY classKey = ZoraSys()->SetupDiOpenClassRegKeyExW(&kNetClass, KEY_READ, DIOCR_INSTALLER, nullptr, nullptr);
+    if (classKey == static_cast<HKEY>(INVALID_HANDLE_VALUE) || !classKey) {
+        DBGOUT(L"SetupDiOpenClassRegKeyEx failed: 0x%x\n", static_cast<unsigned>(GetLastError()));
+        return nullptr;
+    }
+    UniqueKey classes(classKey);
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[260] = {};
+        DWORD chars = 260;
+        if (RegEnumKeyExW(classes.get(), index, name, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        UniqueKey driver;
+        if (RegOpenKeyExW(classes.get(), name, 0, access, driver.put()) != ERROR_SUCCESS) break;
+        wchar_t description[260] = {};
+        DWORD type = 0, size = sizeof(description) - sizeof(wchar_t);
+        if (RegQueryValueExW(driver.get(), L"DriverDesc", nullptr, &type, reinterpret_cast<BYTE*>(description),
+                             &size) == ERROR_SUCCESS &&
+            type == REG_SZ && wcsstr(description, m_szAdapterName))
+            return driver.release();
+    }
+    DBGOUT(L"Cannot find the hardware.\n");
+    return nullptr;
+}
+
+unsigned long CLanAgent::SetLanSpeed(int speed) {
+    if (speed < 0) {
+        DBGOUT(L"The input value is invalid.\n");
+        return kFailed;
+    }
+    UniqueKey key(OpenAdapterKey(KEY_READ | KEY_WRITE));
+    if (!key) return kFailed;
+    bool written = false;
+    if (HasValue(key.get(), m_szSpeedParam)) {
+        written = WriteParameter(key.get(), m_szSpeedParam, static_cast<unsigned long>(speed));
+    } else if (HasValue(key.get(), kStandardSpeedParam)) {
+        // The standardised keyword has six values: a larger index has none to write.
+        if (speed >= kSpeedIndexes) {
+            DBGOUT(L"The input value is invalid.\n");
+            return kFailed;
+        }
+        written = WriteParameter(key.get(), kStandardSpeedParam, kStandardSpeed[speed]);
+    }
+    if (!written) {
+        DBGOUT(L"Cannot find the hardware.\n");
+        return kFailed;
+    }
+    DBGOUT(L"Set the registry value successfully\n");
+    return static_cast<unsigned long>(speed);
+}
+
+unsigned long CLanAgent::GetLanSpeed() {
+    UniqueKey key(OpenAdapterKey(KEY_READ));
+    if (!key) return kFailed;
+    wchar_t text[260] = {};
+    if (ReadParameter(key.get(), m_szSpeedParam, text, 260)) {
+        DBGOUT(L"get the registry value successfully %s\n", text);
+        return wcstoul(text, nullptr, 10);
+    }
+    if (!ReadParameter(key.get(), kStandardSpeedParam, text, 260)) {
+        DBGOUT(L"Cannot find the hardware.\n");
+        return kFailed;
+    }
+    DBGOUT(L"get the registry value successfully %s\n", text);
+    unsigned long value = wcstoul(text, nullptr, 10);
+    for (int index = 0; index < kSpeedIndexes; ++index)
+        if (kStandardSpeed[index] == value) return static_cast<unsigned long>(index);
+    return kFailed;
+}
+
+unsigned long CLanAgent::ApplySettings() {
+    UniqueDevInfo set(ZoraSys()->SetupDiGetClassDevsW(&kNetClass, nullptr, nullptr, DIGCF_PRESENT));
+    if (!set) {
+        DBGOUT(L"SetupDiGetClassDevs failed %x", static_cast<unsigned>(GetLastError()));
+        return kFailed;
+    }
+    SP_DEVINFO_DATA device = {};
+    bool found = false;
+    for (DWORD index = 0; !found; ++index) {
+        device = {};
+        device.cbSize = sizeof(device);
+        if (!ZoraSys()->SetupDiEnumDeviceInfo(set.get(), index, &device)) break;
+        wchar_t description[260] = {};
+        found = ZoraSys()->SetupDiGetDeviceRegistryPropertyW(set.get(), &device, SPDRP_DEVICEDESC, nullptr,
+                                                             reinterpret_cast<BYTE*>(description),
+                                                             sizeof(description) - sizeof(wchar_t), nullptr) &&
+                wcsstr(description, m_szAdapterName);
+    }
+    if (!found) return kFailed;
+    SP_PROPCHANGE_PARAMS change = {};
+    change.ClassInstallHeader.cbSize = sizeof(SP_CLASSINSTALL_HEADER);
+    change.ClassInstallHeader.InstallFunction = DIF_PROPERTYCHANGE;
+    change.StateChange = DICS_PROPCHANGE;
+    change.Scope = DICS_FLAG_GLOBAL;
+    change.HwProfile = 0;  // the current hardware profile
+    if (ZoraSys()->SetupDiSetClassInstallParamsW(set.get(), &device, &change.ClassInstallHeader, sizeof(change)) &&
+        ZoraSys()->SetupDiCallClassInstaller(DIF_PROPERTYCHANGE, set.get(), &device))
+        DBGOUT(L"Setup the lan speed successfully!");
+    return 1;
+}
