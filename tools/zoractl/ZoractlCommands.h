@@ -24,3 +24,4 @@ int UsbCommand(int argc, wchar_t** argv);   // USB ports, their devices, attach/
 int CpuCommand(int argc, wchar_t** argv);   // processor level
 int EcCommand(int argc, wchar_t** argv);    // backlight, radios, display mode, battery rows
 int GfxCommand(int argc, wchar_t** argv);   // display power saving
+int LanCommand(int argc, wchar_t** argv);   // the wired network adapter's link speed

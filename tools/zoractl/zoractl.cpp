@@ -38,7 +38,8 @@ int Usage() {
              L"       zoractl ec show | backlight LEVEL | wifi 0|1 | bluetooth 0|1 | display | battery\n"
              L"       zoractl ec battery-row ROW VALUE\n"
              L"       zoractl gfx [show] | level LEVEL | saving off|STRENGTH | frequency on|off\n"
-             L"       zoractl gfx brightness 0|1 0|1\n");
+             L"       zoractl gfx brightness 0|1 0|1\n"
+             L"       zoractl lan [show] | speed N (0-5)\n");
     return 2;
 }
 }  // namespace
@@ -108,5 +109,6 @@ int wmain(int argc, wchar_t** argv) {
     else if (wcscmp(argv[i], L"cpu") == 0) rc = CpuCommand(rest, args);
     else if (wcscmp(argv[i], L"ec") == 0) rc = EcCommand(rest, args);
     else if (wcscmp(argv[i], L"gfx") == 0) rc = GfxCommand(rest, args);
+    else if (wcscmp(argv[i], L"lan") == 0) rc = LanCommand(rest, args);
     return rc == 2 ? Usage() : rc;
 }
