@@ -1875,6 +1875,14 @@ TEST_F(VnbBatteryTest, SystemBatteryStateAndPowerStatusAgree) {
     SYSTEM_BATTERY_STATE small{};
     EXPECT_EQ(static_cast<LONG>(0xC0000023),
               sys->CallNtPowerInformation(SystemBatteryState, nullptr, 0, &small, sizeof(small) - 1));
+    // Other levels are the system's own.
+    auto real = reinterpret_cast<decltype(&::CallNtPowerInformation)>(
+        reinterpret_cast<void*>(GetProcAddress(LoadLibraryW(L"powrprof.dll"), "CallNtPowerInformation")));
+    ASSERT_NE(nullptr, real);
+    SYSTEM_POWER_CAPABILITIES viaTable{}, system{};
+    EXPECT_EQ(real(SystemPowerCapabilities, nullptr, 0, &system, sizeof(system)),
+              sys->CallNtPowerInformation(SystemPowerCapabilities, nullptr, 0, &viaTable, sizeof(viaTable)));
+    EXPECT_EQ(0, memcmp(&system, &viaTable, sizeof(system)));
 }
 
 TEST_F(VnbBatteryTest, ChangesToSlotsTheMachineLacksAreRefused) {
