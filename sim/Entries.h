@@ -4,7 +4,8 @@
 // it stands for. They answer from the attached machine file; VnbAttach puts them into
 // the library's table. Where each is defined: the power status and the service-control
 // translation in VnbApi.cpp, the device tree in devmgr/, the device objects and CPUID
-// in Platform.cpp, the power functions of Windows XP and Vista in scheme/.
+// in Platform.cpp, the system battery state in agents/Batteries.cpp, the power functions of
+// Windows XP and Vista in scheme/.
 //
 // Inside namespace vnb these names hide the system's: call the real function as
 // ::Name there.

@@ -78,7 +78,10 @@ std::map<HANDLE, std::unique_ptr<DeviceObject>>& OpenObjects() {
     return objects;
 }
 
-bool IsDevicePath(LPCWSTR path) { return path && wcsncmp(path, L"\\\\.\\", 4) == 0; }
+// "\\.\name", or "\\?\..." as a device interface's path begins.
+bool IsDevicePath(LPCWSTR path) {
+    return path && (wcsncmp(path, L"\\\\.\\", 4) == 0 || wcsncmp(path, L"\\\\?\\", 4) == 0);
+}
 }  // namespace
 
 bool Values::Has(const std::string& key) const {
@@ -209,6 +212,15 @@ void RestartDevice(Machine* machine, const Node& node) {
 }
 
 DevicePath::DevicePath(DeviceOpener opener) { Registry<DeviceOpener>().push_back(opener); }
+
+DeviceInterfaces::DeviceInterfaces(InterfaceLister lister) { Registry<InterfaceLister>().push_back(lister); }
+
+bool ListDeviceInterfaces(const Machine& machine, const GUID& interfaceClass, bool presentOnly,
+                          std::vector<std::wstring>* paths) {
+    for (InterfaceLister lister : Registry<InterfaceLister>())
+        if (lister(machine, interfaceClass, presentOnly, paths)) return true;
+    return false;
+}
 
 DriverFunctionEntry::DriverFunctionEntry(DWORD function, DriverFunction handler) {
     Registry<FunctionSlot>().push_back(FunctionSlot{function, handler});

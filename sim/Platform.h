@@ -2,7 +2,8 @@
 // The framework the machine's hardware subsystems plug into: their own sections of the
 // machine file, their part of every new default machine (and of the state they keep
 // outside the file), the device paths they answer
-// ("\\.\zoraebl", "\\.\HCD0", ...) and the functions of the driver "\\.\zoraebl".
+// ("\\.\zoraebl", "\\.\HCD0", the batteries' interface paths "\\?\ACPI#PNP0C0A#...", ...), the
+// device interfaces they expose and the functions of the driver "\\.\zoraebl".
 //
 // A subsystem registers itself with static registrar objects in its own source file;
 // nothing here knows the subsystems.
@@ -77,6 +78,19 @@ typedef bool (*DeviceOpener)(const std::wstring& path, std::unique_ptr<DeviceObj
 struct DevicePath {
     explicit DevicePath(DeviceOpener opener);
 };
+
+// The device interfaces of one interface class that a subsystem's devices expose: their
+// device paths, in enumeration order, as SetupDiGetClassDevsW with DIGCF_DEVICEINTERFACE
+// lists them (present ones only when presentOnly). Returns false when the class is not
+// its own.
+typedef bool (*InterfaceLister)(const Machine& machine, const GUID& interfaceClass, bool presentOnly,
+                                std::vector<std::wstring>* paths);
+struct DeviceInterfaces {
+    explicit DeviceInterfaces(InterfaceLister lister);
+};
+// The paths of every subsystem that claims the class; false when none does.
+bool ListDeviceInterfaces(const Machine& machine, const GUID& interfaceClass, bool presentOnly,
+                          std::vector<std::wstring>* paths);
 
 // One function of the driver "\\.\zoraebl" (control code 0x82260000 + 4 x function).
 typedef BOOL (*DriverFunction)(const void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned);

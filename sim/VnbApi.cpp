@@ -1,7 +1,9 @@
 // The virtual notebook's exports: attaching to the library's table, and the machine's
-// own controls for tests and tools (its device tree and power status).
+// own controls for tests and tools (its device tree and power status, the battery
+// fields of which follow the batteries, agents/Batteries.cpp).
 #include "Entries.h"
 #include "Platform.h"
+#include "agents/Batteries.h"
 
 #include <wtsapi32.h>
 
@@ -37,7 +39,11 @@ DWORD SessionOfMachine(DWORD* session) {
 BOOL WINAPI GetSystemPowerStatus(LPSYSTEM_POWER_STATUS status) {
     if (!status) return ExportResult(ERROR_INVALID_PARAMETER);
     Machine machine;
-    DWORD error = ReadMachine(AttachedMachine(), &machine);
+    DWORD error = UpdateMachine(AttachedMachine(), [&](Machine& m) {
+        SettleBatteries(&m);
+        machine.power = m.power;
+        return static_cast<DWORD>(ERROR_SUCCESS);
+    });
     if (error != ERROR_SUCCESS) return ExportResult(error);
     const VnbPower& p = machine.power;
     status->ACLineStatus = p.acLineStatus;
@@ -171,7 +177,10 @@ ZORAVNB_API BOOL WINAPI VnbGetPower(const wchar_t* machineFile, VnbPower* power)
     wchar_t scratch[MAX_PATH];
     Machine machine;
     DWORD error = vnb::ReadMachine(vnb::ResolveMachine(machineFile, scratch), &machine);
-    if (error == ERROR_SUCCESS) *power = machine.power;
+    if (error == ERROR_SUCCESS) {
+        vnb::SettleBatteries(&machine);
+        *power = machine.power;
+    }
     return vnb::ExportResult(error);
 }
 
@@ -179,7 +188,13 @@ ZORAVNB_API BOOL WINAPI VnbSetPower(const wchar_t* machineFile, const VnbPower* 
     if (!power) return vnb::ExportResult(ERROR_INVALID_PARAMETER);
     wchar_t scratch[MAX_PATH];
     return vnb::ExportResult(vnb::UpdateMachine(vnb::ResolveMachine(machineFile, scratch), [&](Machine& machine) {
+        // The charge so far ran under the old AC line.
+        vnb::SettleBatteries(&machine);
+        BYTE percent = machine.power.batteryLifePercent;
         machine.power = *power;
+        if (power->batteryLifePercent <= 100 && power->batteryLifePercent != percent)
+            vnb::SetBatteryPercent(&machine, power->batteryLifePercent);
+        vnb::SettleBatteries(&machine);
         return static_cast<DWORD>(ERROR_SUCCESS);
     }));
 }

@@ -3,6 +3,7 @@
 // ERROR_INVALID_HANDLE before anything behind it is touched. A set holds instance
 // IDs; the nodes themselves are read from the machine file at every call, so a
 // switch made by another process is seen at once.
+#include <cstddef>
 #include <cwchar>
 #include <memory>
 #include <mutex>
@@ -32,6 +33,8 @@ struct DeviceSet {
     bool hasClass = false;
     GUID classGuid{};
     std::vector<Member> members;
+    // A set of device interfaces (DIGCF_DEVICEINTERFACE) of class classGuid: their paths.
+    std::vector<std::wstring> interfaces;
 };
 
 std::mutex g_setsLock;
@@ -207,10 +210,16 @@ HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR enumerator, H
     }
     HDEVINFO handle = NewSet(allClasses ? nullptr : classGuid);
     if (handle == INVALID_HANDLE_VALUE) return handle;
-    // The machine has devices, not interfaces: a set of interfaces is empty.
-    if (flags & DIGCF_DEVICEINTERFACE) return handle;
     std::lock_guard<std::mutex> hold(g_setsLock);
     DeviceSet& set = *static_cast<DeviceSet*>(handle);
+    // A set of interfaces holds the interfaces a device of the machine exposes in that
+    // class (the batteries'); of any other class it is empty.
+    if (flags & DIGCF_DEVICEINTERFACE) {
+        if (classGuid && !allClasses)
+            ListDeviceInterfaces(machine, *classGuid, (flags & DIGCF_PRESENT) != 0, &set.interfaces);
+        SetLastError(ERROR_SUCCESS);
+        return handle;
+    }
     for (size_t i = 0; i < machine.nodes.size(); ++i) {
         const Node& node = machine.nodes[i];
         GUID guid{};
@@ -333,6 +342,51 @@ BOOL WINAPI SetupDiCallClassInstaller(DI_FUNCTION function, HDEVINFO handle, PSP
         if (function != DIF_PROPERTYCHANGE) return Fail(ERROR_DI_DO_DEFAULT);
         Member* member = MemberOf(set, data);
         return member ? ChangeMemberState(*member) : FALSE;
+    });
+}
+
+BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO handle, PSP_DEVINFO_DATA data, const GUID* interfaceClass,
+                                        DWORD index, PSP_DEVICE_INTERFACE_DATA interfaceData) {
+    return WithSet(handle, [&](DeviceSet& set) {
+        if (!interfaceClass || !interfaceData) return Fail(ERROR_INVALID_PARAMETER);
+        if (interfaceData->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA)) return Fail(ERROR_INVALID_USER_BUFFER);
+        if (data && data->cbSize != sizeof(SP_DEVINFO_DATA)) return Fail(ERROR_INVALID_USER_BUFFER);
+        // The interfaces belong to no device of the set: one named by the caller has none.
+        if (data || !set.hasClass || !IsEqualGUID(set.classGuid, *interfaceClass) || index >= set.interfaces.size())
+            return Fail(ERROR_NO_MORE_ITEMS);
+        interfaceData->InterfaceClassGuid = *interfaceClass;
+        interfaceData->Flags = SPINT_ACTIVE;
+        interfaceData->Reserved = static_cast<ULONG_PTR>(index + 1);
+        return Succeed();
+    });
+}
+
+BOOL WINAPI SetupDiGetDeviceInterfaceDetailW(HDEVINFO handle, PSP_DEVICE_INTERFACE_DATA interfaceData,
+                                             PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail, DWORD detailSize,
+                                             PDWORD required, PSP_DEVINFO_DATA data) {
+    return WithSet(handle, [&](DeviceSet& set) {
+        if (!interfaceData) return Fail(ERROR_INVALID_PARAMETER);
+        if (interfaceData->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA)) return Fail(ERROR_INVALID_USER_BUFFER);
+        size_t slot = static_cast<size_t>(interfaceData->Reserved);
+        if (slot < 1 || slot > set.interfaces.size()) return Fail(ERROR_INVALID_PARAMETER);
+        // As SetupAPI checks: the record's cbSize is the fixed part's size (not the
+        // buffer's), and no buffer goes with a size of 0.
+        if (detail && detail->cbSize != sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W))
+            return Fail(ERROR_INVALID_USER_BUFFER);
+        if (!detail && detailSize) return Fail(ERROR_INVALID_USER_BUFFER);
+        if (data && data->cbSize != sizeof(SP_DEVINFO_DATA)) return Fail(ERROR_INVALID_USER_BUFFER);
+        const std::wstring& path = set.interfaces[slot - 1];
+        DWORD bytes = static_cast<DWORD>(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath) +
+                                         (path.size() + 1) * sizeof(wchar_t));
+        if (required) *required = bytes;
+        if (detailSize < bytes) return Fail(ERROR_INSUFFICIENT_BUFFER);
+        wmemcpy(detail->DevicePath, path.c_str(), path.size() + 1);
+        if (data) {
+            data->ClassGuid = set.classGuid;
+            data->DevInst = 0;
+            data->Reserved = 0;
+        }
+        return Succeed();
     });
 }
 

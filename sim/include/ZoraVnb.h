@@ -67,8 +67,22 @@ ZORAVNB_API BOOL WINAPI VnbSetDeviceState(const wchar_t* machineFile, const wcha
                                           DWORD problem);
 ZORAVNB_API BOOL WINAPI VnbSetDevicePresent(const wchar_t* machineFile, const wchar_t* instanceId, BOOL present);
 
+// The power status. Where the machine has battery slots, the battery fields are the
+// batteries' (at this moment): Set takes the AC line and the session from `power`, and
+// a percentage other than the batteries' as a new charge of every present battery.
 ZORAVNB_API BOOL WINAPI VnbGetPower(const wchar_t* machineFile, VnbPower* power);
 ZORAVNB_API BOOL WINAPI VnbSetPower(const wchar_t* machineFile, const VnbPower* power);
+
+// ---- Batteries (sections "Batteries", "Battery0" ... "Battery5", described in
+// sim/agents/Batteries.cpp) ----
+// Each acts on slot 0-5 after letting the time since the battery clock pass;
+// ERROR_INVALID_PARAMETER for a slot beyond 5 or a charge above 100, ERROR_NOT_FOUND for
+// a slot the machine does not have. The charge: percent of the full-charged capacity.
+// The rates: mW taken in on mains until full, given off on battery. A battery put in
+// gets a new battery tag.
+ZORAVNB_API BOOL WINAPI VnbSetBatteryCharge(const wchar_t* machineFile, int slot, DWORD percent);
+ZORAVNB_API BOOL WINAPI VnbSetBatteryRates(const wchar_t* machineFile, int slot, DWORD chargeRate, DWORD dischargeRate);
+ZORAVNB_API BOOL WINAPI VnbSetBatteryPresent(const wchar_t* machineFile, int slot, BOOL present);
 
 // Any value of the machine's hardware sections ("Driver", and the sections each
 // subsystem documents in its source), as text. Get copies at most `chars` characters

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "BatAgent.h"
 #include "CpuAgent.h"
 #include "DebugCapture.h"
 #include "EcAgent.h"
@@ -799,6 +800,222 @@ TEST_F(LanAgentTest, ApplySettingsWithoutTheAdapterRestartsNothing) {
     EXPECT_EQ(0xFFFFFFFFul, agent.ApplySettings());
     EXPECT_EQ(0ull, test::Number(Lan(L"Restarts")));
     EXPECT_EQ(1000ul, agent.GetVersion());
+// Battery agent
+
+constexpr long kBatInvalidArg = static_cast<long>(0x80070057);
+constexpr long kBatFail = static_cast<long>(0x80004005);
+constexpr unsigned long kUnknownTime = 0xFFFFFFFF;
+
+// The last request of a kind ("Tag", "Information", "Status") a battery slot received, as
+// the battery recorded it in [BatteryRequests], with the reply buffer's size.
+test::DriverRequest BatteryRequest(const std::wstring& kind, int slot, unsigned long* replySize = nullptr) {
+    test::DriverRequest request;
+    std::wstring key = kind + std::to_wstring(slot);
+    std::wstring text = test::MachineValue(L"BatteryRequests", key.c_str());
+    if (replySize) *replySize = static_cast<unsigned long>(test::Number(test::MachineValue(L"BatteryRequests", (key + L"Out").c_str())));
+    size_t colon = text.find(L':');
+    if (colon == std::wstring::npos) return request;
+    request.size = wcstol(text.c_str(), nullptr, 10);
+    for (const wchar_t* at = text.c_str() + colon + 1; *at;) {
+        wchar_t* end = nullptr;
+        unsigned long byte = wcstoul(at, &end, 16);
+        if (end == at) break;
+        request.bytes.push_back(static_cast<uint8_t>(byte));
+        at = end;
+    }
+    return request;
+}
+
+// A further battery slot like the default one.
+void AddBattery(int slot) {
+    std::wstring section = L"Battery" + std::to_wstring(slot);
+    for (const auto& [key, value] : {std::pair<const wchar_t*, const wchar_t*>{L"Present", L"1"}, {L"Tag", L"7"},
+                                     {L"DesignCapacity", L"28800"}, {L"FullChargedCapacity", L"28000"},
+                                     {L"RemainingCapacity", L"28000"}, {L"Voltage", L"11100"}})
+        test::SetMachineValue(section.c_str(), key, value);
+}
+
+using BatAgentTest = AgentCase<CBatAgent>;
+
+TEST_F(BatAgentTest, InformationItemsOfTheDefaultBattery) {
+    ASSERT_EQ(0, m_agent.Setup());
+    EXPECT_EQ(1u, m_agent.GetBatteryCount());
+    EXPECT_TRUE(DebugCapture::Contains("SetupDiEnumDeviceInterfaces enumerated 1 batteries"));
+    EXPECT_TRUE(DebugCapture::Contains("IOCTL_BATTERY_QUERY_TAG got return 1 with tag 1"));
+    EXPECT_TRUE(BatteryRequest(L"Tag", 0).Is(4, {{0, 4, 5000}}));
+    BATTERY_INFORMATION info{};
+    ASSERT_EQ(0, m_agent.GetInfo(0, info));
+    EXPECT_EQ(53280u, info.DesignedCapacity);
+    EXPECT_EQ(51150u, info.FullChargedCapacity);
+    EXPECT_EQ(37u, info.CycleCount);
+    EXPECT_EQ(0, memcmp(info.Chemistry, "LION", 4));
+    unsigned long reply = 0;
+    EXPECT_TRUE(BatteryRequest(L"Information", 0, &reply).Is(12, {{0, 4, 1}, {4, 4, BatteryInformation}}));
+    EXPECT_EQ(36u, reply);
+    unsigned long temperature = 0;
+    ASSERT_EQ(0, m_agent.GetTemperature(0, temperature));
+    EXPECT_EQ(3031u, temperature);
+    BATTERY_MANUFACTURE_DATE date{};
+    ASSERT_EQ(0, m_agent.GetManufactureDate(0, date));
+    EXPECT_EQ(14, date.Day);
+    EXPECT_EQ(3, date.Month);
+    EXPECT_EQ(2007, date.Year);
+    const struct {
+        long (CBatAgent::*query)(int, wchar_t*, int);
+        BATTERY_QUERY_INFORMATION_LEVEL level;
+        const wchar_t* text;
+    } texts[] = {
+        {&CBatAgent::GetManufactureName, BatteryManufactureName, L"Sanvika Energy"},
+        {&CBatAgent::GetUniqueID, BatteryUniqueID, L"4107Sanvika EnergyPrimary 6-cell"},
+        {&CBatAgent::GetSerialNumber, BatterySerialNumber, L"4107"},
+    };
+    for (size_t i = 0; i < ARRAYSIZE(texts); ++i) {
+        wchar_t text[64];
+        wmemset(text, L'#', 64);
+        ASSERT_EQ(0, (m_agent.*texts[i].query)(0, text, sizeof(text))) << i;
+        EXPECT_STREQ(texts[i].text, text) << i;
+        EXPECT_TRUE(BatteryRequest(L"Information", 0, &reply).Is(12, {{0, 4, 1}, {4, 4, texts[i].level}})) << i;
+        EXPECT_EQ(sizeof(text), reply) << i;
+        EXPECT_EQ(kBatFail, (m_agent.*texts[i].query)(0, text, 4)) << i << ": a reply that does not fit";
+    }
+    EXPECT_TRUE(DebugCapture::Contains("IOCTL_BATTERY_QUERY_INFORMATION failed with return 0"));
+}
+
+TEST_F(BatAgentTest, StatusBitsFollowTheLineAndTheCharge) {
+    const struct {
+        BYTE ac;
+        DWORD percent;
+        ULONG powerState;
+        LONG rate;
+    } cases[] = {
+        {1, 100, BATTERY_POWER_ON_LINE, 0},
+        {1, 50, BATTERY_POWER_ON_LINE | BATTERY_CHARGING, 25000},
+        {0, 50, BATTERY_DISCHARGING, -15000},
+        {0, 3, BATTERY_DISCHARGING | BATTERY_CRITICAL, -15000},
+    };
+    ASSERT_EQ(0, m_agent.Setup());
+    for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
+        VnbPower power{};
+        ASSERT_TRUE(VnbGetPower(nullptr, &power));
+        power.acLineStatus = cases[i].ac;
+        ASSERT_TRUE(VnbSetPower(nullptr, &power));
+        ASSERT_TRUE(VnbSetBatteryCharge(nullptr, 0, cases[i].percent));
+        BATTERY_STATUS status{};
+        ASSERT_EQ(0, m_agent.GetStatus(0, status)) << i;
+        EXPECT_EQ(cases[i].powerState, status.PowerState) << i;
+        EXPECT_EQ(cases[i].rate, status.Rate) << i;
+        EXPECT_EQ(12450u, status.Voltage) << i;
+        EXPECT_NEAR(51150.0 * cases[i].percent / 100, status.Capacity, 30) << i;
+    }
+    unsigned long reply = 0;
+    EXPECT_TRUE(BatteryRequest(L"Status", 0, &reply).Is(20, {{0, 4, 1}, {8, 4, BATTERY_POWER_ON_LINE}}));
+    EXPECT_EQ(16u, reply);
+}
+
+TEST_F(BatAgentTest, CompleteTimeWhileChargingDischargingAndNeither) {
+    const struct {
+        BYTE ac;
+        DWORD percent, chargeRate;
+        unsigned long seconds;  // kUnknownTime, or about this many
+    } cases[] = {
+        {1, 50, 25000, (51150 - 25575) * 3600ul / 25000},  // to full
+        {1, 50, 0, kUnknownTime},                           // charging at no rate
+        {0, 50, 25000, 25575 * 3600ul / 15000},             // to empty
+        {1, 100, 25000, kUnknownTime},                      // full on mains
+    };
+    ASSERT_EQ(0, m_agent.Setup());
+    for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
+        VnbPower power{};
+        ASSERT_TRUE(VnbGetPower(nullptr, &power));
+        power.acLineStatus = cases[i].ac;
+        ASSERT_TRUE(VnbSetPower(nullptr, &power));
+        ASSERT_TRUE(VnbSetBatteryRates(nullptr, 0, cases[i].chargeRate, 15000));
+        ASSERT_TRUE(VnbSetBatteryCharge(nullptr, 0, cases[i].percent));
+        unsigned long seconds = m_agent.GetCompleteTime(0);
+        if (cases[i].seconds == kUnknownTime)
+            EXPECT_EQ(kUnknownTime, seconds) << i;
+        else
+            EXPECT_NEAR(cases[i].seconds, seconds, 10) << i;
+        EXPECT_EQ(0u, m_agent.GetCompleteTime(1)) << i;
+    }
+}
+
+TEST_F(BatAgentTest, IndexesOutsideTheSlotsAreRefused) {
+    BATTERY_INFORMATION info{};
+    EXPECT_EQ(kBatInvalidArg, m_agent.GetInfo(0, info)) << "before Setup";
+    ASSERT_EQ(0, m_agent.Setup());
+    BATTERY_STATUS status{};
+    unsigned long value = 0;
+    for (int i : {5, -1, 1}) {
+        EXPECT_EQ(kBatInvalidArg, m_agent.GetInfo(i, info)) << i;
+        EXPECT_EQ(kBatInvalidArg, m_agent.GetStatus(i, status)) << i;
+        EXPECT_EQ(kBatInvalidArg, m_agent.GetTemperature(i, value)) << i;
+    }
+}
+
+TEST_F(BatAgentTest, ASixthBatteryIsNeitherOpenedNorCounted) {
+    for (int slot = 1; slot <= 5; ++slot) AddBattery(slot);
+    ASSERT_EQ(0, m_agent.Setup());
+    EXPECT_EQ(5u, m_agent.GetBatteryCount());
+    EXPECT_EQ(4, BatteryRequest(L"Tag", 4).size);
+    EXPECT_EQ(-1, BatteryRequest(L"Tag", 5).size);
+    BATTERY_INFORMATION info{};
+    ASSERT_EQ(0, m_agent.GetInfo(4, info));
+    EXPECT_EQ(28000u, info.FullChargedCapacity);
+    EXPECT_TRUE(BatteryRequest(L"Information", 4).Is(12, {{0, 4, 7}}));
+}
+
+TEST_F(BatAgentTest, ARemovedBatteryFailsCleanly) {
+    ASSERT_EQ(0, m_agent.Setup());
+    ASSERT_TRUE(VnbSetBatteryPresent(nullptr, 0, FALSE));
+    BATTERY_INFORMATION info{};
+    BATTERY_STATUS status{};
+    EXPECT_EQ(kBatFail, m_agent.GetInfo(0, info));
+    EXPECT_EQ(kBatFail, m_agent.GetStatus(0, status));
+    EXPECT_TRUE(DebugCapture::Contains("IOCTL_BATTERY_QUERY_STATUS failed for 2 with 0"));
+    // Put back, it is a new battery: the old tag stays stale until Setup asks again.
+    ASSERT_TRUE(VnbSetBatteryPresent(nullptr, 0, TRUE));
+    EXPECT_EQ(kBatFail, m_agent.GetInfo(0, info));
+    CBatAgent fresh;
+    ASSERT_EQ(0, fresh.Setup());
+    EXPECT_EQ(0, fresh.GetInfo(0, info));
+    EXPECT_TRUE(BatteryRequest(L"Information", 0).Is(12, {{0, 4, 2}}));
+}
+
+TEST_F(BatAgentTest, ABatteryWhoseOpenFailedIsCountedAndRefused) {
+    AddBattery(1);
+    test::SetMachineValue(L"Battery0", L"OpenError", L"5");
+    ASSERT_EQ(0, m_agent.Setup());
+    EXPECT_EQ(2u, m_agent.GetBatteryCount());
+    EXPECT_TRUE(DebugCapture::Contains(
+        "Open battery \\\\?\\ACPI#PNP0C0A#1#{72631e54-78a4-11d0-bcf7-00aa00b7b32a} failed with 5"));
+    BATTERY_INFORMATION info{};
+    BATTERY_STATUS status{};
+    BATTERY_MANUFACTURE_DATE date{};
+    wchar_t text[32];
+    EXPECT_EQ(kBatInvalidArg, m_agent.GetInfo(0, info));
+    EXPECT_EQ(kBatInvalidArg, m_agent.GetStatus(0, status));
+    EXPECT_EQ(kBatInvalidArg, m_agent.GetManufactureDate(0, date));
+    EXPECT_EQ(kBatInvalidArg, m_agent.GetSerialNumber(0, text, sizeof(text)));
+    EXPECT_EQ(-1, BatteryRequest(L"Tag", 0).size);
+    EXPECT_EQ(0, m_agent.GetInfo(1, info));
+    EXPECT_EQ(28000u, info.FullChargedCapacity);
+}
+
+TEST_F(BatAgentTest, CopiesShareTheOpenBatteries) {
+    ASSERT_EQ(0, m_agent.Setup());
+    BATTERY_INFORMATION info{};
+    {
+        CBatAgent copy(m_agent);
+        EXPECT_EQ(1u, copy.GetBatteryCount());
+        EXPECT_EQ(0, copy.GetInfo(0, info));
+    }
+    EXPECT_EQ(0, m_agent.GetInfo(0, info)) << "the copy's end leaves the handle open";
+    EXPECT_EQ(0, m_agent.Cleanup());
+    EXPECT_EQ(kBatInvalidArg, m_agent.GetInfo(0, info));
+    SYSTEM_POWER_STATUS power{};
+    ASSERT_TRUE(CBatAgent::GetSystemPowerStatus(&power));
+    EXPECT_EQ(100, power.BatteryLifePercent);
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <setupapi.h>
 #include <cfgmgr32.h>
 #include <wtsapi32.h>
+#include <winioctl.h>
+#include <batclass.h>
 
 #include <functional>
 #include <string>
@@ -542,7 +544,24 @@ TEST_F(VnbPowerTest, SystemPowerStatusFollowsTheMachine) {
     power.batteryFullLifeTime = 11400;
     ASSERT_TRUE(VnbSetPower(nullptr, &power));
     ASSERT_TRUE(sys->GetSystemPowerStatus(&status));
+    // The flag and the times are the battery's, set to 27 % and discharging at 15 W.
     EXPECT_EQ(0, status.ACLineStatus);
+    EXPECT_EQ(2, status.BatteryFlag);
+    EXPECT_EQ(27, status.BatteryLifePercent);
+    EXPECT_NEAR(13811 * 3600 / 15000, status.BatteryLifeTime, 5);
+    EXPECT_EQ(51150u * 3600 / 15000, status.BatteryFullLifeTime);
+
+    // A machine without battery slots keeps the status as set.
+    std::string text = FileText();
+    size_t at = text.find("[Battery0]");
+    ASSERT_NE(std::string::npos, at);
+    text.replace(at, 10, "[Cell0]");
+    ASSERT_TRUE(test::WriteTextFile(m_machine.Path(), text.c_str()));
+    power.batteryFlag = 2;
+    power.batteryLifeTime = 3120;
+    power.batteryFullLifeTime = 11400;
+    ASSERT_TRUE(VnbSetPower(nullptr, &power));
+    ASSERT_TRUE(sys->GetSystemPowerStatus(&status));
     EXPECT_EQ(2, status.BatteryFlag);
     EXPECT_EQ(27, status.BatteryLifePercent);
     EXPECT_EQ(3120u, status.BatteryLifeTime);
@@ -1627,6 +1646,254 @@ TEST_F(XpPowerProfileTest, AFreshMachineRestoresTheBuiltInSchemes) {
     XpListing listing;
     EXPECT_TRUE(sys->EnumPwrSchemes(XpCollect, reinterpret_cast<LPARAM>(&listing)));
     EXPECT_EQ(ARRAYSIZE(kXpBuiltIns), listing.schemes.size());
+}
+
+// Batteries
+
+const GUID kBatteryInterface = {0x72631e54, 0x78a4, 0x11d0, {0xbc, 0xf7, 0x00, 0xaa, 0x00, 0xb7, 0xb3, 0x2a}};
+
+SP_DEVICE_INTERFACE_DATA InterfaceData() {
+    SP_DEVICE_INTERFACE_DATA data{};
+    data.cbSize = sizeof(data);
+    return data;
+}
+
+std::wstring BatteryPath(int slot) {
+    return L"\\\\?\\ACPI#PNP0C0A#" + std::to_wstring(slot + 1) + L"#{72631e54-78a4-11d0-bcf7-00aa00b7b32a}";
+}
+
+void AddBatterySlot(int slot, const wchar_t* present) {
+    std::wstring section = L"Battery" + std::to_wstring(slot);
+    test::SetMachineValue(section.c_str(), L"Present", present);
+    test::SetMachineValue(section.c_str(), L"Tag", L"3");
+    test::SetMachineValue(section.c_str(), L"FullChargedCapacity", L"28000");
+    test::SetMachineValue(section.c_str(), L"RemainingCapacity", L"14000");
+}
+
+unsigned long long Remaining() { return test::Number(test::MachineValue(L"Battery0", L"RemainingCapacity")); }
+
+// Moves the batteries' clock back: that much time has passed at the next read.
+void PassTime(unsigned long long seconds) {
+    unsigned long long clock = test::Number(test::MachineValue(L"Batteries", L"Clock"));
+    test::SetMachineValue(L"Batteries", L"Clock", std::to_wstring(clock - seconds));
+}
+
+class VnbBatteryTest : public VnbTest {
+protected:
+    void SetAc(BYTE ac) {
+        VnbPower power{};
+        ASSERT_TRUE(VnbGetPower(nullptr, &power));
+        power.acLineStatus = ac;
+        ASSERT_TRUE(VnbSetPower(nullptr, &power));
+    }
+    HANDLE Open(int slot) {
+        return sys->CreateFileW(BatteryPath(slot).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    }
+    SYSTEM_BATTERY_STATE State() {
+        SYSTEM_BATTERY_STATE state{};
+        EXPECT_EQ(0, sys->CallNtPowerInformation(SystemBatteryState, nullptr, 0, &state, sizeof(state)));
+        return state;
+    }
+};
+
+TEST_F(VnbBatteryTest, InterfacesAreListedWithTheirPaths) {
+    AddBatterySlot(1, L"0");
+    AddBatterySlot(2, L"1");
+    Set set = ClassDevs(kBatteryInterface, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    ASSERT_NE(INVALID_HANDLE_VALUE, set.handle);
+    for (DWORD index = 0; index < 4; ++index) {
+        SP_DEVICE_INTERFACE_DATA data = InterfaceData();
+        SetLastError(kBogus);
+        BOOL ok = sys->SetupDiEnumDeviceInterfaces(set.handle, nullptr, &kBatteryInterface, index, &data);
+        if (index == 3) {
+            EXPECT_FALSE(ok);
+            EXPECT_EQ(static_cast<DWORD>(ERROR_NO_MORE_ITEMS), GetLastError());
+            break;
+        }
+        ASSERT_TRUE(ok) << index;
+        EXPECT_TRUE(IsEqualGUID(kBatteryInterface, data.InterfaceClassGuid)) << index;
+        std::wstring path = BatteryPath(static_cast<int>(index));
+        DWORD expected = static_cast<DWORD>(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath) +
+                                            (path.size() + 1) * sizeof(wchar_t));
+        DWORD required = 0;
+        EXPECT_TRUE(test::FailsWith(ERROR_INSUFFICIENT_BUFFER, [&] {
+            return sys->SetupDiGetDeviceInterfaceDetailW(set.handle, &data, nullptr, 0, &required, nullptr);
+        })) << index;
+        EXPECT_EQ(expected, required) << index;
+        std::vector<BYTE> buffer(required);
+        auto* detail = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(buffer.data());
+        detail->cbSize = required;  // the buffer's size instead of the record's
+        EXPECT_TRUE(test::FailsWith(ERROR_INVALID_USER_BUFFER, [&] {
+            return sys->SetupDiGetDeviceInterfaceDetailW(set.handle, &data, detail, required, nullptr, nullptr);
+        })) << index;
+        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
+        EXPECT_TRUE(test::FailsWith(ERROR_INSUFFICIENT_BUFFER, [&] {
+            return sys->SetupDiGetDeviceInterfaceDetailW(set.handle, &data, detail, required - 2, nullptr, nullptr);
+        })) << index;
+        ASSERT_TRUE(sys->SetupDiGetDeviceInterfaceDetailW(set.handle, &data, detail, required, nullptr, nullptr));
+        EXPECT_EQ(path, detail->DevicePath) << index;
+    }
+    // Another class, or a set of devices, has no battery interface.
+    Set other = ClassDevs(kNet, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    SP_DEVICE_INTERFACE_DATA data = InterfaceData();
+    EXPECT_TRUE(test::FailsWith(ERROR_NO_MORE_ITEMS, [&] {
+        return sys->SetupDiEnumDeviceInterfaces(other.handle, nullptr, &kBatteryInterface, 0, &data);
+    }));
+    data.cbSize = 0;
+    EXPECT_TRUE(test::FailsWith(ERROR_INVALID_USER_BUFFER, [&] {
+        return sys->SetupDiEnumDeviceInterfaces(set.handle, nullptr, &kBatteryInterface, 0, &data);
+    }));
+}
+
+TEST_F(VnbBatteryTest, RequestsAtTheBattery) {
+    HANDLE battery = Open(0);
+    ASSERT_NE(INVALID_HANDLE_VALUE, battery) << GetLastError();
+    struct Query {
+        ULONG tag, level, atRate;
+    };
+    const struct {
+        DWORD code;
+        std::vector<ULONG> in;
+        DWORD outSize, error, returned;
+        const wchar_t* recorded;  // the key in [BatteryRequests]
+    } cases[] = {
+        {IOCTL_BATTERY_QUERY_TAG, {5000}, 4, 0, 4, L"Tag0"},
+        {IOCTL_BATTERY_QUERY_TAG, {}, 4, ERROR_INVALID_PARAMETER, 0, L"Tag0"},
+        {IOCTL_BATTERY_QUERY_INFORMATION, {1, BatteryInformation, 0}, 40, 0, 36, L"Information0"},
+        {IOCTL_BATTERY_QUERY_INFORMATION, {1, BatteryInformation, 0}, 35, ERROR_INSUFFICIENT_BUFFER, 0,
+         L"Information0"},
+        {IOCTL_BATTERY_QUERY_INFORMATION, {2, BatteryTemperature, 0}, 4, ERROR_FILE_NOT_FOUND, 0, L"Information0"},
+        {IOCTL_BATTERY_QUERY_INFORMATION, {1, BatteryManufactureDate, 0}, 4, 0, 4, L"Information0"},
+        {IOCTL_BATTERY_QUERY_INFORMATION, {1, BatterySerialNumber, 0}, 8, ERROR_INSUFFICIENT_BUFFER, 0,
+         L"Information0"},
+        {IOCTL_BATTERY_QUERY_INFORMATION, {1, BatterySerialNumber, 0}, 10, 0, 10, L"Information0"},
+        {IOCTL_BATTERY_QUERY_INFORMATION, {1, BatteryGranularityInformation, 0}, 64, ERROR_INVALID_FUNCTION, 0,
+         L"Information0"},
+        {IOCTL_BATTERY_QUERY_STATUS, {1, 0, 1, 0, 0}, 16, 0, 16, L"Status0"},
+        {IOCTL_BATTERY_QUERY_STATUS, {9, 0, 1, 0, 0}, 16, ERROR_FILE_NOT_FOUND, 0, L"Status0"},
+        {IOCTL_BATTERY_QUERY_STATUS, {1, 0, 1, 0}, 16, ERROR_INVALID_PARAMETER, 0, L"Status0"},
+    };
+    for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
+        BYTE out[64];
+        memset(out, 0xCC, sizeof(out));
+        DWORD returned = kBogus, inSize = static_cast<DWORD>(cases[i].in.size() * sizeof(ULONG));
+        std::vector<ULONG> in = cases[i].in;
+        SetLastError(kBogus);
+        BOOL ok = sys->DeviceIoControl(battery, cases[i].code, in.empty() ? nullptr : in.data(), inSize, out,
+                                       cases[i].outSize, &returned, nullptr);
+        EXPECT_EQ(cases[i].error == 0, ok != FALSE) << i;
+        if (cases[i].error) {
+            EXPECT_EQ(cases[i].error, GetLastError()) << i;
+        }
+        EXPECT_EQ(cases[i].returned, returned) << i;
+        std::wstring expected = std::to_wstring(inSize) + L":";
+        for (DWORD b = 0; b < inSize; ++b) {
+            wchar_t hex[4];
+            swprintf(hex, 4, b ? L" %02X" : L"%02X", reinterpret_cast<const BYTE*>(in.data())[b]);
+            expected += hex;
+        }
+        EXPECT_EQ(expected, test::MachineValue(L"BatteryRequests", cases[i].recorded)) << i;
+        EXPECT_EQ(std::to_wstring(cases[i].outSize),
+                  test::MachineValue(L"BatteryRequests", (std::wstring(cases[i].recorded) + L"Out").c_str()))
+            << i;
+        if (i == 7) {
+            EXPECT_STREQ(L"4107", reinterpret_cast<const wchar_t*>(out)) << i;
+        }
+    }
+    EXPECT_TRUE(sys->CloseHandle(battery));
+    test::SetMachineValue(L"Battery0", L"OpenError", L"5");
+    EXPECT_TRUE(test::FailsWith(ERROR_ACCESS_DENIED, [&] { return Open(0) != INVALID_HANDLE_VALUE; }));
+    EXPECT_TRUE(test::FailsWith(ERROR_FILE_NOT_FOUND, [&] { return Open(1) != INVALID_HANDLE_VALUE; }));
+}
+
+TEST_F(VnbBatteryTest, ChargeFollowsTimeUntilFullOrEmpty) {
+    const struct {
+        BYTE ac;
+        DWORD percent;
+        unsigned long long seconds, remaining;
+    } cases[] = {
+        {0, 100, 3600, 51150 - 15000},  // an hour on battery at 15 W
+        {1, 50, 1800, 25575 + 12500},   // half an hour on mains at 25 W
+        {1, 90, 7200, 51150},           // charging stops at full
+        {0, 10, 7200, 0},               // and discharging at empty
+    };
+    for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
+        SetAc(cases[i].ac);
+        ASSERT_TRUE(VnbSetBatteryCharge(nullptr, 0, cases[i].percent));
+        PassTime(cases[i].seconds);
+        SYSTEM_POWER_STATUS status{};
+        ASSERT_TRUE(sys->GetSystemPowerStatus(&status));
+        EXPECT_NEAR(static_cast<double>(cases[i].remaining), static_cast<double>(Remaining()), 40) << i;
+        EXPECT_EQ(Remaining() * 100 / 51150, status.BatteryLifePercent) << i;
+    }
+}
+
+TEST_F(VnbBatteryTest, SystemBatteryStateAndPowerStatusAgree) {
+    const struct {
+        BYTE ac;
+        DWORD percent;
+        BOOL present;
+        BYTE flag;
+    } cases[] = {
+        {1, 100, TRUE, 1}, {1, 50, TRUE, 8}, {0, 80, TRUE, 1}, {0, 50, TRUE, 0},
+        {0, 20, TRUE, 2},  {0, 3, TRUE, 6},  {1, 20, TRUE, 10}, {0, 50, FALSE, 128},
+    };
+    for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
+        SetAc(cases[i].ac);
+        ASSERT_TRUE(VnbSetBatteryPresent(nullptr, 0, TRUE));
+        ASSERT_TRUE(VnbSetBatteryCharge(nullptr, 0, cases[i].percent));
+        ASSERT_TRUE(VnbSetBatteryPresent(nullptr, 0, cases[i].present));
+        PassTime(60);
+        SYSTEM_BATTERY_STATE state = State();
+        SYSTEM_POWER_STATUS status{};
+        ASSERT_TRUE(sys->GetSystemPowerStatus(&status));
+        EXPECT_EQ(cases[i].ac, status.ACLineStatus) << i;
+        EXPECT_EQ(cases[i].ac, state.AcOnLine) << i;
+        EXPECT_EQ(cases[i].present, state.BatteryPresent) << i;
+        EXPECT_EQ(cases[i].flag, status.BatteryFlag) << i;
+        EXPECT_EQ(cases[i].present && !cases[i].ac, state.Discharging) << i;
+        EXPECT_EQ((cases[i].flag & 8) != 0, state.Charging != FALSE) << i;
+        if (!cases[i].present) {
+            EXPECT_EQ(255, status.BatteryLifePercent) << i;
+            EXPECT_EQ(0u, state.MaxCapacity) << i;
+            EXPECT_EQ(MAXDWORD, status.BatteryLifeTime) << i;
+            continue;
+        }
+        EXPECT_EQ(51150u, state.MaxCapacity) << i;
+        EXPECT_EQ(state.RemainingCapacity * 100 / state.MaxCapacity, status.BatteryLifePercent) << i;
+        EXPECT_EQ(state.EstimatedTime, status.BatteryLifeTime) << i;
+        if (cases[i].ac) {
+            EXPECT_EQ(MAXDWORD, status.BatteryLifeTime) << i;
+            EXPECT_EQ(cases[i].percent == 100 ? 0 : 25000, static_cast<LONG>(state.Rate)) << i;
+        } else {
+            EXPECT_EQ(-15000, static_cast<LONG>(state.Rate)) << i;
+            EXPECT_EQ(state.RemainingCapacity * 3600 / 15000, state.EstimatedTime) << i;
+            EXPECT_EQ(51150u * 3600 / 15000, status.BatteryFullLifeTime) << i;
+        }
+    }
+    SYSTEM_BATTERY_STATE small{};
+    EXPECT_EQ(static_cast<LONG>(0xC0000023),
+              sys->CallNtPowerInformation(SystemBatteryState, nullptr, 0, &small, sizeof(small) - 1));
+    // Other levels are the system's own.
+    auto real = reinterpret_cast<decltype(&::CallNtPowerInformation)>(
+        reinterpret_cast<void*>(GetProcAddress(LoadLibraryW(L"powrprof.dll"), "CallNtPowerInformation")));
+    ASSERT_NE(nullptr, real);
+    SYSTEM_POWER_CAPABILITIES viaTable{}, system{};
+    EXPECT_EQ(real(SystemPowerCapabilities, nullptr, 0, &system, sizeof(system)),
+              sys->CallNtPowerInformation(SystemPowerCapabilities, nullptr, 0, &viaTable, sizeof(viaTable)));
+    EXPECT_EQ(0, memcmp(&system, &viaTable, sizeof(system)));
+}
+
+TEST_F(VnbBatteryTest, ChangesToSlotsTheMachineLacksAreRefused) {
+    EXPECT_TRUE(test::FailsWith(ERROR_NOT_FOUND, [&] { return VnbSetBatteryCharge(nullptr, 1, 50); }));
+    EXPECT_TRUE(test::FailsWith(ERROR_INVALID_PARAMETER, [&] { return VnbSetBatteryCharge(nullptr, 0, 101); }));
+    EXPECT_TRUE(test::FailsWith(ERROR_INVALID_PARAMETER, [&] { return VnbSetBatteryRates(nullptr, 6, 1, 1); }));
+    EXPECT_TRUE(test::FailsWith(ERROR_INVALID_PARAMETER, [&] { return VnbSetBatteryPresent(nullptr, -1, TRUE); }));
+    EXPECT_EQ(L"1", test::MachineValue(L"Battery0", L"Tag"));
+    ASSERT_TRUE(VnbSetBatteryPresent(nullptr, 0, FALSE));
+    ASSERT_TRUE(VnbSetBatteryPresent(nullptr, 0, TRUE));
+    EXPECT_EQ(L"2", test::MachineValue(L"Battery0", L"Tag")) << "a battery put back in is a new one";
 }
 
 }  // namespace

@@ -6,8 +6,11 @@
 //   vnb reset               the default machine again
 //   vnb devices             the whole device tree with status bits
 //   vnb set-device ID STATUS PROBLEM, vnb present ID 0|1   change a node as the machine would
-//   vnb power [ac|battery [PERCENT]]   show or change the power source; a change is
-//                           announced to the running service as the system would
+//   vnb power [ac|battery [PERCENT]]   show or change the power source (PERCENT: every
+//                           present battery's charge); a change is announced to the
+//                           running service as the system would
+//   vnb battery [SLOT charge PERCENT | SLOT rate CHARGE_MW DISCHARGE_MW | SLOT present 0|1]
+//                           show the battery slots, or change one
 // Programs that are already running keep the machine they started with.
 #include <windows.h>
 
@@ -29,6 +32,10 @@ struct VnbModule {
     decltype(&::VnbSetDevicePresent) setDevicePresent = nullptr;
     decltype(&::VnbGetPower) getPower = nullptr;
     decltype(&::VnbSetPower) setPower = nullptr;
+    decltype(&::VnbGetValue) getValue = nullptr;
+    decltype(&::VnbSetBatteryCharge) setCharge = nullptr;
+    decltype(&::VnbSetBatteryRates) setRates = nullptr;
+    decltype(&::VnbSetBatteryPresent) setPresent = nullptr;
 
     template <class F>
     bool Bind(F* slot, const char* name) {
@@ -40,7 +47,9 @@ struct VnbModule {
         return Bind(&createDefault, "VnbCreateDefaultMachine") && Bind(&configured, "VnbConfiguredMachine") &&
                Bind(&deviceCount, "VnbDeviceCount") && Bind(&getDevice, "VnbGetDevice") &&
                Bind(&setDeviceState, "VnbSetDeviceState") && Bind(&setDevicePresent, "VnbSetDevicePresent") &&
-               Bind(&getPower, "VnbGetPower") && Bind(&setPower, "VnbSetPower");
+               Bind(&getPower, "VnbGetPower") && Bind(&setPower, "VnbSetPower") && Bind(&getValue, "VnbGetValue") &&
+               Bind(&setCharge, "VnbSetBatteryCharge") && Bind(&setRates, "VnbSetBatteryRates") &&
+               Bind(&setPresent, "VnbSetBatteryPresent");
     }
 };
 
@@ -131,6 +140,53 @@ int Power(VnbModule& vnb, const wchar_t* machine, int argc, wchar_t** argv) {
     }
     return 0;
 }
+// The slots' values as the machine last brought them up to date.
+void ShowBatteries(VnbModule& vnb, const wchar_t* machine) {
+    const wchar_t* keys[] = {L"Present", L"RemainingCapacity", L"FullChargedCapacity", L"ChargeRate", L"DischargeRate"};
+    for (int slot = 0; slot < 6; ++slot) {
+        wchar_t section[16], values[5][32];
+        swprintf(section, 16, L"Battery%d", slot);
+        bool exists = true;
+        for (int k = 0; k < 5 && exists; ++k) exists = vnb.getValue(machine, section, keys[k], values[k], 32) != FALSE;
+        if (!exists) continue;
+        wprintf(L"battery %d: %ls, %ls of %ls mWh, charges at %ls mW, discharges at %ls mW\n", slot,
+                wcscmp(values[0], L"0") == 0 ? L"removed" : L"present", values[1], values[2], values[3], values[4]);
+    }
+}
+
+int Battery(VnbModule& vnb, const wchar_t* machine, int argc, wchar_t** argv) {
+    unsigned long slot = 0, a = 0, b = 0;
+    BOOL done = TRUE;
+    if (argc == 0) {
+        done = TRUE;
+    } else if (argc == 3 && ParseNumber(argv[0], &slot) && wcscmp(argv[1], L"charge") == 0 && ParseNumber(argv[2], &a)) {
+        done = vnb.setCharge(machine, static_cast<int>(slot), a);
+    } else if (argc == 4 && ParseNumber(argv[0], &slot) && wcscmp(argv[1], L"rate") == 0 && ParseNumber(argv[2], &a) &&
+               ParseNumber(argv[3], &b)) {
+        done = vnb.setRates(machine, static_cast<int>(slot), a, b);
+    } else if (argc == 3 && ParseNumber(argv[0], &slot) && wcscmp(argv[1], L"present") == 0 &&
+               ParseNumber(argv[2], &a)) {
+        done = vnb.setPresent(machine, static_cast<int>(slot), a != 0);
+    } else {
+        return 2;
+    }
+    if (!done) {
+        wprintf(L"battery %lu cannot be changed (%lu)\n", slot, GetLastError());
+        return 1;
+    }
+    ShowBatteries(vnb, machine);
+    VnbPower power{};
+    if (vnb.getPower(machine, &power))
+        wprintf(L"power source: %ls, battery %u %%\n", power.acLineStatus == 1 ? L"mains" : L"battery",
+                power.batteryLifePercent);
+    if (argc > 0) {
+        // A battery's change changes the power status, which the system announces.
+        wchar_t event[] = L"power";
+        wchar_t* eventArgs[] = {event};
+        SendEvent(1, eventArgs);
+    }
+    return 0;
+}
 }  // namespace
 
 FARPROC VnbProc(const char* name) {
@@ -167,6 +223,7 @@ int VnbCommand(int argc, wchar_t** argv) {
     if (wcscmp(argv[0], L"reset") == 0 && argc == 1) return vnb.createDefault(machine) ? 0 : 1;
     if (wcscmp(argv[0], L"devices") == 0 && argc == 1) return Devices(vnb, machine);
     if (wcscmp(argv[0], L"power") == 0 && argc <= 3) return Power(vnb, machine, argc - 1, argv + 1);
+    if (wcscmp(argv[0], L"battery") == 0) return Battery(vnb, machine, argc - 1, argv + 1);
     unsigned long status = 0, problem = 0;
     if (wcscmp(argv[0], L"set-device") == 0 && argc == 4 && ParseNumber(argv[2], &status) &&
         ParseNumber(argv[3], &problem))

@@ -31,6 +31,7 @@ int Usage() {
              L"       zoractl scheme list | show N | create | delete | activate | get | set | export | import ...\n"
              L"       zoractl vnb on [MACHINE_FILE] | off | reset | devices | power [ac|battery [PERCENT]]\n"
              L"       zoractl vnb set-device INSTANCE_ID STATUS PROBLEM | present INSTANCE_ID 0|1\n"
+             L"       zoractl vnb battery [SLOT charge PERCENT | SLOT rate CHARGE_MW DISCHARGE_MW | SLOT present 0|1]\n"
              L"       zoractl hub list | on NAME | off NAME | cstate STATE | name BUS DEVICE FUNCTION\n"
              L"       zoractl hub renumber BUS DEVICE FUNCTION OBJECT\n"
              L"       zoractl usb list | on PORT | off PORT | attach HCD PORT [DESCRIPTION] | detach HCD PORT\n"

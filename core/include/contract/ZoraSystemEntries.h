@@ -67,7 +67,7 @@
     X(CONFIGRET, CM_Get_Device_ID_Size, (PULONG length, DEVINST node, ULONG flags), ::CM_Get_Device_ID_Size, VNB)     \
     X(CONFIGRET, CM_Get_Device_IDW, (DEVINST node, PWSTR buffer, ULONG length, ULONG flags), ::CM_Get_Device_IDW, VNB)\
                                                                                                                       \
-    /* Device objects: the driver "\\.\zoraebl", USB host controllers and root hubs. Handles   */                    \
+    /* Device objects: the driver "\\.\zoraebl", USB host controllers, root hubs, batteries. Handles */               \
     /* that CreateFileW gives for a device path go back to the same table's DeviceIoControl    */                    \
     /* and CloseHandle.                                                                         */                    \
     X(HANDLE, CreateFileW,                                                                                            \
@@ -87,7 +87,7 @@
     X(LONG, CallNtPowerInformation,                                                                                   \
       (POWER_INFORMATION_LEVEL informationLevel, PVOID inputBuffer, ULONG inputBufferLength, PVOID outputBuffer,      \
        ULONG outputBufferLength),                                                                                     \
-      ::CallNtPowerInformation, REAL)                                                                                 \
+      ::CallNtPowerInformation, VNB)                                                                                  \
                                                                                                                       \
     /* The power-profile functions of Windows XP: linked, as every PowrProf.dll since XP     */                       \
     /* exports them (mingw's import library and Wine's stubs have all nine); the virtual     */                       \
@@ -153,5 +153,14 @@
     /* A setup class's registry key: the network adapters' driver keys (sim/agents/). */                            \
     X(HKEY, SetupDiOpenClassRegKeyExW,                                                                                \
       (const GUID* classGuid, REGSAM access, DWORD flags, PCWSTR machineName, PVOID reserved),                        \
-      ::SetupDiOpenClassRegKeyExW, VNB)
+      ::SetupDiOpenClassRegKeyExW, VNB)                                                                               \
+    /* Device interfaces (SetupAPI): the battery-class interfaces and their device paths. */                        \
+    X(BOOL, SetupDiEnumDeviceInterfaces,                                                                              \
+      (HDEVINFO set, PSP_DEVINFO_DATA data, const GUID* interfaceClass, DWORD index,                                  \
+       PSP_DEVICE_INTERFACE_DATA interfaceData),                                                                      \
+      ::SetupDiEnumDeviceInterfaces, VNB)                                                                             \
+    X(BOOL, SetupDiGetDeviceInterfaceDetailW,                                                                         \
+      (HDEVINFO set, PSP_DEVICE_INTERFACE_DATA interfaceData, PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail,              \
+       DWORD detailSize, PDWORD required, PSP_DEVINFO_DATA data),                                                     \
+      ::SetupDiGetDeviceInterfaceDetailW, VNB)
 // clang-format on
