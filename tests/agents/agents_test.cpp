@@ -800,6 +800,8 @@ TEST_F(LanAgentTest, ApplySettingsWithoutTheAdapterRestartsNothing) {
     EXPECT_EQ(0xFFFFFFFFul, agent.ApplySettings());
     EXPECT_EQ(0ull, test::Number(Lan(L"Restarts")));
     EXPECT_EQ(1000ul, agent.GetVersion());
+}
+
 // Battery agent
 
 constexpr long kBatInvalidArg = static_cast<long>(0x80070057);
