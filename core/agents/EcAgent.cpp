@@ -139,6 +139,14 @@ unsigned long CEcAgent::SetBloothStatus(int state) {
     return CallFeature(kEblMethodWrite, m_dwBluetoothSetCmd, static_cast<unsigned long>(state));
 }
 
+long CEcAgent::GetRadioStatus(int bluetooth, unsigned long* reply) {
+    return GeneralRead(bluetooth ? m_dwBluetoothGetCmd : m_dwWifiGetCmd, reply);
+}
+
+long CEcAgent::SetRadioStatus(int bluetooth, int state, unsigned long* reply) {
+    return GeneralWrite(bluetooth ? m_dwBluetoothSetCmd : m_dwWifiSetCmd, static_cast<unsigned long>(state), reply);
+}
+
 unsigned long CEcAgent::SwitchDisplayMode() { return CallFeature(kEblMethodWrite, m_dwDisplaySwitchCmd, 0); }
 
 unsigned long CEcAgent::GetCurrentDisplayMode() { return CallFeature(kEblMethodRead, m_dwDisplaySwitchCmd, 0); }

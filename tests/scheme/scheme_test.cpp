@@ -519,3 +519,50 @@ TEST(SchemeCatalogueTest, TheCatalogueDescribesEveryVariable) {
 }
 
 }  // namespace
+
+namespace {
+
+// Devices switched at once by variable name: the radios through the embedded controller
+// (1 = on), hub functions and USB ports through their disable bits (1 = off).
+class DeviceStatusCase : public test::MachineCase {};
+
+uint32_t Memory32(uint32_t address) {
+    DWORD value = 0;
+    return VnbPeekHw(test::FreshMachine::MachinePath().c_str(), 0, address, &value, 4) ? value : 0xDEADBEEF;
+}
+
+TEST_F(DeviceStatusCase, NamesReachTheirHardware) {
+    constexpr uint32_t kFunctionDisable = 0xFED1C000 + 0x3418, kUsbPortDisable = 0xFED1C000 + 0x359C;
+    struct Row {
+        const wchar_t* name;
+        int value;
+        int result;    // of the write
+        int status;    // read back; 77: left untouched
+        int radio;  // the machine's radio switch afterwards; -1: not a radio
+        uint32_t address, bit;  // a disable bit afterwards (address 0: none)
+    } rows[] = {
+        {L"wifi", 0, 0, 0, 0, 0, 0},
+        {L"Wifi", 1, 1, 1, 1, 0, 0},
+        {L"PCIE1", 1, 0, 1, -1, kFunctionDisable, 1u << 16},
+        {L"pcie1", 0, 0, 0, -1, kFunctionDisable, 0},
+        {L"USBPort 3", 1, 0, 1, -1, kUsbPortDisable, 1u << 3},
+        {L"CpuSpeed", 50, 0, 77, -1, 0, 0},
+        {L"No Such Device", 1, -1, 77, -1, 0, 0},
+    };
+    CSchemeEx scheme;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(test::Narrow(row.name));
+        EXPECT_EQ(scheme.SetDeviceStatus(row.name, row.value), row.result);
+        int status = 77;
+        EXPECT_EQ(scheme.GetDeviceStatus(row.name, &status), row.result == -1 ? -1 : row.radio >= 0 ? row.value : 0);
+        EXPECT_EQ(status, row.status);
+        if (row.radio >= 0) {
+            EXPECT_EQ(test::Number(test::MachineValue(L"EmbeddedController", L"Radio")), static_cast<unsigned>(row.radio));
+        }
+        if (row.address) {
+            EXPECT_EQ(Memory32(row.address) & (row.bit ? row.bit : 1u << 16), row.bit);
+        }
+    }
+}
+
+}  // namespace

@@ -5,6 +5,7 @@
 #include <cwchar>
 
 #include "DevMgr.h"
+#include "SchemeEx.h"
 #include "WinHandles.h"
 #include "ZORACfg.h"
 #include "ZoraVnb.h"
@@ -71,7 +72,34 @@ int ListDevices(int argc, wchar_t**) {
     return 0;
 }
 
+namespace {
+// A device that a scheme variable switches, by that variable's name: its state now, or
+// switched. Radios read 1 for on; hub functions and USB ports 1 for off.
+int DeviceByName(int argc, wchar_t** argv) {
+    bool set = wcscmp(argv[0], L"set") == 0;
+    unsigned long value = 0;
+    if (argc != (set ? 3 : 2) || (set && (!ParseNumber(argv[2], &value) || value > 1))) return 2;
+    CSchemeEx scheme;
+    const wchar_t* name = argv[1];
+    int status = -1;
+    int result = set ? scheme.SetDeviceStatus(name, static_cast<int>(value)) : scheme.GetDeviceStatus(name, &status);
+    if (result == -1) {
+        wprintf(L"%ls: unknown, or the hardware cannot be reached\n", name);
+        return 1;
+    }
+    if (set) {
+        wprintf(L"%ls set to %lu\n", name, value);
+    } else if (status == -1) {
+        wprintf(L"%ls is not a device\n", name);
+    } else {
+        wprintf(L"%ls=%d\n", name, status);
+    }
+    return 0;
+}
+}  // namespace
+
 int SwitchDevice(int argc, wchar_t** argv) {
+    if (argc >= 1 && (wcscmp(argv[0], L"get") == 0 || wcscmp(argv[0], L"set") == 0)) return DeviceByName(argc, argv);
     unsigned long index = 0;
     if (argc != 2 || !ParseNumber(argv[1], &index)) return 2;
     CDevMgr::ZoraDeviceAction action;

@@ -14,6 +14,7 @@ F VnbExport(const char* name) {
 
 int ListDevices(int argc, wchar_t** argv);
 int SwitchDevice(int argc, wchar_t** argv);
+int ShowBatteries(int argc, wchar_t** argv);
 int SendEvent(int argc, wchar_t** argv);
 int VnbCommand(int argc, wchar_t** argv);
 // The user's power schemes; wrong arguments print its usage line and give 2.

@@ -4,6 +4,8 @@
 //   zoractl [--trace] devices                    the device manager's list with status
 //   zoractl [--trace] device enable|disable INDEX   switch one (through the service unless
 //                                                DmOptions is 0)
+//   zoractl device get NAME | set NAME 0|1       a device a scheme variable switches, by name
+//   zoractl battery                              the batteries (see BatteryCommands.cpp)
 //   zoractl event power|logon|connect            the service control that stands for a
 //                                                power-source change or a session logon
 //                                                on the virtual notebook
@@ -26,7 +28,8 @@ int Usage() {
              L"usage: zoractl [--trace] where\n"
              L"       zoractl [--trace] call CODE [DATA [PARAM [TIMEOUT_MS]]]\n"
              L"       zoractl [--trace] devices\n"
-             L"       zoractl [--trace] device enable|disable INDEX\n"
+             L"       zoractl [--trace] device enable|disable INDEX | get NAME | set NAME 0|1\n"
+             L"       zoractl battery\n"
              L"       zoractl event power|logon|connect\n"
              L"       zoractl scheme list | show N | create | delete | activate | get | set | export | import ...\n"
              L"       zoractl vnb on [MACHINE_FILE] | off | reset | devices | power [ac|battery [PERCENT]]\n"
@@ -103,6 +106,7 @@ int wmain(int argc, wchar_t** argv) {
     if (wcscmp(argv[i], L"call") == 0) rc = Call(rest, args);
     else if (wcscmp(argv[i], L"devices") == 0) rc = ListDevices(rest, args);
     else if (wcscmp(argv[i], L"device") == 0) rc = SwitchDevice(rest, args);
+    else if (wcscmp(argv[i], L"battery") == 0) rc = ShowBatteries(rest, args);
     else if (wcscmp(argv[i], L"event") == 0) rc = SendEvent(rest, args);
     else if (wcscmp(argv[i], L"vnb") == 0) rc = VnbCommand(rest, args);
     else if (wcscmp(argv[i], L"hub") == 0) rc = HubCommand(rest, args);

@@ -38,6 +38,11 @@ public:
     unsigned long SetWifiStatus(int state);
     unsigned long GetBluetoothStatus();
     unsigned long SetBloothStatus(int state);
+    // A radio's state (bluetooth nonzero: the Bluetooth radio, else Wi-Fi) with the
+    // call's own status, so that a failed call is never taken for a state: 0, 0x80070006
+    // no driver, 0x80070057 null pointer, 0x80004005.
+    long GetRadioStatus(int bluetooth, unsigned long* reply);
+    long SetRadioStatus(int bluetooth, int state, unsigned long* reply);
     unsigned long SwitchDisplayMode();
     unsigned long GetCurrentDisplayMode();
     unsigned long SelfTest(int unused);

@@ -1,5 +1,6 @@
 #pragma once
 #include <windows.h>
+#include <batclass.h>
 
 #include "ZORABase.h"
 #include "ZORACfg.h"
@@ -62,6 +63,22 @@ public:
     // Placeholders for string values: 0, nothing read or written.
     int GetPwrVariable(int index, int ac, const wchar_t* name, wchar_t* buffer, int capacity);
     int SetPwrVariable(int index, int ac, const wchar_t* name, const wchar_t* value);
+
+    // ---- Live state: the devices scheme variables switch, and the batteries ----
+    // By variable name (any letter case). Radios (BTStatus, Wifi): the firmware's reply,
+    // *status 1 = on; hub functions and USB ports: 0, *status 1 = off; other variables 0
+    // and nothing read; -1 for an unknown name or a failure.
+    int GetDeviceStatus(const wchar_t* name, int* status);
+    int SetDeviceStatus(const wchar_t* name, int value);
+    unsigned long GetBatteryCount();
+    // An item of ZORACfg.ini's [BatteryInforList] (the extended list first): its bytes
+    // in the low bytes of *value; 0 also for a name in neither list, -1 on failure.
+    int GetBatteryInformation(int battery, const wchar_t* name, unsigned long* value);
+    int GetBatteryStatus(int battery, BATTERY_STATUS& status);
+    // Battery 0 only: seconds to full or to empty, 0xFFFFFFFF when unknown.
+    unsigned long GetCompleteTime(int battery);
+    // Battery 0 only: the system's remaining capacity as a fraction 0.0 .. 1.0.
+    float GetRemainBatPer(int battery);
 
     // ---- The catalogue (the power-setting file) ----
     int GetPwrVariableName(const wchar_t* name, wchar_t* buffer, int capacity);
