@@ -92,7 +92,7 @@ int CSchemeEx::GetDeviceStatus(const wchar_t* name, int* status) {
     if (IsHubFunction(number)) {
         CHwHubra hub;
         hr = hub.Setup(1);
-        if (hr >= 0) hr = hub.GetFunctionDisable(name, &disabled);
+        if (hr >= 0) hr = hub.GetFunctionDisable(kNames[number], &disabled);  // the hub knows the table's spelling
     } else {
         CHwUSBPorts ports;
         hr = ports.Setup(1);
@@ -113,7 +113,7 @@ int CSchemeEx::SetDeviceStatus(const wchar_t* name, int value) {
     if (IsHubFunction(number)) {
         CHwHubra hub;
         long hr = hub.Setup(1);
-        if (hr >= 0) hr = hub.FunctionDisable(name, value);
+        if (hr >= 0) hr = hub.FunctionDisable(kNames[number], value);
         if (hr < 0) {
             DBGOUT(L"Get %s device status failed for HRESULT: 0x%x", name, hr);
             return -1;

@@ -566,3 +566,70 @@ TEST_F(DeviceStatusCase, NamesReachTheirHardware) {
 }
 
 }  // namespace
+
+namespace {
+
+// The batteries through the scheme model: the items ZORACfg.ini's [BatteryInforList]
+// names, read from the system's battery record and the controller's extended record.
+class BatteryQueryCase : public test::MachineCase {
+protected:
+    CSchemeEx m_scheme;
+};
+
+TEST_F(BatteryQueryCase, ItemsComeFromTheirRecordsByTheConfiguredRange) {
+    struct Row {
+        const wchar_t* item;
+        int battery;
+        const wchar_t *key, *value;  // a ZORACfg.ini change for the row, or null
+        int result;
+        unsigned long read;  // 0x5EED: left as it was
+    } rows[] = {
+        {L"Designed Capacity", 0, nullptr, nullptr, 0, 53280},      // the system's record, bytes 12-15
+        {L"Full Charged Capacity", 0, nullptr, nullptr, 0, 51150},  // 16-19
+        {L"Design Capacity mAh", 0, nullptr, nullptr, 0, 4800},     // the controller's, bytes 4-7
+        {L"Design Voltage", 0, nullptr, nullptr, 0, 11100},         // its last four bytes
+        {L"Design Voltage", 0, L"BEAStart3", L"14", -1, 0x5EED},    // past the 16-byte record
+        {L"Designed Capacity", 0, L"BASize4", L"5", -1, 0x5EED},    // wider than the result
+        {L"Designed Capacity", 0, L"BAName5", L"Designed Capacity", 0, 53280},
+        {L"Design Voltage", 0, L"BAName4", L"Design Voltage", 0, 11100},  // the extended list first
+        {L"Designed Capacity", 5, nullptr, nullptr, -1, 0x5EED},
+        {L"Designed Capacity", -1, nullptr, nullptr, -1, 0x5EED},
+        {L"No Such Item", 0, nullptr, nullptr, 0, 0x5EED},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(test::Narrow(row.item) + " " + std::to_string(row.battery));
+        test::CfgOverride cfg(L"ZORACfg.ini");
+        if (row.key) cfg.Set(L"BatteryInforList", row.key, row.value);
+        unsigned long value = 0x5EED;
+        EXPECT_EQ(m_scheme.GetBatteryInformation(row.battery, row.item, &value), row.result);
+        EXPECT_EQ(value, row.read);
+    }
+}
+
+TEST_F(BatteryQueryCase, CountTimeAndChargeFollowTheMachine) {
+    const std::wstring machine = test::FreshMachine::MachinePath();
+    EXPECT_EQ(m_scheme.GetBatteryCount(), 1u);
+    EXPECT_EQ(m_scheme.GetCompleteTime(0), 0xFFFFFFFFu);  // on mains and full: neither
+    EXPECT_FLOAT_EQ(m_scheme.GetRemainBatPer(0), 1.0f);
+
+    VnbPower power{};
+    ASSERT_TRUE(VnbGetPower(machine.c_str(), &power));
+    power.acLineStatus = 0;
+    ASSERT_TRUE(VnbSetPower(machine.c_str(), &power));
+    ASSERT_TRUE(VnbSetBatteryCharge(machine.c_str(), 0, 50));
+    BATTERY_STATUS status = {};
+    ASSERT_EQ(m_scheme.GetBatteryStatus(0, status), 0);
+    EXPECT_EQ(status.PowerState & (BATTERY_DISCHARGING | BATTERY_POWER_ON_LINE), BATTERY_DISCHARGING);
+    unsigned long left = m_scheme.GetCompleteTime(0);
+    EXPECT_GT(left, 0u);
+    EXPECT_LT(left, 0xFFFFFFFFu);
+    EXPECT_NEAR(m_scheme.GetRemainBatPer(0), 0.5f, 0.01f);
+    EXPECT_EQ(m_scheme.GetCompleteTime(1), 0u);
+    EXPECT_EQ(m_scheme.GetRemainBatPer(1), 0.0f);
+
+    ASSERT_TRUE(VnbSetBatteryPresent(machine.c_str(), 0, FALSE));
+    EXPECT_EQ(m_scheme.GetBatteryStatus(0, status), -1);
+    EXPECT_EQ(m_scheme.GetRemainBatPer(0), 0.0f);
+}
+
+}  // namespace

@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <string>
 
+#include "BatAgent.h"
 #include "SchemeEx.h"
 #include "ZORACfg.h"
 #include "ZoractlCommands.h"
@@ -86,7 +87,7 @@ int ShowBatteries(int argc, wchar_t**) {
     if (argc != 0) return 2;
     CSchemeEx scheme;
     SYSTEM_POWER_STATUS power = {};
-    GetSystemPowerStatus(&power);
+    CBatAgent::GetSystemPowerStatus(&power);
     unsigned long count = scheme.GetBatteryCount();
     wprintf(L"power source : %ls\n", power.ACLineStatus == 1 ? L"mains" : power.ACLineStatus == 0 ? L"battery"
                                                                                               : L"unknown");
