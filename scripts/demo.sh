@@ -2,11 +2,13 @@
 # The suite's main job as far as it is built, on the virtual notebook: install both
 # architectures into build/install (bin, bin64, cfg) inside the project's Wine prefix,
 # switch the virtual notebook on (zoractl names the machine file and the provider module
-# ZoraVnb.dll under the installation key; off removes both), install and start the
+# ZoraVnb.dll under the installation key; off removes both), list, create, edit and show
+# the user's power schemes as Windows XP and as Windows Vista, install and start the
 # service, switch a device from the 32-bit command line through the running service,
-# and change the platform's settings through the hardware agents: hub functions, USB
-# ports, processor level, backlight, radios and graphics power saving, with the
-# machine's state before and after.
+# unplug the mains and read the battery, set the network adapter's link speed, and
+# change the platform's settings through the hardware agents: hub functions, USB ports,
+# processor level, backlight, radios and graphics power saving, with the machine's
+# state before and after.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 bash "$here/setup.sh"
@@ -119,7 +121,15 @@ zoractl devices | tr -d '\r' | awk -v i="$index" '$1 == i'
 echo
 echo "== mains unplugged on the virtual notebook: the service is told as the system would tell it"
 zoractl vnb power battery 64
+echo "-- the battery as the library reads it (battery class, system battery state, the controller's record)"
+zoractl battery
 zoractl vnb power ac
+
+echo
+echo "== the wired network adapter's link speed (its driver key) and a restart through the device installer"
+zoractl lan show
+zoractl lan speed 4
+zoractl lan show
 
 echo
 echo "== the platform as the agents read it from the machine's registers and firmware"
