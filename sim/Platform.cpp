@@ -127,6 +127,17 @@ void Values::Remove(const std::string& key) {
         }
 }
 
+std::string RequestText(const void* in, DWORD inSize, DWORD maxBytes) {
+    std::string text = std::to_string(in ? inSize : 0) + ":";
+    const BYTE* bytes = static_cast<const BYTE*>(in);
+    for (DWORD i = 0; bytes && i < inSize && i < maxBytes; ++i) {
+        char hex[4];
+        snprintf(hex, sizeof(hex), i ? " %02X" : "%02X", bytes[i]);
+        text += hex;
+    }
+    return text;
+}
+
 bool GetSection(const Machine& machine, const std::string& name, Values* values) {
     // Walks the lines in place: a read is frequent and the text is long, so only the
     // wanted section's lines are copied.

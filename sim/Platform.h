@@ -43,6 +43,10 @@ std::vector<std::string> SectionNames(const Machine& machine);
 // Removes the section; false when there is none of that name.
 bool RemoveSection(Machine* machine, const std::string& name);
 
+// A request as the machine records it for the tests: "<input size>:<bytes in hex>", at
+// most `maxBytes` of them (the driver's [DriverRequests], the batteries' [BatteryRequests]).
+std::string RequestText(const void* in, DWORD inSize, DWORD maxBytes);
+
 // Adds a subsystem's default state to every new default machine.
 struct DefaultSection {
     explicit DefaultSection(void (*fill)(Machine* machine));

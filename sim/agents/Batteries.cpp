@@ -258,13 +258,7 @@ BATTERY_STATUS StatusOf(const Machine& machine, const Values& battery) {
 }
 
 void Record(Machine* machine, const std::string& key, const void* in, DWORD inSize, DWORD outSize) {
-    std::string text = std::to_string(in ? inSize : 0) + ":";
-    const BYTE* bytes = static_cast<const BYTE*>(in);
-    for (DWORD i = 0; bytes && i < inSize && i < kRecordedBytes; ++i) {
-        char hex[4];
-        snprintf(hex, sizeof(hex), i ? " %02X" : "%02X", bytes[i]);
-        text += hex;
-    }
+    std::string text = RequestText(in, inSize, kRecordedBytes);
     Values log;
     GetSection(*machine, "BatteryRequests", &log);
     log.Set(key, text);

@@ -24,13 +24,7 @@ DefaultSection g_defaults(DefaultDriver);
 constexpr DWORD kRecordedBytes = 256;
 
 void RecordRequest(DWORD function, const void* in, DWORD inSize) {
-    std::string text = std::to_string(in ? inSize : 0) + ":";
-    const BYTE* bytes = static_cast<const BYTE*>(in);
-    for (DWORD i = 0; bytes && i < inSize && i < kRecordedBytes; ++i) {
-        char hex[4];
-        snprintf(hex, sizeof(hex), i ? " %02X" : "%02X", bytes[i]);
-        text += hex;
-    }
+    std::string text = RequestText(in, inSize, kRecordedBytes);
     UpdateMachine(AttachedMachine(), [&](Machine& machine) -> DWORD {
         Values log;
         GetSection(machine, "DriverRequests", &log);

@@ -811,21 +811,9 @@ constexpr unsigned long kUnknownTime = 0xFFFFFFFF;
 // The last request of a kind ("Tag", "Information", "Status") a battery slot received, as
 // the battery recorded it in [BatteryRequests], with the reply buffer's size.
 test::DriverRequest BatteryRequest(const std::wstring& kind, int slot, unsigned long* replySize = nullptr) {
-    test::DriverRequest request;
     std::wstring key = kind + std::to_wstring(slot);
-    std::wstring text = test::MachineValue(L"BatteryRequests", key.c_str());
     if (replySize) *replySize = static_cast<unsigned long>(test::Number(test::MachineValue(L"BatteryRequests", (key + L"Out").c_str())));
-    size_t colon = text.find(L':');
-    if (colon == std::wstring::npos) return request;
-    request.size = wcstol(text.c_str(), nullptr, 10);
-    for (const wchar_t* at = text.c_str() + colon + 1; *at;) {
-        wchar_t* end = nullptr;
-        unsigned long byte = wcstoul(at, &end, 16);
-        if (end == at) break;
-        request.bytes.push_back(static_cast<uint8_t>(byte));
-        at = end;
-    }
-    return request;
+    return test::RecordedRequest(L"BatteryRequests", key);
 }
 
 // A further battery slot like the default one.

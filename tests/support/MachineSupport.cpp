@@ -65,8 +65,12 @@ void SetMachineValue(const wchar_t* section, const wchar_t* key, const std::wstr
 }
 
 DriverRequest LastRequest(int function) {
+    return RecordedRequest(L"DriverRequests", L"Function" + std::to_wstring(function));
+}
+
+DriverRequest RecordedRequest(const wchar_t* section, const std::wstring& key) {
     DriverRequest request;
-    std::wstring text = MachineValue(L"DriverRequests", (L"Function" + std::to_wstring(function)).c_str());
+    std::wstring text = MachineValue(section, key.c_str());
     size_t colon = text.find(L':');
     if (colon == std::wstring::npos) return request;
     request.size = wcstol(text.c_str(), nullptr, 10);

@@ -76,6 +76,9 @@ struct DriverRequest {
                                   size_t unsetCount = 0) const;
 };
 DriverRequest LastRequest(int function);
+// A request recorded the same way ("<size>:<bytes in hex>") under another key, such as a
+// battery's in [BatteryRequests].
+DriverRequest RecordedRequest(const wchar_t* section, const std::wstring& key);
 
 // The node as the machine file holds it now; a zeroed record (empty instanceId)
 // when there is no such node.
