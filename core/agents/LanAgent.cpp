@@ -30,28 +30,6 @@ void ReleaseInterface(T*& pointer) {
     pointer = nullptr;
 }
 
-// A BSTR for the length of one call.
-class Bstr {
-public:
-    explicit Bstr(const wchar_t* text) : m_text(SysAllocString(text)) {}
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    ~Bstr() { SysFreeString(m_text); }
-    BSTR get() const { return m_text; }
-
-private:
-    BSTR m_text;
-};
-
-// A VARIANT cleared when it goes.
-struct Variant {
-    VARIANT value;
-    Variant() { VariantInit(&value); }
-    Variant(const Variant&) = delete;
-    Variant& operator=(const Variant&) = delete;
-    ~Variant() { VariantClear(&value); }
-};
-
 long AsLong(const VARIANT& v) {
     switch (v.vt) {
     case VT_I4:

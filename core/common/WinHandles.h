@@ -1,6 +1,7 @@
 #pragma once
 // The project's one handle kit, modelled on WIL: one owner template (UniqueAny) with a
-// policy per kind of resource, a small COM pointer (ComPtr), ScopeExit and the
+// policy per kind of resource, a small COM pointer (ComPtr), BSTR and VARIANT owners
+// (Bstr, Variant), ScopeExit and the
 // everyone-may-open security attributes. Used by the library, the service, the tools and
 // the virtual notebook; never exported. Owners live inside functions and in internal
 // classes only: the exported classes keep the raw members their headers declare, since
@@ -9,6 +10,7 @@
 //
 // No owner throws; closing ignores the close function's result.
 #include <windows.h>
+#include <oleauto.h>
 #include <setupapi.h>
 
 #include <cstddef>
@@ -180,4 +182,26 @@ struct NullDaclSecurity {
         attributes.lpSecurityDescriptor = &descriptor;
         attributes.bInheritHandle = TRUE;
     }
+};
+
+// A BSTR for the length of one call (SysAllocString, SysFreeString).
+class Bstr {
+public:
+    explicit Bstr(const wchar_t* text) : m_text(SysAllocString(text)) {}
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+    ~Bstr() { SysFreeString(m_text); }
+    BSTR get() const { return m_text; }
+
+private:
+    BSTR m_text;
+};
+
+// A VARIANT cleared when it goes.
+struct Variant {
+    VARIANT value;
+    Variant() { VariantInit(&value); }
+    Variant(const Variant&) = delete;
+    Variant& operator=(const Variant&) = delete;
+    ~Variant() { VariantClear(&value); }
 };
