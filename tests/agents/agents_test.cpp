@@ -885,10 +885,7 @@ TEST_F(BatAgentTest, StatusBitsFollowTheLineAndTheCharge) {
     };
     ASSERT_EQ(0, m_agent.Setup());
     for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
-        VnbPower power{};
-        ASSERT_TRUE(VnbGetPower(nullptr, &power));
-        power.acLineStatus = cases[i].ac;
-        ASSERT_TRUE(VnbSetPower(nullptr, &power));
+        test::SetAcLine(cases[i].ac);
         ASSERT_TRUE(VnbSetBatteryCharge(nullptr, 0, cases[i].percent));
         BATTERY_STATUS status{};
         ASSERT_EQ(0, m_agent.GetStatus(0, status)) << i;
@@ -915,10 +912,7 @@ TEST_F(BatAgentTest, CompleteTimeWhileChargingDischargingAndNeither) {
     };
     ASSERT_EQ(0, m_agent.Setup());
     for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
-        VnbPower power{};
-        ASSERT_TRUE(VnbGetPower(nullptr, &power));
-        power.acLineStatus = cases[i].ac;
-        ASSERT_TRUE(VnbSetPower(nullptr, &power));
+        test::SetAcLine(cases[i].ac);
         ASSERT_TRUE(VnbSetBatteryRates(nullptr, 0, cases[i].chargeRate, 15000));
         ASSERT_TRUE(VnbSetBatteryCharge(nullptr, 0, cases[i].percent));
         unsigned long seconds = m_agent.GetCompleteTime(0);

@@ -612,10 +612,7 @@ TEST_F(BatteryQueryCase, CountTimeAndChargeFollowTheMachine) {
     EXPECT_EQ(m_scheme.GetCompleteTime(0), 0xFFFFFFFFu);  // on mains and full: neither
     EXPECT_FLOAT_EQ(m_scheme.GetRemainBatPer(0), 1.0f);
 
-    VnbPower power{};
-    ASSERT_TRUE(VnbGetPower(machine.c_str(), &power));
-    power.acLineStatus = 0;
-    ASSERT_TRUE(VnbSetPower(machine.c_str(), &power));
+    test::SetAcLine(0);
     ASSERT_TRUE(VnbSetBatteryCharge(machine.c_str(), 0, 50));
     BATTERY_STATUS status = {};
     ASSERT_EQ(m_scheme.GetBatteryStatus(0, status), 0);

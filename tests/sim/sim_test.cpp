@@ -1680,12 +1680,6 @@ void PassTime(unsigned long long seconds) {
 
 class VnbBatteryTest : public VnbTest {
 protected:
-    void SetAc(BYTE ac) {
-        VnbPower power{};
-        ASSERT_TRUE(VnbGetPower(nullptr, &power));
-        power.acLineStatus = ac;
-        ASSERT_TRUE(VnbSetPower(nullptr, &power));
-    }
     HANDLE Open(int slot) {
         return sys->CreateFileW(BatteryPath(slot).c_str(), GENERIC_READ | GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -1819,7 +1813,7 @@ TEST_F(VnbBatteryTest, ChargeFollowsTimeUntilFullOrEmpty) {
         {0, 10, 7200, 0},               // and discharging at empty
     };
     for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
-        SetAc(cases[i].ac);
+        test::SetAcLine(cases[i].ac);
         ASSERT_TRUE(VnbSetBatteryCharge(nullptr, 0, cases[i].percent));
         PassTime(cases[i].seconds);
         SYSTEM_POWER_STATUS status{};
@@ -1840,7 +1834,7 @@ TEST_F(VnbBatteryTest, SystemBatteryStateAndPowerStatusAgree) {
         {0, 20, TRUE, 2},  {0, 3, TRUE, 6},  {1, 20, TRUE, 10}, {0, 50, FALSE, 128},
     };
     for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
-        SetAc(cases[i].ac);
+        test::SetAcLine(cases[i].ac);
         ASSERT_TRUE(VnbSetBatteryPresent(nullptr, 0, TRUE));
         ASSERT_TRUE(VnbSetBatteryCharge(nullptr, 0, cases[i].percent));
         ASSERT_TRUE(VnbSetBatteryPresent(nullptr, 0, cases[i].present));

@@ -64,6 +64,14 @@ void SetMachineValue(const wchar_t* section, const wchar_t* key, const std::wstr
         << Narrow(section) << "." << Narrow(key) << " error " << GetLastError();
 }
 
+void SetAcLine(BYTE acLineStatus) {
+    VnbPower power{};
+    const std::wstring machine = FreshMachine::MachinePath();
+    EXPECT_TRUE(VnbGetPower(machine.c_str(), &power) && (power.acLineStatus = acLineStatus, true) &&
+                VnbSetPower(machine.c_str(), &power))
+        << "mains " << int{acLineStatus} << " error " << GetLastError();
+}
+
 DriverRequest LastRequest(int function) {
     return RecordedRequest(L"DriverRequests", L"Function" + std::to_wstring(function));
 }

@@ -54,6 +54,8 @@ protected:
 std::wstring MachineValue(const wchar_t* section, const wchar_t* key);
 // A value's text as a number (decimal or 0x hexadecimal); 0 for "(absent)".
 unsigned long long Number(const std::wstring& text);
+// Plugs (1) or unplugs (0) the machine's mains; a refusal fails the case.
+void SetAcLine(BYTE acLineStatus);
 // Sets a value (creating its section and key); a refusal fails the case.
 void SetMachineValue(const wchar_t* section, const wchar_t* key, const std::wstring& value);
 

@@ -114,6 +114,19 @@ int Devices(VnbModule& vnb, const wchar_t* machine) {
     return 0;
 }
 
+// Prints the power status; after a change, announces it to the service as the system
+// announces every change of the power status.
+void ReportPower(const VnbPower& power, bool changed) {
+    wprintf(L"power source: %ls, battery %u %%\n",
+            power.acLineStatus == 1 ? L"mains" : power.acLineStatus == 0 ? L"battery" : L"unknown",
+            power.batteryLifePercent);
+    if (changed) {
+        wchar_t event[] = L"power";
+        wchar_t* eventArgs[] = {event};
+        SendEvent(1, eventArgs);
+    }
+}
+
 int Power(VnbModule& vnb, const wchar_t* machine, int argc, wchar_t** argv) {
     VnbPower power{};
     if (!vnb.getPower(machine, &power)) return 1;
@@ -129,15 +142,7 @@ int Power(VnbModule& vnb, const wchar_t* machine, int argc, wchar_t** argv) {
         power.batteryLifePercent = static_cast<BYTE>(percent);
         if (!vnb.setPower(machine, &power)) return 1;
     }
-    wprintf(L"power source: %ls, battery %u %%\n",
-            power.acLineStatus == 1 ? L"mains" : power.acLineStatus == 0 ? L"battery" : L"unknown",
-            power.batteryLifePercent);
-    if (argc > 0) {
-        // The system announces every change of the power status to the services.
-        wchar_t event[] = L"power";
-        wchar_t* eventArgs[] = {event};
-        SendEvent(1, eventArgs);
-    }
+    ReportPower(power, argc > 0);
     return 0;
 }
 // The slots' values as the machine last brought them up to date.
@@ -176,15 +181,7 @@ int Battery(VnbModule& vnb, const wchar_t* machine, int argc, wchar_t** argv) {
     }
     ShowBatteries(vnb, machine);
     VnbPower power{};
-    if (vnb.getPower(machine, &power))
-        wprintf(L"power source: %ls, battery %u %%\n", power.acLineStatus == 1 ? L"mains" : L"battery",
-                power.batteryLifePercent);
-    if (argc > 0) {
-        // A battery's change changes the power status, which the system announces.
-        wchar_t event[] = L"power";
-        wchar_t* eventArgs[] = {event};
-        SendEvent(1, eventArgs);
-    }
+    if (vnb.getPower(machine, &power)) ReportPower(power, argc > 0);
     return 0;
 }
 }  // namespace
