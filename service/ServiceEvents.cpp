@@ -1,13 +1,61 @@
 #include "ServiceEvents.h"
 
+#include <shlobj.h>
 #include <wtsapi32.h>
 
+#include <cwchar>
+
+#include "SchemeApply.h"
 #include "ServiceModule.h"
+#include "WinHandles.h"
 #include "ZORABase.h"
+#include "ZoraSystemApi.h"
 
 namespace {
 // What the control handler answers for every event it does not act on.
 constexpr DWORD kEventNotHandled = ERROR_CALL_NOT_IMPLEMENTED;  // 120
+
+// The user's scheme folder, "<local application data>\Korvex\ZORA\Cfg"; false (with
+// the failure logged) when the user has none.
+bool UserSchemeFolder(HANDLE token, wchar_t (&folder)[MAX_PATH]) {
+    HRESULT hr = SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, token, SHGFP_TYPE_CURRENT, folder);
+    if (FAILED(hr)) {
+        _Module.LogEvent(L"SHGetFolderPath failed for %ld", static_cast<long>(hr));
+        return false;
+    }
+    size_t n = wcslen(folder);
+    if (n == 0) return false;
+    if (folder[n - 1] != L'\\') wcsncat(folder, L"\\", MAX_PATH - n - 1);
+    wcsncat(folder, L"Korvex\\ZORA\\Cfg", MAX_PATH - wcslen(folder) - 1);
+    return true;
+}
+
+BYTE CurrentPowerSource() {
+    SYSTEM_POWER_STATUS power{};
+    if (!ZoraSys()->GetSystemPowerStatus(&power)) return 255;
+    return power.ACLineStatus;
+}
+
+// A change of the power source applies the console user's scheme for the new source;
+// a resume applies it whatever the source, as the machine lost what was set (and the
+// source may have changed while it slept).
+DWORD OnPowerEvent(DWORD eventType) {
+    bool resume = eventType == PBT_APMRESUMEAUTOMATIC;
+    if (eventType != PBT_APMPOWERSTATUSCHANGE && !resume) return 0;
+    DWORD session = WTSGetActiveConsoleSessionId();
+    if (session == 0xFFFFFFFF) return 0;
+    HANDLE raw = nullptr;
+    if (!WTSQueryUserToken(session, &raw)) return 0;
+    UniqueHandle token(raw);
+    wchar_t folder[MAX_PATH] = {};
+    if (!UserSchemeFolder(token.get(), folder)) return 0;
+    BYTE source = CurrentPowerSource();
+    if (!resume && source == _Module.LastPowerSource()) return 0;
+    _Module.LogEvent(resume ? L"Resumed, applying the scheme again...." : L"Power supplier changed....");
+    _Module.SetLastPowerSource(source);
+    ApplyCurrentSchemeInBackground(folder);
+    return 0;
+}
 
 DWORD OnSessionChange(DWORD eventType, void* eventData) {
     if (eventType != WTS_SESSION_LOGON && eventType != WTS_CONSOLE_CONNECT) return kEventNotHandled;
@@ -15,6 +63,19 @@ DWORD OnSessionChange(DWORD eventType, void* eventData) {
         _Module.LogEvent(L"Session changed, but cannot get session id.");
         return kEventNotHandled;
     }
+    DWORD session = static_cast<WTSSESSION_NOTIFICATION*>(eventData)->dwSessionId;
+    _Module.LogEvent(L"Session changed, new sessionid is %d.", static_cast<int>(session));
+    HANDLE raw = nullptr;
+    if (!WTSQueryUserToken(session, &raw)) {
+        _Module.LogEvent(L"Cannot get user token.%d", static_cast<int>(GetLastError()));
+        return kEventNotHandled;
+    }
+    UniqueHandle token(raw);
+    wchar_t folder[MAX_PATH] = {};
+    if (!UserSchemeFolder(token.get(), folder)) return kEventNotHandled;
+    _Module.SetLastPowerSource(CurrentPowerSource());
+    ApplyCurrentSchemeInBackground(folder);
+    _Module.LogEvent(L"applied the new scheme");
     return kEventNotHandled;
 }
 }  // namespace
@@ -23,7 +84,7 @@ DWORD OnServiceEvent(DWORD control, DWORD eventType, void* eventData) {
     CZORABase::DBGOUT(L"ZORASrvc event %u type %u\n", static_cast<unsigned>(control), static_cast<unsigned>(eventType));
     switch (control) {
     case SERVICE_CONTROL_POWEREVENT:
-        return 0;
+        return OnPowerEvent(eventType);
     case SERVICE_CONTROL_SESSIONCHANGE:
         return OnSessionChange(eventType, eventData);
     default:

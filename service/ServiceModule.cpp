@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "CommandLine.h"
+#include "SchemeApply.h"
 #include "ServiceEvents.h"
 #include "WinHandles.h"
 #include "ZORABase.h"
@@ -99,6 +100,9 @@ void WriteEventLog(const wchar_t* source, const wchar_t* text) {
 }
 
 bool IsSystemControl(DWORD control) { return control < kFirstUserControl; }
+
+// How long a stop may take: the applications under way end within half of it.
+constexpr DWORD kStopWaitHintMs = 10000;
 }  // namespace
 
 int CServiceModule::Start(HINSTANCE instance, const wchar_t* commandLine) {
@@ -177,6 +181,7 @@ DWORD CServiceModule::Handler(DWORD control, DWORD eventType, void* eventData) {
     case SERVICE_CONTROL_STOP:
         // A stop while the service is still starting is kept for the run routine: the
         // state stays START_PENDING until it has started, then it stops.
+        m_status.dwWaitHint = kStopWaitHintMs;
         if (m_status.dwCurrentState != SERVICE_START_PENDING) ReportStatus(SERVICE_STOP_PENDING);
         SetEvent(m_hStopRequested);
         return 0;
@@ -226,6 +231,8 @@ void CServiceModule::Run() {
 
     DWORD error = RunWorker();
     m_status.dwWin32ExitCode = error;
+    // An application under way finishes its writes before the process ends.
+    if (!StopApplying(kStopWaitHintMs / 2)) LogEvent(L"Service stopped while a scheme was still being applied");
 
     RevokeClassObjects();
     if (SUCCEEDED(com)) CoUninitialize();

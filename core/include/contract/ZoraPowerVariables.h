@@ -52,6 +52,12 @@ constexpr bool IsDevice(int number) { return number >= Wifi && number <= USBPort
 // the high 16 bits; -1 means not set.
 constexpr int AcHalf(int packed) { return static_cast<int>(static_cast<unsigned>(packed) & 0xFFFFu); }
 constexpr int DcHalf(int packed) { return static_cast<int>(static_cast<unsigned>(packed) >> 16); }
+// The half the service applies for a power source (an ACLineStatus): mains, or an unknown
+// source, the AC half as an unsigned number; battery the DC half with its sign, so that a
+// DC half of 0xFFFF is not set. A packed -1 stays -1.
+constexpr int HalfForSource(int packed, unsigned char acLineStatus) {
+    return packed == -1 ? -1 : acLineStatus ? AcHalf(packed) : (packed >> 16);
+}
 constexpr int Pack(int old, int ac, int value) {
     return ac ? static_cast<int>((static_cast<unsigned>(old) & 0xFFFF0000u) | (static_cast<unsigned>(value) & 0xFFFFu))
               : static_cast<int>((static_cast<unsigned>(old) & 0xFFFFu) | (static_cast<unsigned>(value) << 16));

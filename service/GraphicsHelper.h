@@ -1,0 +1,9 @@
+#pragma once
+
+// Starts the graphics helper "GRAVO.exe" with one decimal argument (0 switches the
+// display's power saving off, n > 0 on with strength n) and waits for its end. On
+// Windows major version 6 it runs as the user of the console session, with the token of
+// that session's "winlogon.exe"; earlier versions start it plainly. The helper is
+// looked for in the installation folder ("SDKFolder"; without it the library's home
+// folder) and then beside the library. False when it could not be started.
+bool RunGraphicsHelper(int argument, bool vista);
