@@ -336,15 +336,17 @@ DWORD WriteWhole(const wchar_t* file, const std::string& text) {
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!handle) return GetLastError();
     DWORD written = 0;
+    // No flush to the disk: every process reads the file through the same system cache,
+    // and a machine that did not survive the host's power loss is simply made again.
     if (!WriteFile(handle.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
-        written != text.size() || !FlushFileBuffers(handle.get())) {
+        written != text.size()) {
         DWORD error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
         handle.reset();
         DeleteFileW(temporary.c_str());
         return error;
     }
     handle.reset();
-    if (!MoveFileExW(temporary.c_str(), file, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!MoveFileExW(temporary.c_str(), file, MOVEFILE_REPLACE_EXISTING)) {
         DWORD error = GetLastError();
         DeleteFileW(temporary.c_str());
         return error;
@@ -373,6 +375,17 @@ DWORD ReadLocked(const wchar_t* file, Machine* machine) {
         g_parsed.machine = *machine;
     }
     return error;
+}
+
+// After this process wrote the machine (under the mutex), the next read needs no parse.
+void RememberWritten(const wchar_t* file, const Machine& machine) {
+    volatile LONG* counter = WriteCounter();
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!counter || !GetFileAttributesExW(file, GetFileExInfoStandard, &data)) return;
+    g_parsed.file = file;
+    g_parsed.writes = *counter;
+    g_parsed.data = data;
+    g_parsed.machine = machine;
 }
 
 bool ValidFile(const wchar_t* file) { return file && file[0] && wcslen(file) < MAX_PATH; }
@@ -446,8 +459,16 @@ DWORD UpdateMachine(const wchar_t* file, const std::function<DWORD(Machine&)>& c
     if (lock.Result() != ERROR_SUCCESS) return lock.Result();
     Machine machine;
     DWORD error = ReadLocked(file, &machine);
-    if (error == ERROR_SUCCESS) error = change(machine);
-    if (error == ERROR_SUCCESS) error = WriteWhole(file, FormatMachine(machine));
+    if (error != ERROR_SUCCESS) return error;
+    std::string before = FormatMachine(machine);
+    error = change(machine);
+    if (error != ERROR_SUCCESS) return error;
+    // A change that changed nothing (a register written with the value it holds, a read)
+    // leaves the file alone.
+    std::string after = FormatMachine(machine);
+    if (after == before) return ERROR_SUCCESS;
+    error = WriteWhole(file, after);
+    if (error == ERROR_SUCCESS) RememberWritten(file, machine);
     return error;
 }
 

@@ -168,20 +168,49 @@ bool GetSection(const Machine& machine, const std::string& name, Values* values)
     return found;
 }
 
-void PutSection(Machine* machine, const std::string& name, const Values& values) {
-    std::vector<RawSection> sections = Split(machine->otherSections);
-    RawSection fresh{name, {}};
-    for (const auto& item : values.Items()) fresh.lines.push_back(item.first + "=" + item.second);
-    fresh.lines.push_back("");
-    bool replaced = false;
-    for (RawSection& section : sections)
-        if (!section.name.empty() && SameKey(section.name, name)) {
-            section = fresh;
-            replaced = true;
-            break;
+namespace {
+// Where a section stands in the raw text: from its header line to the next header line
+// or the end. Found in place, as every write of the machine puts many sections.
+bool SectionRange(const std::string& text, const std::string& name, size_t* begin, size_t* end) {
+    bool inside = false;
+    for (size_t at = 0; at < text.size();) {
+        size_t next = text.find('\n', at);
+        next = next == std::string::npos ? text.size() : next + 1;
+        size_t first = text.find_first_not_of(" \t\r", at);
+        size_t last = next;
+        while (last > at && (text[last - 1] == '\n' || text[last - 1] == '\r' || text[last - 1] == ' ' ||
+                             text[last - 1] == '\t'))
+            --last;
+        if (first != std::string::npos && first < last && text[first] == '[' && text[last - 1] == ']' &&
+            last - first >= 2) {
+            if (inside) {
+                *end = at;
+                return true;
+            }
+            if (SameKey(text.substr(first + 1, last - first - 2), name)) {
+                inside = true;
+                *begin = at;
+            }
         }
-    if (!replaced) sections.push_back(fresh);
-    machine->otherSections = Join(sections);
+        at = next;
+    }
+    if (inside) *end = text.size();
+    return inside;
+}
+}  // namespace
+
+void PutSection(Machine* machine, const std::string& name, const Values& values) {
+    std::string fresh = "[" + name + "]\r\n";
+    for (const auto& item : values.Items()) fresh += item.first + "=" + item.second + "\r\n";
+    fresh += "\r\n";
+    std::string& text = machine->otherSections;
+    size_t begin = 0, end = 0;
+    if (SectionRange(text, name, &begin, &end)) {
+        text.replace(begin, end - begin, fresh);
+        return;
+    }
+    if (!text.empty() && text.back() != '\n') text += "\r\n";
+    text += fresh;
 }
 
 std::vector<std::string> SectionNames(const Machine& machine) {
@@ -192,14 +221,10 @@ std::vector<std::string> SectionNames(const Machine& machine) {
 }
 
 bool RemoveSection(Machine* machine, const std::string& name) {
-    std::vector<RawSection> sections = Split(machine->otherSections);
-    for (size_t i = 1; i < sections.size(); ++i)
-        if (SameKey(sections[i].name, name)) {
-            sections.erase(sections.begin() + static_cast<std::ptrdiff_t>(i));
-            machine->otherSections = Join(sections);
-            return true;
-        }
-    return false;
+    size_t begin = 0, end = 0;
+    if (!SectionRange(machine->otherSections, name, &begin, &end)) return false;
+    machine->otherSections.erase(begin, end - begin);
+    return true;
 }
 
 DefaultSection::DefaultSection(void (*fill)(Machine*)) { Registry<void (*)(Machine*)>().push_back(fill); }
@@ -212,6 +237,18 @@ MachineReset::MachineReset(void (*reset)()) { Registry<void (*)()>().push_back(r
 
 void ResetSubsystems() {
     for (auto reset : Registry<void (*)()>()) reset();
+}
+
+namespace {
+struct SleepLossEntry {
+    void (*lose)(Machine*);
+};
+}  // namespace
+
+SleepLoss::SleepLoss(void (*lose)(Machine*)) { Registry<SleepLossEntry>().push_back({lose}); }
+
+void LoseVolatileState(Machine* machine) {
+    for (const SleepLossEntry& entry : Registry<SleepLossEntry>()) entry.lose(machine);
 }
 
 DeviceRestart::DeviceRestart(void (*restarted)(Machine*, const Node&)) {

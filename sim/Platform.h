@@ -61,6 +61,14 @@ struct MachineReset {
 };
 void ResetSubsystems();
 
+// Puts back what a subsystem loses when the machine sleeps (power stays only on the
+// always-on parts: the embedded controller, the batteries, the disks' contents): its
+// power-on state, inside the update that VnbSleep makes.
+struct SleepLoss {
+    explicit SleepLoss(void (*lose)(Machine* machine));
+};
+void LoseVolatileState(Machine* machine);
+
 // Told of a started device that a property change (DICS_PROPCHANGE) restarts, inside
 // the update that makes the change; it may change the machine's sections.
 struct DeviceRestart {

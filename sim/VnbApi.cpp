@@ -63,7 +63,12 @@ BOOL WINAPI TranslateServiceControl(DWORD control, DWORD* systemControl, DWORD* 
         *eventType = control - kVnbControlPowerBase;
         return TRUE;
     }
-    if (control < kVnbControlSessionBase || control > kVnbControlLast) return FALSE;
+    if (control == kVnbControlResume) {
+        *systemControl = SERVICE_CONTROL_POWEREVENT;
+        *eventType = PBT_APMRESUMEAUTOMATIC;
+        return TRUE;
+    }
+    if (control < kVnbControlSessionBase || control >= kVnbControlResume) return FALSE;
     if (!eventData || eventDataSize < sizeof(WTSSESSION_NOTIFICATION)) return FALSE;
     DWORD session = 0;
     if (SessionOfMachine(&session) != ERROR_SUCCESS) return FALSE;
@@ -95,6 +100,16 @@ ZORAVNB_API BOOL WINAPI VnbAttach(ZoraSystemApi* table, const wchar_t* machineFi
 #undef VNB_ATTACH_ENTRY_REAL
     table->TranslateServiceControl = vnb::TranslateServiceControl;
     return TRUE;
+}
+
+ZORAVNB_API BOOL WINAPI VnbSleep(const wchar_t* machineFile) {
+    wchar_t scratch[MAX_PATH];
+    const wchar_t* file = vnb::ResolveMachine(machineFile, scratch);
+    if (!file) return vnb::ExportResult(ERROR_FILE_NOT_FOUND);
+    return vnb::ExportResult(vnb::UpdateMachine(file, [](Machine& m) {
+        vnb::LoseVolatileState(&m);
+        return static_cast<DWORD>(ERROR_SUCCESS);
+    }));
 }
 
 ZORAVNB_API BOOL WINAPI VnbCreateDefaultMachine(const wchar_t* machineFile) {

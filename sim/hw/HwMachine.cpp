@@ -106,6 +106,14 @@ const Bar kBars[] = {
 };
 // The UHCI controllers follow in the order of their physical ports, two each.
 constexpr int kFirstUhciBar = 4;
+
+// The hub's registers behind its BARs (function disable, USB port disable, the port
+// status registers) lose what was written when the machine sleeps.
+void HubAfterSleep(Machine* machine) {
+    RemoveSection(machine, kMemorySection);
+    RemoveSection(machine, kIoSection);
+}
+SleepLoss g_sleep(HubAfterSleep);
 }  // namespace
 
 bool UsbAttachedAt(const Machine& machine, int device, int function, int port) {

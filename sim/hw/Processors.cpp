@@ -75,6 +75,22 @@ void DefaultProcessors(Machine* machine) {
 }
 DefaultSection g_defaults(DefaultProcessors);
 
+void FollowTarget(Values* bank, unsigned long long target);
+
+// The performance target and the clock modulation are back at their power-on values
+// after a sleep; the status follows the target.
+void ProcessorsAfterSleep(Machine* machine) {
+    for (unsigned cpu = 0; cpu < kProcessorCount; ++cpu) {
+        Values bank;
+        if (!GetSection(*machine, ProcessorSection(cpu), &bank)) continue;
+        for (const MsrSlot& slot : kMsrs)
+            if (slot.index == 0x199 || slot.index == 0x19A) bank.SetNumber(slot.key, slot.initial);
+        FollowTarget(&bank, kMsrs[1].initial);
+        PutSection(machine, ProcessorSection(cpu), bank);
+    }
+}
+SleepLoss g_sleep(ProcessorsAfterSleep);
+
 unsigned CurrentProcessor(const Machine& machine) {
     Values processors;
     unsigned count = GetSection(machine, "Processors", &processors)

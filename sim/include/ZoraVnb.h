@@ -27,7 +27,8 @@
 enum : DWORD {
     kVnbControlPowerBase = 160,    // 160 + event type, e.g. 170 = power status change (10)
     kVnbControlSessionBase = 176,  // 176 + event type, e.g. 181 = session logon (5)
-    kVnbControlLast = 191,
+    kVnbControlResume = 192,       // the power event (13) of an automatic resume (18)
+    kVnbControlLast = 192,
 };
 
 struct VnbDevice {
@@ -52,6 +53,11 @@ struct VnbPower {
 
 // Filled into the library's table by ZORADLL itself.
 ZORAVNB_API BOOL WINAPI VnbAttach(ZoraSystemApi* table, const wchar_t* machineFile);
+
+// The machine sleeps and wakes again: every subsystem loses its volatile state (the
+// processor's performance target and clock modulation, the I/O hub's registers) back to
+// its power-on values. The service learns of the resume from kVnbControlResume.
+ZORAVNB_API BOOL WINAPI VnbSleep(const wchar_t* machineFile);
 
 // Writes the default machine to the file (replacing whatever it held).
 ZORAVNB_API BOOL WINAPI VnbCreateDefaultMachine(const wchar_t* machineFile);

@@ -8,12 +8,25 @@
 #include <string>
 #include <vector>
 
+#include <psapi.h>
+#include <tlhelp32.h>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+
+#include "CpuAgent.h"
 #include "DebuggeeOutput.h"
 #include "DevMgr.h"
+#include "EcAgent.h"
 #include "InterProcessBoard.h"
 #include "IpbProtocol.h"
 #include "MachineSupport.h"
+#include "LanAgent.h"
+#include "SchemeEx.h"
+#include "WinHandles.h"
 #include "ZORACfg.h"
+#include "ZoraPowerVariables.h"
 
 namespace {
 constexpr wchar_t kAppIdKey[] = L"AppID\\{BC3250F3-FCD9-415A-B62A-6274395DEFB6}";
@@ -622,8 +635,404 @@ TEST_F(WorkerProtocol, DeviceRequestsAreCheckedAndReportTheirResults) {
     EXPECT_TRUE(
         m_debugger.WaitFor("ZoraWorker executed state change for ROOT\\NO_SUCH_DEVICE\\0000 to 2 got 80004005", 5000));
     EXPECT_TRUE(m_debugger.WaitFor("A new task 2 has been got, go...\n", 5000));
-    EXPECT_EQ(E_FAIL, Call(ApplySchemeRequest, L"C:\\profile"));
-    EXPECT_TRUE(m_debugger.WaitFor("Excuting 3 finished with result -2147467259 in ZoraWorker.\n", 5000));
+    EXPECT_EQ(E_INVALIDARG, Call(ApplySchemeRequest, L"C:\\no such profile"));
+    EXPECT_TRUE(m_debugger.WaitFor("Excuting 3 finished with result -2147024809 in ZoraWorker.\n", 5000));
+}
+
+// ---- the service applies the user's scheme ----
+
+using zora_vars::Pack;
+
+// Polls until the condition holds; false after timeoutMs.
+bool Eventually(const std::function<bool()>& condition, DWORD timeoutMs = 5000) {
+    for (DWORD waited = 0; waited < timeoutMs; waited += 20, Sleep(20))
+        if (condition()) return true;
+    return condition();
+}
+
+int Packed(int ac, int dc) { return Pack(Pack(0, 1, ac), 0, dc); }
+
+// The machine as the scheme's variables see it (-1: cannot be read).
+int LiveDevice(const wchar_t* name) {
+    CSchemeEx schemes;
+    int status = -1;
+    return schemes.GetDeviceStatus(name, &status) < 0 ? -1 : status;
+}
+int LiveCpuLevel() {
+    CCpuAgent cpu;
+    return cpu.Initialize() ? cpu.GetEblLevel() : -1;
+}
+int LiveBacklight() {
+    CEcAgent ec;
+    return ec.Setup() < 0 ? -1 : static_cast<int>(ec.GetBacklightLevel());
+}
+std::wstring Vxps() {
+    return test::MachineValue(L"Graphics", L"VXPS.Enabled") + L"/" + test::MachineValue(L"Graphics", L"VXPS.Strength");
+}
+
+// The service's console-session "winlogon.exe" (sim/session), running while the object lives
+// unless one already runs.
+class WinlogonStandIn {
+public:
+    WinlogonStandIn() {
+        m_end = CreateEventW(nullptr, TRUE, FALSE, L"Global\\ZORA_WINLOGON_STANDIN_END");
+        if (m_end && GetLastError() != ERROR_ALREADY_EXISTS) {
+            CloseHandle(m_end);  // nobody had it: start the stand-in, which makes it
+            m_end = nullptr;
+            m_process.Start(test::ProgramPath(L"x86_64", L"winlogon.exe"), L"");
+            Eventually([&] { return Running(); }, 5000);
+        }
+    }
+    ~WinlogonStandIn() {
+        if (m_end) CloseHandle(m_end);
+    }
+    // Ends every stand-in of the session.
+    static void EndAll() {
+        HANDLE end = OpenEventW(EVENT_MODIFY_STATE, FALSE, L"Global\\ZORA_WINLOGON_STANDIN_END");
+        if (end) SetEvent(end), CloseHandle(end);
+        Eventually([] { return !Running(); }, 5000);
+    }
+    static bool Running() {
+        HANDLE end = OpenEventW(SYNCHRONIZE, FALSE, L"Global\\ZORA_WINLOGON_STANDIN_END");
+        bool running = end && WaitForSingleObject(end, 0) == WAIT_TIMEOUT;
+        if (end) CloseHandle(end);
+        return running;
+    }
+
+private:
+    HANDLE m_end = nullptr;
+    test::Process m_process;
+};
+
+// The started service on a fresh machine with the graphics control object and the logon
+// stand-in; the user's scheme file written by the case, the active scheme's section
+// cleared. Each case applies with the request a client sends, or with the events.
+class AppliedScheme : public StartedService {
+protected:
+    void SetUp() override {
+        StartedService::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        m_machine.emplace();
+        ASSERT_TRUE(m_machine->Ok());
+        ASSERT_EQ(S_OK, test::RegisterPanel());
+        m_schemes.Initialize();
+        CZORAProfile file;
+        ASSERT_TRUE(file.Initialize(L"ZORAScheme.ini", nullptr));
+        m_file = file.GetFullPath();
+        DeleteFileW(m_file.c_str());
+        ASSERT_TRUE(m_schemes.InitCfgFile());
+        wchar_t folder[MAX_PATH] = {};
+        file.GetHomePath(folder, MAX_PATH);
+        m_folder = folder;
+        m_scheme = m_schemes.GetActivePwrScheme();
+        ASSERT_GE(m_scheme, 0);
+        m_section = L"Scheme " + std::to_wstring(m_scheme);
+        Put(L"ZORACfg", L"CurrentScheme", m_scheme);
+        ASSERT_NO_FATAL_FAILURE(StartService());
+    }
+    void TearDown() override {
+        StartedService::TearDown();
+        if (!m_file.empty()) DeleteFileW(m_file.c_str());
+    }
+    void Put(const wchar_t* section, const wchar_t* key, int value) {
+        WritePrivateProfileStringW(section, key, std::to_wstring(value).c_str(), m_file.c_str());
+    }
+    void PutScheme(const wchar_t* key, int packed) { Put(m_section.c_str(), key, packed); }
+    long Apply() { return Call(ApplySchemeRequest, m_folder, 15000); }
+
+    std::optional<test::FreshMachine> m_machine;
+    test::CfgOverride m_cfg{L"ZORACfg.ini"};
+    WinlogonStandIn m_winlogon;
+    CSchemeEx m_schemes;
+    std::wstring m_file, m_folder, m_section;
+    int m_scheme = -1;
+};
+
+// The whole road: a program of the other architecture (where the machine runs one)
+// activates the scheme; the service applies its mains values to every device, the
+// processor, the backlight, the graphics policy and the network adapter; an unplug
+// applies the battery values; an event with the same source applies nothing; a logon
+// applies the user's scheme and keeps the source it found.
+TEST_F(AppliedScheme, ActivationUnplugAndLogonApplyTheHalvesOfTheSource) {
+    m_cfg.Set(L"ZORASrvc", L"UseBacklightScheme", L"0");
+    m_cfg.Set(L"ZORASrvc", L"CheckCpuTimes", L"0");
+    const struct {
+        const wchar_t* name;
+        int ac, dc;
+    } values[] = {{L"HD Audio", 0, 1}, {L"USBPort 3", 0, 1}, {L"PCIE2", 1, 1}, {L"Wifi", 1, 0},
+                  {L"BTStatus", 1, 0}, {L"CpuAdaptive", 0, 0}, {L"CpuSpeed", 100, 50}, {L"BacklightLevel", 7, 3},
+                  {L"LanSpeedVista", 4, 2}};
+    for (const auto& v : values) {
+        ASSERT_GE(m_schemes.SetPwrVariable(m_scheme, 1, v.name, v.ac), 0) << test::Narrow(v.name);
+        ASSERT_GE(m_schemes.SetPwrVariable(m_scheme, 0, v.name, v.dc), 0) << test::Narrow(v.name);
+    }
+    PutScheme(L"VXPS", 3);
+    std::string output;
+    ASSERT_EQ(0, test::Run(test::ProgramPath(test::PeerArch(), L"zoractl.exe"),
+                           L"scheme activate " + std::to_wstring(m_scheme), &output))
+        << output;
+    EXPECT_NE(std::string::npos, output.find("applied")) << output;
+
+    auto expectHalves = [&](bool ac, const char* when) {
+        for (const auto& v : values) {
+            int want = ac ? v.ac : v.dc;
+            std::wstring name = v.name;
+            if (name == L"CpuAdaptive") continue;
+            std::function<int()> live = [&] { return LiveDevice(v.name); };
+            if (name == L"CpuSpeed") live = LiveCpuLevel;
+            if (name == L"BacklightLevel") live = LiveBacklight;
+            if (name == L"LanSpeedVista") live = [] {
+                CLanAgent lan;
+                lan.Initialize();
+                return static_cast<int>(lan.GetLanSpeed());
+            };
+            EXPECT_TRUE(Eventually([&] { return live() == want; })) << when << ": " << test::Narrow(v.name) << " is "
+                                                                   << live() << ", not " << want;
+        }
+        EXPECT_EQ(ac ? L"0/0" : L"1/3", Vxps()) << when;
+    };
+    expectHalves(true, "activated on mains");
+
+    auto started = std::chrono::steady_clock::now();
+    test::SetAcLine(0);
+    SERVICE_STATUS status{};
+    ASSERT_TRUE(Control(kVnbControlPowerBase + PBT_APMPOWERSTATUSCHANGE, &status));
+    ASSERT_TRUE(Eventually([] { return LiveCpuLevel() == 50 && LiveDevice(L"BTStatus") == 0; }));
+    printf("[ measured ] unplug to the battery values in the machine: %lld ms\n",
+           static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                      std::chrono::steady_clock::now() - started)
+                                      .count()));
+    expectHalves(false, "unplugged");
+
+    // Something else switches the audio back on: an event for the same source leaves it.
+    ASSERT_EQ(0, m_schemes.SetDeviceStatus(L"HD Audio", 0));
+    ASSERT_TRUE(Control(kVnbControlPowerBase + PBT_APMPOWERSTATUSCHANGE, &status));
+    Sleep(500);
+    EXPECT_EQ(0, LiveDevice(L"HD Audio")) << "the source did not change: nothing is applied";
+
+    // Plugged in without an event; the logon applies the mains values and keeps the
+    // source, so the power event after it applies nothing.
+    test::SetAcLine(1);
+    ASSERT_TRUE(Control(kVnbControlSessionBase + WTS_SESSION_LOGON, &status));
+    expectHalves(true, "after the logon");
+    ASSERT_EQ(0, m_schemes.SetDeviceStatus(L"PCIE2", 0));
+    ASSERT_TRUE(Control(kVnbControlPowerBase + PBT_APMPOWERSTATUSCHANGE, &status));
+    Sleep(500);
+    EXPECT_EQ(0, LiveDevice(L"PCIE2"));
+    if (m_debugging) {
+        EXPECT_EQ(1u, m_debugger.Count("Power supplier changed...."));
+    }
+}
+
+// What one application writes, by the scheme file, the configuration and the source.
+TEST_F(AppliedScheme, EnforcedValuesUnsetHalvesBacklightAndGraphicsHelper) {
+    const struct Case {
+        BYTE source;
+        int enforcedScheme, enforcedSource;  // -1: no enforce record
+        int audio;                           // the scheme's packed "HD Audio"
+        const wchar_t* useBacklightScheme;   // null: absent
+        int vxps;
+        int audioAfter, backlightAfter;      // from audio 0 and backlight 5 before
+        const wchar_t* vxpsAfter;            // from "0/0" before
+    } cases[] = {
+        // The enforce record wins for its scheme and its source only.
+        {1, 0, 1, Packed(0, 0), nullptr, -1, 1, 5, L"0/0"},
+        {0, 0, 1, Packed(0, 0), nullptr, -1, 0, 5, L"0/0"},
+        {1, 7, 1, Packed(0, 0), nullptr, -1, 0, 5, L"0/0"},
+        // A battery half of 0xFFFF is not set on battery; a mains half of 0xFFFF is 65535.
+        {0, -1, -1, static_cast<int>(0xFFFF0001u), nullptr, -1, 0, 5, L"0/0"},
+        {1, -1, -1, static_cast<int>(0xFFFF0001u), nullptr, -1, 1, 5, L"0/0"},
+        {1, -1, -1, 0x0000FFFF, nullptr, -1, 1, 5, L"0/0"},
+        // On Vista the backlight is the system's unless "UseBacklightScheme" is 0.
+        {1, -1, -1, -1, nullptr, -1, 0, 5, L"0/0"},
+        {1, -1, -1, -1, L"1", -1, 0, 5, L"0/0"},
+        {1, -1, -1, -1, L"0", -1, 0, 2, L"0/0"},
+        // The graphics helper: 0 on mains, the scheme's strength on battery.
+        {1, -1, -1, -1, nullptr, 3, 0, 5, L"0/0"},
+        {0, -1, -1, -1, nullptr, 3, 0, 5, L"1/3"},
+    };
+    for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
+        const Case& c = cases[i];
+        test::SetAcLine(c.source);
+        ASSERT_EQ(0, m_schemes.SetDeviceStatus(L"HD Audio", 0)) << "case " << i;
+        CEcAgent ec;
+        ASSERT_GE(ec.Setup(), 0);
+        ASSERT_NE(0xFFFFFFFFul, ec.SetBacklightLevel(5)) << "case " << i;
+        test::SetMachineValue(L"Graphics", L"VXPS.Enabled", L"0");
+        test::SetMachineValue(L"Graphics", L"VXPS.Strength", L"0");
+        WritePrivateProfileStringW(L"EnforceSetting", nullptr, nullptr, m_file.c_str());
+        PutScheme(L"HD Audio", c.audio);
+        PutScheme(L"BacklightLevel", Packed(2, 2));
+        PutScheme(L"VXPS", c.vxps);
+        if (c.enforcedScheme != -1) {
+            Put(L"EnforceSetting", L"SchemeID", c.enforcedScheme == 0 ? m_scheme : c.enforcedScheme);
+            Put(L"EnforceSetting", L"bIfAC", c.enforcedSource);
+            Put(L"EnforceSetting", L"HD Audio", 1);
+        }
+        m_cfg.Set(L"ZORASrvc", L"UseBacklightScheme", c.useBacklightScheme);
+        EXPECT_EQ(0, Apply()) << "case " << i;
+        EXPECT_EQ(c.audioAfter, LiveDevice(L"HD Audio")) << "case " << i;
+        EXPECT_EQ(c.backlightAfter, LiveBacklight()) << "case " << i;
+        EXPECT_EQ(c.vxpsAfter, Vxps()) << "case " << i;
+    }
+}
+
+// Without a "winlogon.exe" in the console session the helper cannot start as the user:
+// the application says so, and still switches every device.
+TEST_F(AppliedScheme, AHelperThatCannotStartFailsTheApplicationButNotTheDevices) {
+    WinlogonStandIn::EndAll();
+    PutScheme(L"VXPS", 3);
+    PutScheme(L"USBPort 5", Packed(1, 1));
+    EXPECT_EQ(E_FAIL, Apply());
+    EXPECT_EQ(1, LiveDevice(L"USBPort 5"));
+    EXPECT_EQ(L"0/0", Vxps());
+}
+
+// A device the power-setting file routes through the device manager is switched with
+// the opposite sense (1 enables); a switch that fails is the application's result.
+TEST_F(AppliedScheme, DevicesRoutedThroughTheDeviceManager) {
+    test::CfgOverride settings(L"ZORASetting.ini");
+    settings.Set(L"USBPort 3", L"UseDrvMgr", L"1");
+    const struct {
+        const wchar_t* description;
+        int value;
+        long result;
+        DWORD problem;
+    } cases[] = {{L"Integrated USB 1.3M Webcam", 0, 0, 22},
+                 {L"Integrated USB 1.3M Webcam", 1, 0, 0},
+                 {L"No Such Camera", 0, E_FAIL, 0}};
+    for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
+        settings.Set(L"USBPort 3", L"DrvDesc", cases[i].description);
+        PutScheme(L"USBPort 3", Packed(cases[i].value, cases[i].value));
+        EXPECT_EQ(cases[i].result, Apply()) << "case " << i;
+        EXPECT_EQ(cases[i].problem, test::Device(test::kVnbCamera).problem) << "case " << i;
+        EXPECT_EQ(0, LiveDevice(L"USBPort 3")) << "case " << i << ": the port itself stays on";
+    }
+}
+
+// The processor level a scheme sets comes back when something changes it, every
+// "CheckCpuInterval" (at least 1000 ms), while "CheckCpuTimes" is not 0.
+TEST_F(AppliedScheme, TheProcessorLevelIsCheckedAgain) {
+    const struct {
+        const wchar_t* times;
+        bool restored;
+    } cases[] = {{L"10", true}, {L"0", false}};
+    m_cfg.Set(L"ZORASrvc", L"CheckCpuInterval", L"200");
+    PutScheme(L"CpuAdaptive", Packed(0, 0));
+    PutScheme(L"CpuSpeed", Packed(50, 50));
+    for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
+        m_cfg.Set(L"ZORASrvc", L"CheckCpuTimes", cases[i].times);
+        ASSERT_EQ(0, Apply()) << "case " << i;
+        ASSERT_EQ(50, LiveCpuLevel()) << "case " << i;
+        CCpuAgent cpu;
+        ASSERT_TRUE(cpu.Initialize());
+        ASSERT_EQ(100, cpu.SetEblLevel(100));
+        auto changed = std::chrono::steady_clock::now();
+        bool restored = Eventually([] { return LiveCpuLevel() == 50; }, 2500);
+        EXPECT_EQ(cases[i].restored, restored) << "case " << i;
+        if (restored) {
+            auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - changed);
+            EXPECT_LE(ms.count(), 1500) << "case " << i << ": the interval is at least 1000 ms, not 200";
+        }
+    }
+}
+
+// A simulated sleep loses the processor's and the hub's registers; the resume applies
+// the scheme again, for the source the machine wakes on.
+TEST_F(AppliedScheme, AResumeAppliesTheSchemeAgainForTheSourceItWakesOn) {
+    PutScheme(L"CpuAdaptive", Packed(0, 0));
+    PutScheme(L"CpuSpeed", Packed(75, 37));
+    PutScheme(L"HD Audio", Packed(1, 0));
+    PutScheme(L"USBPort 7", Packed(1, 1));
+    m_cfg.Set(L"ZORASrvc", L"CheckCpuTimes", L"0");
+    ASSERT_EQ(0, Apply());
+    const struct {
+        BYTE wakesOn;
+        int cpu, audio;
+    } cases[] = {{1, 75, 1}, {0, 37, 0}};
+    for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
+        ASSERT_TRUE(VnbSleep(m_machine->Path().c_str()));
+        EXPECT_EQ(100, LiveCpuLevel()) << "case " << i << ": lost in the sleep";
+        EXPECT_EQ(0, LiveDevice(L"USBPort 7")) << "case " << i << ": lost in the sleep";
+        test::SetAcLine(cases[i].wakesOn);
+        SERVICE_STATUS status{};
+        ASSERT_TRUE(Control(kVnbControlResume, &status));
+        EXPECT_TRUE(Eventually([&] { return LiveCpuLevel() == cases[i].cpu && LiveDevice(L"USBPort 7") == 1; }))
+            << "case " << i;
+        EXPECT_EQ(cases[i].audio, LiveDevice(L"HD Audio")) << "case " << i;
+    }
+}
+
+// Many source changes in a row: each ends with that source's values, and the service
+// keeps neither handles, memory nor threads.
+TEST_F(AppliedScheme, AThousandSourceChangesLeaveNothingBehind) {
+    PutScheme(L"CpuAdaptive", Packed(0, 0));
+    PutScheme(L"CpuSpeed", Packed(100, 50));
+    PutScheme(L"USBPort 2", Packed(0, 1));
+    m_cfg.Set(L"ZORASrvc", L"CheckCpuTimes", L"0");
+    UniqueHandle service(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, m_processId));
+    ASSERT_TRUE(service);
+    auto threads = [&] {
+        int count = 0;
+        UniqueSnapshot snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+        THREADENTRY32 entry{};
+        entry.dwSize = sizeof(entry);
+        for (BOOL more = Thread32First(snapshot.get(), &entry); more; more = Thread32Next(snapshot.get(), &entry))
+            count += entry.th32OwnerProcessID == m_processId;
+        return count;
+    };
+    // Handle counts of another process are not available everywhere (Wine answers 0).
+    bool countsHandles = true;
+    auto usage = [&](DWORD* handles, SIZE_T* bytes) {
+        PROCESS_MEMORY_COUNTERS memory{};
+        countsHandles = countsHandles && GetProcessHandleCount(service.get(), handles) && *handles > 0;
+        GetProcessMemoryInfo(service.get(), &memory, sizeof(memory));
+        *bytes = memory.PagefileUsage;
+    };
+    ASSERT_EQ(0, Apply());
+    DWORD handlesBefore = 0, handlesAfter = 0;
+    SIZE_T bytesBefore = 0, bytesAfter = 0;
+    usage(&handlesBefore, &bytesBefore);
+    int threadsBefore = threads();
+    constexpr int kChanges = 1000;
+    int wrong = 0;
+    for (int i = 0; i < kChanges; ++i) {
+        BYTE source = i % 2 ? 1 : 0;
+        test::SetAcLine(source);
+        SERVICE_STATUS status{};
+        ASSERT_TRUE(Control(kVnbControlPowerBase + PBT_APMPOWERSTATUSCHANGE, &status)) << "change " << i;
+        int cpu = source ? 100 : 50, port = source ? 0 : 1;
+        if (!Eventually([&] { return LiveCpuLevel() == cpu && LiveDevice(L"USBPort 2") == port; }, 5000)) ++wrong;
+    }
+    EXPECT_EQ(0, wrong);
+    ASSERT_TRUE(Eventually([&] { return threads() <= threadsBefore; }, 5000))
+        << threads() << " threads, " << threadsBefore << " before";
+    usage(&handlesAfter, &bytesAfter);
+    printf("[ measured ] %d changes: handles %s, private bytes %zu -> %zu KiB, threads %d -> %d\n", kChanges,
+           countsHandles ? (std::to_string(handlesBefore) + " -> " + std::to_string(handlesAfter)).c_str()
+                         : "not counted by this system",
+           bytesBefore / 1024, bytesAfter / 1024, threadsBefore, threads());
+    if (countsHandles) {
+        EXPECT_LE(handlesAfter, handlesBefore + 16);
+    }
+    EXPECT_LE(bytesAfter, bytesBefore + 2 * 1024 * 1024);
+}
+
+// A stop while an application runs waits for it: the service stops within its wait
+// hint, and the application's every value is in the machine.
+TEST_F(AppliedScheme, AStopWhileApplyingEndsWithEveryValueWritten) {
+    PutScheme(L"VXPS", 3);
+    for (int port = 0; port < 12; ++port) PutScheme((L"USBPort " + std::to_wstring(port)).c_str(), Packed(0, 1));
+    test::SetAcLine(0);
+    SERVICE_STATUS status{};
+    ASSERT_TRUE(Control(kVnbControlPowerBase + PBT_APMPOWERSTATUSCHANGE, &status));
+    auto stopped = std::chrono::steady_clock::now();
+    ASSERT_TRUE(Control(SERVICE_CONTROL_STOP, &status)) << GetLastError();
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), WaitForState(m_service, SERVICE_STOPPED, 10000).dwCurrentState);
+    EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::seconds(10));
+    int applied = 0;
+    for (int port = 0; port < 12; ++port) applied += LiveDevice((L"USBPort " + std::to_wstring(port)).c_str());
+    EXPECT_TRUE(applied == 0 || (applied == 12 && Vxps() == L"1/3")) << applied << " ports of 12, graphics " << test::Narrow(Vxps());
 }
 
 }  // namespace

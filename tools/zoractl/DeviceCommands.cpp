@@ -130,5 +130,6 @@ int SendEvent(int argc, wchar_t** argv) {
     if (wcscmp(argv[0], L"power") == 0) return SendControl(kVnbControlPowerBase + PBT_APMPOWERSTATUSCHANGE);
     if (wcscmp(argv[0], L"logon") == 0) return SendControl(kVnbControlSessionBase + WTS_SESSION_LOGON);
     if (wcscmp(argv[0], L"connect") == 0) return SendControl(kVnbControlSessionBase + WTS_CONSOLE_CONNECT);
+    if (wcscmp(argv[0], L"resume") == 0) return SendControl(kVnbControlResume);
     return 2;
 }

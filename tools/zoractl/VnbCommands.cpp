@@ -11,6 +11,9 @@
 //                           running service as the system would
 //   vnb battery [SLOT charge PERCENT | SLOT rate CHARGE_MW DISCHARGE_MW | SLOT present 0|1]
 //                           show the battery slots, or change one
+//   vnb sleep [ac|battery]  the machine sleeps (losing its volatile registers), the power
+//                           source changes while it sleeps if asked, and it resumes; the
+//                           resume is announced to the running service
 // Programs that are already running keep the machine they started with.
 #include <windows.h>
 
@@ -36,6 +39,7 @@ struct VnbModule {
     decltype(&::VnbSetBatteryCharge) setCharge = nullptr;
     decltype(&::VnbSetBatteryRates) setRates = nullptr;
     decltype(&::VnbSetBatteryPresent) setPresent = nullptr;
+    decltype(&::VnbSleep) sleep = nullptr;
 
     template <class F>
     bool Bind(F* slot, const char* name) {
@@ -49,7 +53,7 @@ struct VnbModule {
                Bind(&setDeviceState, "VnbSetDeviceState") && Bind(&setDevicePresent, "VnbSetDevicePresent") &&
                Bind(&getPower, "VnbGetPower") && Bind(&setPower, "VnbSetPower") && Bind(&getValue, "VnbGetValue") &&
                Bind(&setCharge, "VnbSetBatteryCharge") && Bind(&setRates, "VnbSetBatteryRates") &&
-               Bind(&setPresent, "VnbSetBatteryPresent");
+               Bind(&setPresent, "VnbSetBatteryPresent") && Bind(&sleep, "VnbSleep");
     }
 };
 
@@ -199,6 +203,20 @@ FARPROC VnbProc(const char* name) {
     return proc;
 }
 
+int SleepAndResume(VnbModule& vnb, const wchar_t* machine, int argc, wchar_t** argv) {
+    VnbPower power{};
+    if (!vnb.getPower(machine, &power)) return 1;
+    if (argc == 1 && (wcscmp(argv[0], L"ac") == 0 || wcscmp(argv[0], L"battery") == 0))
+        power.acLineStatus = wcscmp(argv[0], L"ac") == 0 ? 1 : 0;
+    else if (argc != 0)
+        return 2;
+    if (!vnb.sleep(machine) || !vnb.setPower(machine, &power)) return 1;
+    wprintf(L"slept and resumed on %ls\n", power.acLineStatus ? L"mains" : L"battery");
+    wchar_t event[] = L"resume";
+    wchar_t* eventArgs[] = {event};
+    return SendEvent(1, eventArgs);
+}
+
 int VnbCommand(int argc, wchar_t** argv) {
     if (argc < 1) return 2;
     if (wcscmp(argv[0], L"off") == 0) {
@@ -221,6 +239,7 @@ int VnbCommand(int argc, wchar_t** argv) {
     if (wcscmp(argv[0], L"devices") == 0 && argc == 1) return Devices(vnb, machine);
     if (wcscmp(argv[0], L"power") == 0 && argc <= 3) return Power(vnb, machine, argc - 1, argv + 1);
     if (wcscmp(argv[0], L"battery") == 0) return Battery(vnb, machine, argc - 1, argv + 1);
+    if (wcscmp(argv[0], L"sleep") == 0) return SleepAndResume(vnb, machine, argc - 1, argv + 1);
     unsigned long status = 0, problem = 0;
     if (wcscmp(argv[0], L"set-device") == 0 && argc == 4 && ParseNumber(argv[2], &status) &&
         ParseNumber(argv[3], &problem))

@@ -25,4 +25,7 @@ int UsbCommand(int argc, wchar_t** argv);   // USB ports, their devices, attach/
 int CpuCommand(int argc, wchar_t** argv);   // processor level
 int EcCommand(int argc, wchar_t** argv);    // backlight, radios, display mode, battery rows
 int GfxCommand(int argc, wchar_t** argv);   // display power saving
-int LanCommand(int argc, wchar_t** argv);   // the wired network adapter's link speed
+int LanCommand(int argc, wchar_t** argv);
+// The service's main job: apply the user's scheme now; the machine beside the scheme.
+int ApplyCommand(int argc, wchar_t** argv);
+int StatusCommand(int argc, wchar_t** argv);   // the wired network adapter's link speed

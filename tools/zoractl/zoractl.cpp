@@ -6,9 +6,12 @@
 //                                                DmOptions is 0)
 //   zoractl device get NAME | set NAME 0|1       a device a scheme variable switches, by name
 //   zoractl battery                              the batteries (see BatteryCommands.cpp)
-//   zoractl event power|logon|connect            the service control that stands for a
-//                                                power-source change or a session logon
-//                                                on the virtual notebook
+//   zoractl event power|logon|connect|resume     the service control that stands for a
+//                                                power-source change, a session logon or a
+//                                                resume on the virtual notebook
+//   zoractl apply [--json]                       the service applies the user's current scheme
+//   zoractl status [--json]                      the scheme's values beside the machine's
+//                                                (see StatusCommands.cpp)
 //   zoractl scheme ...                           the user's power schemes (see SchemeCommands.cpp)
 //   zoractl vnb ...                              the virtual notebook (see VnbCommands.cpp)
 // --trace shows the library's diagnostic output on stderr (it appears only when the
@@ -30,11 +33,13 @@ int Usage() {
              L"       zoractl [--trace] devices\n"
              L"       zoractl [--trace] device enable|disable INDEX | get NAME | set NAME 0|1\n"
              L"       zoractl battery\n"
-             L"       zoractl event power|logon|connect\n"
+             L"       zoractl event power|logon|connect|resume\n"
+             L"       zoractl apply [--json] | status [--json]\n"
              L"       zoractl scheme list | show N | create | delete | activate | get | set | export | import ...\n"
              L"       zoractl vnb on [MACHINE_FILE] | off | reset | devices | power [ac|battery [PERCENT]]\n"
              L"       zoractl vnb set-device INSTANCE_ID STATUS PROBLEM | present INSTANCE_ID 0|1\n"
              L"       zoractl vnb battery [SLOT charge PERCENT | SLOT rate CHARGE_MW DISCHARGE_MW | SLOT present 0|1]\n"
+             L"       zoractl vnb sleep [ac|battery]\n"
              L"       zoractl hub list | on NAME | off NAME | cstate STATE | name BUS DEVICE FUNCTION\n"
              L"       zoractl hub renumber BUS DEVICE FUNCTION OBJECT\n"
              L"       zoractl usb list | on PORT | off PORT | attach HCD PORT [DESCRIPTION] | detach HCD PORT\n"
@@ -115,5 +120,7 @@ int wmain(int argc, wchar_t** argv) {
     else if (wcscmp(argv[i], L"ec") == 0) rc = EcCommand(rest, args);
     else if (wcscmp(argv[i], L"gfx") == 0) rc = GfxCommand(rest, args);
     else if (wcscmp(argv[i], L"lan") == 0) rc = LanCommand(rest, args);
+    else if (wcscmp(argv[i], L"apply") == 0) rc = ApplyCommand(rest, args);
+    else if (wcscmp(argv[i], L"status") == 0) rc = StatusCommand(rest, args);
     return rc == 2 ? Usage() : rc;
 }

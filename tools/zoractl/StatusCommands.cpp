@@ -1,0 +1,244 @@
+// zoractl apply and zoractl status: the service's main job seen from the user's side.
+//   apply [--json]    asks the service to apply the calling user's current scheme; prints
+//                     its result (exit 0 when applied, 1 when not)
+//   status [--json]   the active scheme, the power source, and for every variable the value
+//                     the service applies for that source beside the machine's live state;
+//                     a variable whose live state differs is marked (something else changed
+//                     it behind the suite's back). Exit 1 when something could not be read.
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+
+#include "CpuAgent.h"
+#include "EcAgent.h"
+#include "GravoAgent.h"
+#include "IpbProtocol.h"
+#include "LanAgent.h"
+#include "SchemeEx.h"
+#include "ZORACfg.h"
+#include "ZoraPowerVariables.h"
+#include "ZoraSystemApi.h"
+#include "ZoractlCommands.h"
+
+using namespace zora_vars;
+
+namespace {
+constexpr int kNone = -1;
+
+bool JsonFlag(int argc, wchar_t** argv, bool* json) {
+    *json = argc == 1 && wcscmp(argv[0], L"--json") == 0;
+    return argc == 0 || *json;
+}
+
+std::wstring JsonText(const wchar_t* text) {
+    std::wstring out = L"\"";
+    for (const wchar_t* c = text; *c; ++c) {
+        if (*c == L'"' || *c == L'\\') out += L'\\';
+        if (*c < 0x20) {
+            wchar_t escaped[8];
+            swprintf(escaped, 8, L"\\u%04x", static_cast<unsigned>(*c));
+            out += escaped;
+        } else {
+            out += *c;
+        }
+    }
+    return out + L"\"";
+}
+
+bool UserSchemeFile(CZORAProfile* file) {
+    CZORACfg cfg;
+    wchar_t name[256] = {};
+    if (!cfg.Initialize(L"ZORACfg.ini")) return false;
+    cfg.GetString(L"ZORACfg", L"PowerScheme", L"", name, 256);
+    return name[0] && file->Initialize(name, nullptr);
+}
+
+const wchar_t* SourceName(BYTE source) { return source == 1 ? L"ac" : source == 0 ? L"battery" : L"unknown"; }
+
+// One variable: what the service applies for the source (kNone: nothing, or the
+// system holds it) and what the machine holds now (kNone: nothing to read).
+struct Row {
+    int number;
+    int scheme = kNone;
+    int expected = kNone;
+    int live = kNone;
+    bool unreadable = false;
+    bool Differs() const { return expected != kNone && live != kNone && expected != live; }
+};
+
+class MachineState {
+public:
+    explicit MachineState(CSchemeEx& schemes) : m_schemes(schemes) {}
+
+    // The machine's value of a variable the service sets, false when it cannot be read.
+    bool Live(int number, int* value) {
+        unsigned long level = 0;
+        switch (number) {
+        case CpuSpeed:
+            if (!m_cpuReady) m_cpuReady = m_cpu.Initialize() ? 1 : -1;
+            return m_cpuReady > 0 && (*value = m_cpu.GetEblLevel()) != -1;
+        case BacklightLevel:
+            if (m_ec.Setup() < 0) return false;
+            level = m_ec.GetBacklightLevel();
+            *value = static_cast<int>(level);
+            return level != 0xFFFFFFFF;
+        case VXPS: {
+            CGravoAgent graphics;
+            if (graphics.Setup() != 0) return false;
+            level = graphics.GetEblLevel();
+            if (level == CGravoAgent::kNoLevel) return false;
+            *value = level & CGravoAgent::kVxpsEnabled ? static_cast<int>(level & CGravoAgent::kVxpsStrength) : 0;
+            return true;
+        }
+        case LanSpeed:
+        case LanSpeedVista:
+            level = m_lan.GetLanSpeed();
+            *value = static_cast<int>(level);
+            return level != CLanAgent::kFailed;
+        case LinkStepOption:
+            if (!LanReady()) return false;
+            level = m_lan.GetEblLevel();
+            *value = static_cast<int>(level);
+            return level != CLanAgent::kFailed;
+        default:
+            return (IsDevice(number) || number == BTStatus) && m_schemes.GetDeviceStatus(kNames[number], value) >= 0;
+        }
+    }
+
+private:
+    bool LanReady() {
+        if (!m_lanReady) m_lanReady = m_lan.Initialize() ? 1 : -1;
+        return m_lanReady > 0;
+    }
+    CSchemeEx& m_schemes;
+    CCpuAgent m_cpu;
+    CEcAgent m_ec;
+    CLanAgent m_lan;
+    int m_cpuReady = 0, m_lanReady = 0;
+};
+}  // namespace
+
+int ApplyCommand(int argc, wchar_t** argv) {
+    bool json = false;
+    if (!JsonFlag(argc, argv, &json)) return 2;
+    CZORAProfile file;
+    if (!UserSchemeFile(&file)) {
+        wprintf(json ? L"{\"applied\":false,\"error\":\"no scheme file\"}\n" : L"the user's scheme file cannot be opened\n");
+        return 1;
+    }
+    int current = file.GetInt(L"ZORACfg", L"CurrentScheme", kNone);
+    wchar_t folder[MAX_PATH] = {};
+    file.GetHomePath(folder, MAX_PATH);
+    CZORACfg cfg;
+    cfg.Initialize(L"ZORACfg.ini");
+    unsigned long timeoutMs = static_cast<unsigned long>(cfg.GetInt(L"ZoraDevMgr", L"TimeoutMS", 5000));
+    IpbDataHeader scratch{};
+    long result = cfg.ServiceCall(ApplySchemeRequest, folder, static_cast<unsigned long>(current), &scratch, timeoutMs);
+    if (json)
+        wprintf(L"{\"applied\":%ls,\"scheme\":%d,\"result\":%ld}\n", result == 0 ? L"true" : L"false", current, result);
+    else
+        wprintf(L"scheme %d: %ls (result 0x%08lX)\n", current, result == 0 ? L"applied" : L"not applied",
+                static_cast<unsigned long>(result));
+    return result == 0 ? 0 : 1;
+}
+
+int StatusCommand(int argc, wchar_t** argv) {
+    bool json = false;
+    if (!JsonFlag(argc, argv, &json)) return 2;
+    CSchemeEx schemes;
+    schemes.Initialize();
+    CZORAProfile file;
+    SYSTEM_POWER_STATUS power{};
+    int active = schemes.GetActivePwrScheme();
+    bool ok = UserSchemeFile(&file) && ZoraSys()->GetSystemPowerStatus(&power) && active >= 0;
+    if (!ok) {
+        wprintf(json ? L"{\"error\":\"the active scheme or the power source cannot be read\"}\n"
+                     : L"the active scheme or the power source cannot be read\n");
+        return 1;
+    }
+    BYTE source = power.ACLineStatus;
+    wchar_t name[256] = {}, description[512] = {};
+    unsigned long nameChars = 256, descriptionChars = 512;
+    schemes.GetPwrSchemeNameDesc(active, name, &nameChars, description, &descriptionChars);
+
+    OSVERSIONINFOW version{};
+    version.dwOSVersionInfoSize = sizeof(version);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    GetVersionExW(&version);
+#pragma GCC diagnostic pop
+    bool vista = version.dwMajorVersion == 6;
+    CZORACfg cfg;
+    cfg.Initialize(L"ZORACfg.ini");
+    bool backlightByScheme = !(vista && cfg.GetInt(L"ZORASrvc", L"UseBacklightScheme", 1) == 1);
+
+    wchar_t section[32];
+    swprintf(section, 32, L"Scheme %d", active);
+    auto packed = [&](int number) { return file.GetInt(section, kNames[number], kNone); };
+    bool enforced = file.GetInt(L"EnforceSetting", L"SchemeID", kNone) == active &&
+                    file.GetInt(L"EnforceSetting", L"bIfAC", kNone) == source;
+    bool cpuBySchemes = vista && HalfForSource(packed(CpuAdaptive), source) == 0;
+
+    MachineState machine(schemes);
+    Row rows[kCount];
+    int failures = 0;
+    for (int number = 0; number < kCount; ++number) {
+        Row& row = rows[number];
+        row.number = number;
+        bool applied = IsDevice(number) || number == BTStatus || number == LinkStepOption ||
+                       number == (vista ? LanSpeedVista : LanSpeed) || number == VXPS ||
+                       (number == BacklightLevel && backlightByScheme) || (number == CpuSpeed && cpuBySchemes);
+        if (!applied) {
+            // Held by the system's power policy: the scheme's value is the system's.
+            row.scheme = schemes.GetPwrVariable(active, source != 0, kNames[number]);
+            continue;
+        }
+        row.scheme = number == VXPS ? packed(VXPS) : HalfForSource(packed(number), source);
+        if (enforced && (IsDevice(number) || number == BTStatus)) {
+            int forced = file.GetInt(L"EnforceSetting", kNames[number], kNone);
+            if (forced != kNone) row.scheme = forced;
+        }
+        row.expected = number == VXPS && row.scheme != kNone ? (source == 1 ? 0 : row.scheme) : row.scheme;
+        if (row.expected == kNone) continue;
+        row.unreadable = !machine.Live(number, &row.live);
+        if (row.unreadable) {
+            row.live = kNone;
+            ++failures;
+        }
+    }
+
+    if (json) {
+        wprintf(L"{\"scheme\":{\"index\":%d,\"name\":%ls},\"source\":\"%ls\",\"variables\":[", active,
+                JsonText(name).c_str(), SourceName(source));
+        for (int number = 0; number < kCount; ++number) {
+            const Row& row = rows[number];
+            wprintf(L"%ls{\"name\":%ls,\"scheme\":%d", number ? L"," : L"", JsonText(kNames[number]).c_str(), row.scheme);
+            if (row.expected != kNone) {
+                wprintf(L",\"applied\":%d", row.expected);
+                if (row.unreadable)
+                    wprintf(L",\"live\":null,\"error\":\"cannot be read\"");
+                else
+                    wprintf(L",\"live\":%d,\"differs\":%ls", row.live, row.Differs() ? L"true" : L"false");
+            }
+            wprintf(L"}");
+        }
+        wprintf(L"]}\n");
+    } else {
+        wprintf(L"active scheme : %d %ls\npower source  : %ls\n\n", active, name, SourceName(source));
+        wprintf(L"  %-20ls %10ls %10ls\n", L"variable", L"scheme", L"machine");
+        for (const Row& row : rows) {
+            wchar_t live[32] = L"(system)";
+            if (row.expected != kNone && row.unreadable)
+                wcscpy(live, L"unreadable");
+            else if (row.expected != kNone)
+                swprintf(live, 32, L"%d", row.live);
+            else if (row.scheme == kNone || IsDevice(row.number) || row.number == BTStatus)
+                wcscpy(live, L"-");
+            wprintf(L"%lc %-20ls %10d %10ls\n", row.Differs() ? L'*' : L' ', kNames[row.number], row.scheme, live);
+        }
+        wprintf(L"\n* the machine differs from what the scheme applies\n");
+    }
+    return failures ? 1 : 0;
+}
