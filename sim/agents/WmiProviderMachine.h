@@ -33,9 +33,7 @@ constexpr int kMaxAdapters = 8;
 // The default machine's section, as "Key=Value" lines of UTF-8.
 constexpr const char* kDefaultLines[][2] = {
     {"Adapters", "1"},
-    {"Transaction", "0"},
-    {"LastHandle", "0"},
-    {"Applied", "0"},
+    {"Transaction", "none"},
     {"Adapter0.Status", "0"},
     {"Adapter0.Supported", "0xFF"},
     {"Adapter0.Values", "0,1,1,1,0,0,0,0"},

@@ -47,9 +47,9 @@
 //
 //   [DovnetWmi]
 //   Adapters=1                    how many adapter instances (at most 8)
-//   Transaction=0                 handle of the open transaction; 0: none
-//   LastHandle=0                  the handle BeginApply gave last
-//   Applied=0                     transactions applied since the machine was new
+//   Transaction=none              the handle BeginApply gave last and its state: "5 open"
+//                                 (Apply with 5 is awaited), "5 applied"; "none" before
+//                                 the first; an abandoned one is simply replaced
 //   Adapter0.Status=0             "AdapterStatus" (2048 or more: an adapter a client
 //                                 uses only when it finds no other)
 //   Adapter0.Supported=0xFF       bit i: the adapter has the i-th power property

@@ -40,10 +40,6 @@ DWORD ReadNumber(const std::wstring& machine, const std::wstring& key, uint32_t 
     return ERROR_SUCCESS;
 }
 
-DWORD WriteNumber(const std::wstring& machine, const std::wstring& key, uint32_t number) {
-    return WriteValue(machine, key.c_str(), std::to_wstring(number));
-}
-
 // "v0,v1,...,v7": each field a number, or empty (staged lists only) for none.
 DWORD ParseList(const std::wstring& text, uint32_t (&values)[kPowerProperties], bool (&present)[kPowerProperties]) {
     size_t at = 0;
@@ -74,6 +70,34 @@ std::wstring FormatList(const uint32_t (&values)[kPowerProperties], const bool (
         any = any || present[i];
     }
     return any ? text : std::wstring();
+}
+
+// "Transaction": the handle BeginApply gave last and whether that transaction is
+// still open ("5 open", "5 applied"; "none" before the first).
+struct Transaction {
+    uint32_t handle = 0;
+    bool open = false;
+};
+
+DWORD ReadTransaction(const std::wstring& machine, Transaction* transaction) {
+    std::wstring text;
+    DWORD error = ReadValue(machine, L"Transaction", &text);
+    *transaction = Transaction();
+    if (error == ERROR_NOT_FOUND || (error == ERROR_SUCCESS && text == L"none")) return ERROR_SUCCESS;
+    if (error != ERROR_SUCCESS) return error;
+    wchar_t* end = nullptr;
+    transaction->handle = static_cast<uint32_t>(wcstoul(text.c_str(), &end, 10));
+    if (end == text.c_str()) return ERROR_INVALID_DATA;
+    if (wcscmp(end, L" open") == 0)
+        transaction->open = true;
+    else if (wcscmp(end, L" applied") != 0)
+        return ERROR_INVALID_DATA;
+    return ERROR_SUCCESS;
+}
+
+DWORD WriteTransaction(const std::wstring& machine, const Transaction& transaction) {
+    return WriteValue(machine, L"Transaction",
+                      std::to_wstring(transaction.handle) + (transaction.open ? L" open" : L" applied"));
 }
 
 DWORD AdapterCount(const std::wstring& machine, int* count) {
@@ -461,11 +485,12 @@ HRESULT Services::GetPowerUsageOptions(int index, ComPtr<WbemObject>& out) {
 
 HRESULT Services::SetPowerUsageOptions(int index, IWbemContext* context, IWbemClassObject* in,
                                        ComPtr<WbemObject>& out) {
-    uint32_t transaction = 0, id = 0;
-    DWORD error = ReadNumber(m_machine, L"Transaction", 0, &transaction);
+    Transaction transaction;
+    uint32_t id = 0;
+    DWORD error = ReadTransaction(m_machine, &transaction);
     if (error != ERROR_SUCCESS) return FromWin32(error);
-    if (transaction == 0) return WBEM_E_INVALID_OPERATION;  // outside a transaction
-    if (!ClientSetId(context, &id) || id != transaction) return WBEM_E_ACCESS_DENIED;
+    if (!transaction.open) return WBEM_E_INVALID_OPERATION;  // outside a transaction
+    if (!ClientSetId(context, &id) || id != transaction.handle) return WBEM_E_ACCESS_DENIED;
     if (!in) return WBEM_E_INVALID_METHOD_PARAMETERS;
     Adapter adapter;
     error = ReadAdapter(m_machine, index, &adapter);
@@ -502,9 +527,9 @@ HRESULT Services::SetPowerUsageOptions(int index, IWbemContext* context, IWbemCl
 }
 
 HRESULT Services::BeginApply(ComPtr<WbemObject>& out) {
-    uint32_t last = 0;
+    Transaction transaction;
     int count = 0;
-    DWORD error = ReadNumber(m_machine, L"LastHandle", 0, &last);
+    DWORD error = ReadTransaction(m_machine, &transaction);
     if (error == ERROR_SUCCESS) error = AdapterCount(m_machine, &count);
     if (error != ERROR_SUCCESS) return FromWin32(error);
     // A transaction left open is given up: what it staged goes.
@@ -513,14 +538,14 @@ HRESULT Services::BeginApply(ComPtr<WbemObject>& out) {
         DWORD read = ReadValue(m_machine, Key(i, L"Pending").c_str(), &pending);
         if (read == ERROR_SUCCESS && !pending.empty()) error = WriteValue(m_machine, Key(i, L"Pending").c_str(), L"");
     }
-    uint32_t handle = last + 1 == 0 ? 1 : last + 1;
-    if (error == ERROR_SUCCESS) error = WriteNumber(m_machine, L"LastHandle", handle);
-    if (error == ERROR_SUCCESS) error = WriteNumber(m_machine, L"Transaction", handle);
+    transaction.handle = transaction.handle + 1 == 0 ? 1 : transaction.handle + 1;
+    transaction.open = true;
+    if (error == ERROR_SUCCESS) error = WriteTransaction(m_machine, transaction);
     if (error != ERROR_SUCCESS) return FromWin32(error);
     ComPtr<WbemObject> cls = NetServiceClass();
     ComPtr<WbemObject> output = cls ? Output(cls.get(), L"BeginApply") : nullptr;
     if (!output) return WBEM_E_OUT_OF_MEMORY;
-    output->SetNumber(L"ClientSetHandle", handle);
+    output->SetNumber(L"ClientSetHandle", transaction.handle);
     out = output;
     return S_OK;
 }
@@ -535,14 +560,14 @@ HRESULT Services::Apply(IWbemClassObject* in, ComPtr<WbemObject>& out) {
     if (FAILED(VariantChangeType(&number.value, &given.value, 0, VT_I4)) &&
         FAILED(VariantChangeType(&number.value, &given.value, 0, VT_UI4)))
         return WBEM_E_TYPE_MISMATCH;
-    uint32_t handle = static_cast<uint32_t>(number.value.ulVal), transaction = 0, applied = 0;
+    uint32_t handle = static_cast<uint32_t>(number.value.ulVal);
+    Transaction transaction;
     int count = 0;
-    DWORD error = ReadNumber(m_machine, L"Transaction", 0, &transaction);
-    if (error == ERROR_SUCCESS) error = ReadNumber(m_machine, L"Applied", 0, &applied);
+    DWORD error = ReadTransaction(m_machine, &transaction);
     if (error == ERROR_SUCCESS) error = AdapterCount(m_machine, &count);
     if (error != ERROR_SUCCESS) return FromWin32(error);
-    if (transaction == 0) return WBEM_E_INVALID_OPERATION;
-    if (handle != transaction) return WBEM_E_ACCESS_DENIED;
+    if (!transaction.open) return WBEM_E_INVALID_OPERATION;
+    if (handle != transaction.handle) return WBEM_E_ACCESS_DENIED;
     for (int i = 0; i < count && error == ERROR_SUCCESS; ++i) {
         Adapter adapter;
         error = ReadAdapter(m_machine, i, &adapter);
@@ -559,8 +584,8 @@ HRESULT Services::Apply(IWbemClassObject* in, ComPtr<WbemObject>& out) {
         error = WriteValue(m_machine, Key(i, L"Values").c_str(), FormatList(adapter.values, all));
         if (error == ERROR_SUCCESS) error = WritePending(m_machine, i, adapter);
     }
-    if (error == ERROR_SUCCESS) error = WriteNumber(m_machine, L"Transaction", 0);
-    if (error == ERROR_SUCCESS) error = WriteNumber(m_machine, L"Applied", applied + 1);
+    transaction.open = false;
+    if (error == ERROR_SUCCESS) error = WriteTransaction(m_machine, transaction);
     if (error != ERROR_SUCCESS) return FromWin32(error);
     ComPtr<WbemObject> cls = NetServiceClass();
     out = cls ? Output(cls.get(), L"Apply") : nullptr;

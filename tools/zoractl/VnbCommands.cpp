@@ -205,10 +205,10 @@ int Lan(VnbModule& vnb, const wchar_t* machine) {
     const wchar_t* properties[] = {L"ACBSMode", L"ReduceSpeedOnPowerDown", L"SavePowerNowEnabled", L"SmartPowerDown",
                                    L"AutoPowerSaveModeEnabled", L"EnhancedASPMPowerSaver", L"LinkSpeedBatterySaver",
                                    L"SystemIdlePowerSaver"};
-    wchar_t count[16] = L"1", transaction[16] = L"0";
+    wchar_t count[16] = L"1", transaction[32] = L"none";
     vnb.getValue(machine, L"DovnetWmi", L"Adapters", count, 16);
-    vnb.getValue(machine, L"DovnetWmi", L"Transaction", transaction, 16);
-    wprintf(L"WMI adapters: %ls, open transaction: %ls\n", count, transaction);
+    vnb.getValue(machine, L"DovnetWmi", L"Transaction", transaction, 32);
+    wprintf(L"WMI adapters: %ls, last transaction: %ls\n", count, transaction);
     for (unsigned long a = 0; a < wcstoul(count, nullptr, 0) && a < 8; ++a) {
         wchar_t field[32], status[16] = L"0", supported[16] = L"0xFF", values[64] = L"", pending[64] = L"";
         const struct { const wchar_t* name; wchar_t* out; DWORD chars; } keys[] = {
