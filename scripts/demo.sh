@@ -31,9 +31,11 @@ zoractl() { $client_wine "$client_bin/zoractl.exe" "$@"; }
 service=$install/bin64/ZORASrvc.exe
 
 service_state() { $wine64 sc query ZORASrvc 2>/dev/null | tr -d '\r' | awk '/STATE/ {print $4}'; }
-panel() {   # the graphics driver's control object, one COM server per architecture
+panel() {   # the graphics driver's control object and the adapter vendor's WMI provider, per architecture
   [ "$ZORA_WIN32" = 1 ] && $wine32 regsvr32 /s ${1:-} "$($wine64 winepath -w "$install/bin/ZoraVnbPanel.dll")"
   $wine64 regsvr32 /s ${1:-} "$($wine64 winepath -w "$install/bin64/ZoraVnbPanel.dll")"
+  [ "$ZORA_WIN32" = 1 ] && $wine32 regsvr32 /s ${1:-} "$($wine64 winepath -w "$install/bin/ZoraVnbWmi.dll")"
+  $wine64 regsvr32 /s ${1:-} "$($wine64 winepath -w "$install/bin64/ZoraVnbWmi.dll")"
 }
 platform() {
   zoractl hub list

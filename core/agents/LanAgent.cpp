@@ -24,6 +24,33 @@ constexpr long kProvisionalStatus = 2048;
 constexpr unsigned long kStandardSpeed[] = {0, 1, 2, 3, 4, 6};
 constexpr int kSpeedIndexes = sizeof(kStandardSpeed) / sizeof(kStandardSpeed[0]);
 
+// The EBL level's bits: bit i switches the i-th property. A set bit writes `on`, a clear
+// one `off`; a value reads back as a set bit when it is non-zero, or for
+// "SavePowerNowEnabled" when it is 2.
+struct PowerProperty {
+    const wchar_t* name;
+    long on, off;
+};
+constexpr PowerProperty kPowerProperties[8] = {
+    {L"ACBSMode", 1, 0},
+    {L"ReduceSpeedOnPowerDown", 1, 0},
+    {L"SavePowerNowEnabled", 2, 1},
+    {L"SmartPowerDown", 1, 0},
+    {L"AutoPowerSaveModeEnabled", 1, 0},
+    {L"EnhancedASPMPowerSaver", 1, 0},
+    {L"LinkSpeedBatterySaver", 1, 0},
+    {L"SystemIdlePowerSaver", 1, 0},
+};
+// The order the two readers go through the options' properties (bit numbers).
+constexpr int kSupportReadOrder[8] = {0, 7, 1, 2, 3, 4, 5, 6};
+constexpr int kLevelReadOrder[8] = {0, 1, 7, 2, 3, 4, 5, 6};
+constexpr long long kNullValue = -1;
+
+bool BitReadAsSet(int bit, long long value) {
+    if (value == kNullValue) return false;
+    return kPowerProperties[bit].on == 2 ? value == 2 : value != 0;
+}
+
 template <class T>
 void ReleaseInterface(T*& pointer) {
     if (pointer) pointer->Release();
@@ -211,6 +238,184 @@ int CLanAgent::Initialize() {
         return 0;
     }
     return 1;
+}
+
+bool CLanAgent::ReadPowerOptions(const int (&order)[8], long long (&values)[8]) {
+    if (!m_pAdapter || !m_pServices) return false;
+    Variant path;
+    HRESULT hr = m_pAdapter->Get(L"__Path", 0, &path.value, nullptr, nullptr);
+    if (FAILED(hr) || path.value.vt != VT_BSTR) {
+        DBGOUT(L"Cannot Get the path property of the adapter: 0x%x\n", static_cast<unsigned>(hr));
+        return false;
+    }
+    ComPtr<IWbemClassObject> output;
+    hr = m_pServices->ExecMethod(path.value.bstrVal, Bstr(L"GetPowerUsageOptions").get(), 0, nullptr, nullptr,
+                                 &output, nullptr);
+    if (FAILED(hr) || !output) {
+        DBGOUT(L"Cannot execute the method:GetPowerUsageOptions of the adapter: 0x%x\n", static_cast<unsigned>(hr));
+        return false;
+    }
+    for (int bit : order) {
+        Variant value;
+        hr = output->Get(kPowerProperties[bit].name, 0, &value.value, nullptr, nullptr);
+        if (FAILED(hr)) {
+            DBGOUT(L"Cannot get the value the param: %s: 0x%x\n", kPowerProperties[bit].name,
+                   static_cast<unsigned>(hr));
+            return false;
+        }
+        values[bit] = value.value.vt == VT_NULL || value.value.vt == VT_EMPTY
+                          ? kNullValue
+                          : static_cast<long long>(static_cast<unsigned long>(AsLong(value.value)));
+    }
+    return true;
+}
+
+unsigned long CLanAgent::CheckSupportStatus() {
+    long long values[8] = {};
+    if (!ReadPowerOptions(kSupportReadOrder, values)) return kFailed;
+    unsigned long mask = 0;
+    for (int bit = 0; bit < 8; ++bit)
+        if (values[bit] != kNullValue) mask |= 1ul << bit;
+    m_dwSupportMask = mask;
+    return mask;
+}
+
+unsigned long CLanAgent::GetEblLevel() {
+    long long values[8] = {};
+    if (!ReadPowerOptions(kLevelReadOrder, values)) return kFailed;
+    unsigned long level = 0;
+    for (int bit = 0; bit < 8; ++bit)
+        if (BitReadAsSet(bit, values[bit])) level |= 1ul << bit;
+    return level;
+}
+
+HRESULT CLanAgent::SetContext(VARIANT& clientSetHandle) {
+    HRESULT hr = S_OK;
+    if (!m_pContext) {
+        hr = CoCreateInstance(CLSID_WbemContext, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemContext,
+                              reinterpret_cast<void**>(&m_pContext));
+        if (FAILED(hr) || !m_pContext) {
+            m_pContext = nullptr;
+            DBGOUT(L"cannot create instance of WbemContext: 0x%x\n", static_cast<unsigned>(hr));
+            return FAILED(hr) ? hr : E_FAIL;
+        }
+    }
+    hr = m_pContext->SetValue(L"ClientSetId", 0, &clientSetHandle);
+    if (FAILED(hr)) DBGOUT(L"Cannot Set the value of client: 0x%x\n", static_cast<unsigned>(hr));
+    return hr;
+}
+
+// One begin/apply transaction of the net service. A step failing after "BeginApply"
+// leaves the transaction open: the provider gives it up at the next "BeginApply".
+unsigned long CLanAgent::SetEblLevel(int level) {
+    if (!m_pAdapter || !m_pNetService || !m_pServices || static_cast<unsigned long>(level) == kFailed)
+        return kFailed;
+    if (m_dwSupportMask == kFailed) CheckSupportStatus();
+    if (m_dwSupportMask == 0 || m_dwSupportMask == kFailed) return kFailed;
+
+    Variant servicePath;
+    HRESULT hr = m_pNetService->Get(L"__Path", 0, &servicePath.value, nullptr, nullptr);
+    if (FAILED(hr) || servicePath.value.vt != VT_BSTR) {
+        DBGOUT(L"Cannot get the instance path of Dovnet_NetService: 0x%x\n", static_cast<unsigned>(hr));
+        return kFailed;
+    }
+    ComPtr<IWbemClassObject> begun;
+    hr = m_pServices->ExecMethod(servicePath.value.bstrVal, Bstr(L"BeginApply").get(), 0, nullptr, nullptr, &begun,
+                                 nullptr);
+    if (FAILED(hr) || !begun) {
+        DBGOUT(L"Cannot Execute the method:BeginApply of Dovnet_NetService: 0x%x\n", static_cast<unsigned>(hr));
+        return kFailed;
+    }
+    Variant handle;
+    hr = begun->Get(L"ClientSetHandle", 0, &handle.value, nullptr, nullptr);
+    if (FAILED(hr)) {
+        DBGOUT(L"Cannot Get the output param: ClientSetHandle of Method:BeginApply: 0x%x\n",
+               static_cast<unsigned>(hr));
+        return kFailed;
+    }
+    hr = SetContext(handle.value);
+    if (FAILED(hr)) {
+        DBGOUT(L"Cannot set the context for later call: 0x%x\n", static_cast<unsigned>(hr));
+        return kFailed;
+    }
+
+    ComPtr<IWbemClassObject> adapterClass, signature, options;
+    hr = m_pServices->GetObject(Bstr(kAdapterClass).get(), 0, nullptr, &adapterClass, nullptr);
+    if (FAILED(hr) || !adapterClass) {
+        DBGOUT(L"Cannot get the class of adapter: 0x%x\n", static_cast<unsigned>(hr));
+        return kFailed;
+    }
+    hr = adapterClass->GetMethod(L"SetPowerUsageOptions", 0, &signature, nullptr);
+    if (FAILED(hr) || !signature) {
+        DBGOUT(L"Cannot get the method SetPowerUsageOptions : 0x%x\n", static_cast<unsigned>(hr));
+        return kFailed;
+    }
+    hr = signature->SpawnInstance(0, &options);
+    if (FAILED(hr) || !options) {
+        DBGOUT(L"Cannot spawn new Instance of inparam of SetPowerUsageOptions: 0x%x\n", static_cast<unsigned>(hr));
+        return kFailed;
+    }
+    for (int bit = 0; bit < 8; ++bit) {
+        const PowerProperty& property = kPowerProperties[bit];
+        Variant current;
+        CIMTYPE type = CIM_EMPTY;
+        hr = options->Get(property.name, 0, &current.value, &type, nullptr);
+        if (FAILED(hr)) {
+            DBGOUT(L"Cannot get the value %s :0x%x\n", property.name, static_cast<unsigned>(hr));
+            return kFailed;
+        }
+        Variant value;
+        if (m_dwSupportMask & (1ul << bit)) {
+            value.value.vt = VT_I4;
+            value.value.lVal = (static_cast<unsigned long>(level) & (1ul << bit)) ? property.on : property.off;
+        } else {
+            value.value.vt = VT_NULL;
+        }
+        hr = options->Put(property.name, 0, &value.value, type);
+        if (FAILED(hr)) {
+            DBGOUT(L"Cannot put the value %s :0x%x\n", property.name, static_cast<unsigned>(hr));
+            return kFailed;
+        }
+    }
+    Variant adapterPath;
+    hr = m_pAdapter->Get(L"__Path", 0, &adapterPath.value, nullptr, nullptr);
+    if (FAILED(hr) || adapterPath.value.vt != VT_BSTR) {
+        DBGOUT(L"Cannot get path of the adapter: 0x%x\n", static_cast<unsigned>(hr));
+        return kFailed;
+    }
+    ComPtr<IWbemClassObject> setOutput;
+    hr = m_pServices->ExecMethod(adapterPath.value.bstrVal, Bstr(L"SetPowerUsageOptions").get(), 0, m_pContext,
+                                 options.get(), &setOutput, nullptr);
+    if (FAILED(hr)) DBGOUT(L"Cannot ExecMethod : SetPowerUsageOptions: 0x%x\n", static_cast<unsigned>(hr));
+
+    ComPtr<IWbemClassObject> serviceClass, applySignature, applyInput, applied;
+    hr = m_pServices->GetObject(Bstr(kNetServiceClass).get(), 0, nullptr, &serviceClass, nullptr);
+    if (FAILED(hr) || !serviceClass) {
+        DBGOUT(L"Cannot get the class of Dovnet_NetService: 0x%x\n", static_cast<unsigned>(hr));
+        return kFailed;
+    }
+    hr = serviceClass->GetMethod(L"Apply", 0, &applySignature, nullptr);
+    if (FAILED(hr) || !applySignature) {
+        DBGOUT(L"Cannot get the input params of Dovnet_NetService: 0x%x\n", static_cast<unsigned>(hr));
+        return kFailed;
+    }
+    hr = applySignature->SpawnInstance(0, &applyInput);
+    if (FAILED(hr) || !applyInput) {
+        DBGOUT(L"Cannot spawn new instance of inparam: 0x%x\n", static_cast<unsigned>(hr));
+        return kFailed;
+    }
+    hr = applyInput->Put(L"ClientSetHandle", 0, &handle.value, 0);
+    if (FAILED(hr)) {
+        DBGOUT(L"Cannot put the value of inparam:ClientSetHandle: 0x%x\n", static_cast<unsigned>(hr));
+        return kFailed;
+    }
+    hr = m_pServices->ExecMethod(servicePath.value.bstrVal, Bstr(L"Apply").get(), 0, nullptr, applyInput.get(),
+                                 &applied, nullptr);
+    if (FAILED(hr)) {
+        DBGOUT(L"Cannot execute the method apply: 0x%x\n", static_cast<unsigned>(hr));
+        return kFailed;
+    }
+    return static_cast<unsigned long>(level);
 }
 
 HKEY CLanAgent::OpenAdapterKey(REGSAM access) {

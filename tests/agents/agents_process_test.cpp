@@ -10,6 +10,7 @@
 #include "DebugCapture.h"
 #include "EcAgent.h"
 #include "GravoAgent.h"
+#include "LanAgent.h"
 #include "MachineSupport.h"
 
 namespace {
@@ -161,5 +162,43 @@ TEST_F(GravoProcessTest, UnregisteredObjectFailsCleanly) {
     EXPECT_EQ(2, helper) << output;
     EXPECT_EQ(L"0", Graphics(L"VXPS.Enabled"));
 }
+
+// The adapter's power saving as zoractl of each architecture sets and shows it, with
+// the provider registered for that architecture (by its own regsvr32 for the other).
+class LanProcessTest : public test::ArchCase {
+protected:
+    test::FreshMachine m_machine;
+};
+
+TEST_P(LanProcessTest, PowerSavingSharedWithZoractl) {
+    ASSERT_TRUE(m_machine.Ok());
+    if (wcscmp(GetParam(), test::OwnArch()) == 0)
+        ASSERT_EQ(S_OK, test::RegisterServer(test::kWmiServer));
+    else
+        ASSERT_EQ(0, test::RegisterOtherArchServer(test::kWmiServer));
+    // The agent's WMI context comes from the system's WMI module, which brings up Wine's
+    // desktop process in the first program of a session that loads it; started by
+    // zoractl, that process would keep zoractl's output pipe open for as long as it runs.
+    // This test's process brings it up first.
+    ASSERT_NE(nullptr, GetDesktopWindow());
+    const std::wstring zoractl = test::ProgramPath(GetParam(), L"zoractl.exe");
+    std::string output;
+    ASSERT_EQ(0, test::Run(zoractl, L"lan level 0x15", &output)) << output;
+    EXPECT_EQ("0x15", test::Field(output, "level"));
+    EXPECT_EQ(L"1,0,2,0,1,0,0,0", test::MachineValue(L"DovnetWmi", L"Adapter0.Values"));
+    CLanAgent agent;
+    ASSERT_EQ(1, agent.Initialize());
+    EXPECT_EQ(0x15ul, agent.GetEblLevel());
+    EXPECT_EQ(0x8Aul, agent.SetEblLevel(0x8A));
+    EXPECT_EQ(0, test::Run(zoractl, L"lan show", &output)) << output;
+    EXPECT_EQ("0xFF", test::Field(output, "supported"));
+    EXPECT_EQ("0x8A", test::Field(output, "level"));
+    for (const wchar_t* refused : {L"lan level 0x100", L"lan level many"}) {
+        EXPECT_EQ(1, test::Run(zoractl, refused, &output)) << output;
+        EXPECT_NE(std::string::npos, output.find("usage: zoractl lan")) << output;
+    }
+    EXPECT_EQ(0x8Aul, agent.GetEblLevel()) << "refused commands change nothing";
+}
+ZORA_FOR_BOTH_ARCHS(Lan, LanProcessTest);
 
 }  // namespace

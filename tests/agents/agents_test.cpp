@@ -5,8 +5,10 @@
 // the exact requests the driver receives.
 #include <gtest/gtest.h>
 #include <objbase.h>
+#include <wbemcli.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,7 @@
 #include "GravoAgent.h"
 #include "LanAgent.h"
 #include "MachineSupport.h"
+#include "WinHandles.h"
 #include "ZoraEblContract.h"
 #include "ZoraPanelBridge.h"
 #include "ZoraSystemApi.h"
@@ -683,15 +686,77 @@ void SetLanValue(const wchar_t* name, const wchar_t* value) {
 
 std::wstring Lan(const wchar_t* key) { return test::MachineValue(L"Lan", key); }
 
-// The agent with the installed configuration read (the machine has no vendor WMI
-// provider, so Initialize ends at the connection, after the configuration).
+// Section [DovnetWmi]: the adapter vendor's WMI provider's adapters and transaction.
+std::wstring Wmi(const wchar_t* key) { return test::MachineValue(L"DovnetWmi", key); }
+void SetWmi(const std::wstring& key, const std::wstring& value) {
+    test::SetMachineValue(L"DovnetWmi", key.c_str(), value);
+}
+
+// A fresh machine with the vendor's WMI provider registered (CLSID_WbemLocator treated
+// as its locator).
 class LanAgentTest : public test::MachineCase {
 protected:
+    static void SetUpTestSuite() { ASSERT_EQ(S_OK, test::RegisterServer(test::kWmiServer)); }
     void SetUp() override {
         test::MachineCase::SetUp();
         DebugCapture::Clear();
     }
     CLanAgent m_agent;
+};
+
+// A client of a namespace as the agent is one (COM initialised by the agent it sits beside).
+class WmiClient {
+public:
+    HRESULT Connect(const wchar_t* name) {
+        ComPtr<IWbemLocator> locator;
+        HRESULT hr = CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
+                                      locator.put_void());
+        if (FAILED(hr)) return hr;
+        return locator->ConnectServer(Bstr(name).get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr, &m_services);
+    }
+    // Whether the namespace has the vendor's net service: the provider's own namespace.
+    bool HasNetService() {
+        ComPtr<IEnumWbemClassObject> instances;
+        ComPtr<IWbemClassObject> instance;
+        ULONG returned = 0;
+        return m_services &&
+               SUCCEEDED(m_services->CreateInstanceEnum(Bstr(L"Dovnet_NetService").get(), WBEM_FLAG_FORWARD_ONLY,
+                                                        nullptr, &instances)) &&
+               SUCCEEDED(instances->Next(static_cast<LONG>(WBEM_INFINITE), 1, &instance, &returned)) && returned == 1;
+    }
+    // Runs a method with at most one input value (name null: no input), under a context
+    // carrying clientSetId when it is non-zero.
+    HRESULT Exec(const wchar_t* className, const wchar_t* path, const wchar_t* method, const wchar_t* name,
+                 long value, unsigned long clientSetId, ComPtr<IWbemClassObject>* out = nullptr) {
+        ComPtr<IWbemClassObject> cls, signature, input, output;
+        if (name) {
+            HRESULT hr = m_services->GetObject(Bstr(className).get(), 0, nullptr, &cls, nullptr);
+            if (SUCCEEDED(hr)) hr = cls->GetMethod(method, 0, &signature, nullptr);
+            if (SUCCEEDED(hr)) hr = signature->SpawnInstance(0, &input);
+            Variant v;
+            v.value.vt = VT_I4;
+            v.value.lVal = value;
+            if (SUCCEEDED(hr)) hr = input->Put(name, 0, &v.value, 0);
+            if (FAILED(hr)) return hr;
+        }
+        ComPtr<IWbemContext> context;
+        if (clientSetId) {
+            Variant id;
+            id.value.vt = VT_I4;
+            id.value.lVal = static_cast<LONG>(clientSetId);
+            HRESULT hr = CoCreateInstance(CLSID_WbemContext, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemContext,
+                                          context.put_void());
+            if (SUCCEEDED(hr)) hr = context->SetValue(L"ClientSetId", 0, &id.value);
+            if (FAILED(hr)) return hr;
+        }
+        HRESULT hr = m_services->ExecMethod(Bstr(path).get(), Bstr(method).get(), 0, context.get(), input.get(),
+                                            &output, nullptr);
+        if (out) *out = output;
+        return hr;
+    }
+
+private:
+    ComPtr<IWbemServices> m_services;
 };
 
 // Which speed values the adapter's driver has decides what SetLanSpeed writes and
@@ -800,6 +865,192 @@ TEST_F(LanAgentTest, ApplySettingsWithoutTheAdapterRestartsNothing) {
     EXPECT_EQ(0xFFFFFFFFul, agent.ApplySettings());
     EXPECT_EQ(0ull, test::Number(Lan(L"Restarts")));
     EXPECT_EQ(1000ul, agent.GetVersion());
+}
+
+// The first adapter whose "AdapterStatus" is below 2048 is the one; one at 2048 or above
+// only while none below is found, the last of those then.
+TEST_F(LanAgentTest, AdapterChosenByItsStatus) {
+    // Adapter i reads back as the EBL level 1 << i.
+    const wchar_t* kValues[] = {L"1,0,1,0,0,0,0,0", L"0,1,1,0,0,0,0,0", L"0,0,2,0,0,0,0,0"};
+    struct {
+        std::vector<const wchar_t*> statuses;
+        int initialized;
+        unsigned long level;
+    } cases[] = {
+        {{L"2048"}, 1, 0x01},                     // the only one
+        {{L"0x800", L"0"}, 1, 0x02},              // not when one below exists
+        {{L"2047", L"2048"}, 1, 0x01},
+        {{L"0x800", L"0xFFFF"}, 1, 0x02},         // the last provisional one
+        {{L"0x900", L"0x7FF", L"0"}, 1, 0x02},    // the search stops at the first below
+        {{}, 0, 0xFFFFFFFF},
+    };
+    for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
+        SCOPED_TRACE(testing::Message() << "case " << i);
+        test::FreshMachine machine;
+        SetWmi(L"Adapters", std::to_wstring(cases[i].statuses.size()));
+        for (size_t a = 0; a < cases[i].statuses.size(); ++a) {
+            SetWmi(L"Adapter" + std::to_wstring(a) + L".Status", cases[i].statuses[a]);
+            SetWmi(L"Adapter" + std::to_wstring(a) + L".Values", kValues[a]);
+        }
+        CLanAgent agent;
+        EXPECT_EQ(cases[i].initialized, agent.Initialize());
+        EXPECT_EQ(cases[i].level, agent.GetEblLevel());
+    }
+    EXPECT_TRUE(DebugCapture::Contains("the AdapterStatus property of the adapter: 0x2048\n"));
+    EXPECT_TRUE(DebugCapture::Contains("Cannot Get the next instance of the adapter: 0x"));
+}
+
+// Each supported feature is written by its bit (SavePowerNowEnabled 2 when set, 1 when
+// clear), an unsupported one is left as it is whatever its bit, and GetEblLevel reads
+// back what was set. Without a supported feature no transaction begins.
+TEST_F(LanAgentTest, EblLevelWrittenByTheFeatureTable) {
+    constexpr unsigned long kFail = 0xFFFFFFFF;
+    const wchar_t* kBefore = L"0,1,2,0,1,0,0,0";
+    struct {
+        const wchar_t* supported;
+        int level;
+        unsigned long result;
+        const wchar_t* values;
+        unsigned long readBack;
+        const wchar_t* transaction;
+    } cases[] = {
+        {L"0xFF", 0xFF, 0xFF, L"1,1,2,1,1,1,1,1", 0xFF, L"1 applied"},
+        {L"0xFF", 0x00, 0x00, L"0,0,1,0,0,0,0,0", 0x00, L"1 applied"},  // bit 2 clear writes 1
+        {L"0xFF", 0x04, 0x04, L"0,0,2,0,0,0,0,0", 0x04, L"1 applied"},
+        {L"0xFF", 0x1A5, 0x1A5, L"1,0,2,0,0,1,0,1", 0xA5, L"1 applied"},  // bits above 7 mean nothing
+        {L"0x7B", 0xFF, 0xFF, L"1,1,2,1,1,1,1,0", 0x7B, L"1 applied"},  // 2 and 7 unsupported: untouched
+        {L"0x7B", 0x00, 0x00, L"0,0,2,0,0,0,0,0", 0x00, L"1 applied"},
+        {L"0x00", 0xFF, kFail, kBefore, 0x00, L"none"},
+        {L"0xFF", -1, kFail, kBefore, 0x16, L"none"},
+    };
+    for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
+        SCOPED_TRACE(testing::Message() << "case " << i);
+        test::FreshMachine machine;
+        SetWmi(L"Adapter0.Supported", cases[i].supported);
+        SetWmi(L"Adapter0.Values", kBefore);
+        CLanAgent agent;
+        ASSERT_EQ(1, agent.Initialize());
+        EXPECT_EQ(test::Number(cases[i].supported), agent.CheckSupportStatus());
+        EXPECT_EQ(cases[i].result, agent.SetEblLevel(cases[i].level));
+        EXPECT_EQ(cases[i].values, Wmi(L"Adapter0.Values"));
+        EXPECT_EQ(L"", Wmi(L"Adapter0.Pending"));
+        EXPECT_EQ(cases[i].readBack, agent.GetEblLevel());
+        EXPECT_EQ(cases[i].transaction, Wmi(L"Transaction"));
+    }
+}
+
+// Options the adapter refuses (a feature it has lost since the agent asked) only get
+// logged: the transaction is applied all the same, with nothing staged.
+TEST_F(LanAgentTest, RefusedOptionsStillApplyTheTransaction) {
+    ASSERT_EQ(1, m_agent.Initialize());
+    ASSERT_EQ(0xFFul, m_agent.CheckSupportStatus());
+    SetWmi(L"Adapter0.Supported", L"0x7F");
+    EXPECT_EQ(0xFFul, m_agent.SetEblLevel(0xFF));
+    EXPECT_TRUE(DebugCapture::Contains("Cannot ExecMethod : SetPowerUsageOptions: 0x80041008\n"));
+    EXPECT_EQ(L"0,1,1,1,0,0,0,0", Wmi(L"Adapter0.Values"));
+    EXPECT_EQ(L"1 applied", Wmi(L"Transaction"));
+}
+
+// The net service's transaction as every client shares it through the machine: options
+// are taken only inside the open transaction with its handle as "ClientSetId", take
+// effect on "Apply" with that handle, and a new "BeginApply" gives up one left open.
+TEST_F(LanAgentTest, TransactionOfTheNetService) {
+    const wchar_t* kAdapter = L"Dovnet_PhysicalEthernetAdapter.Index=0";
+    const wchar_t* kService = L"Dovnet_NetService=@";
+    const wchar_t* kDefault = L"0,1,1,1,0,0,0,0";
+    const wchar_t* kApplied = L"1,1,1,1,0,0,0,0";
+    enum Call { kBegin, kSet, kApply, kSupport };
+    // handle: 0 none, 1 the last BeginApply's, 2 the one before, 3 one never given.
+    struct Step {
+        Call call;
+        int handle;
+        const wchar_t* property;
+        long value;
+        unsigned long hr;
+        const wchar_t* values;
+        const wchar_t* pending;
+    } steps[] = {
+        {kSet, 0, L"ACBSMode", 1, WBEM_E_INVALID_OPERATION, kDefault, L""},  // outside a transaction
+        {kApply, 3, nullptr, 0, WBEM_E_INVALID_OPERATION, kDefault, L""},
+        {kBegin, 0, nullptr, 0, S_OK, kDefault, L""},
+        {kSet, 0, L"ACBSMode", 1, WBEM_E_ACCESS_DENIED, kDefault, L""},      // no ClientSetId
+        {kSet, 3, L"ACBSMode", 1, WBEM_E_ACCESS_DENIED, kDefault, L""},      // another one
+        {kSet, 1, L"ACBSMode", 1, S_OK, kDefault, L"1,,,,,,,"},              // staged only
+        {kSet, 1, L"SavePowerNowEnabled", 0, WBEM_E_INVALID_PARAMETER, kDefault, L"1,,,,,,,"},
+        {kApply, 3, nullptr, 0, WBEM_E_ACCESS_DENIED, kDefault, L"1,,,,,,,"},
+        {kApply, 1, nullptr, 0, S_OK, kApplied, L""},
+        {kApply, 1, nullptr, 0, WBEM_E_INVALID_OPERATION, kApplied, L""},   // ended
+        {kBegin, 0, nullptr, 0, S_OK, kApplied, L""},
+        {kSet, 1, L"SmartPowerDown", 0, S_OK, kApplied, L",,,0,,,,"},
+        {kBegin, 0, nullptr, 0, S_OK, kApplied, L""},                         // the stale one goes
+        {kSet, 2, L"SmartPowerDown", 0, WBEM_E_ACCESS_DENIED, kApplied, L""},
+        {kApply, 2, nullptr, 0, WBEM_E_ACCESS_DENIED, kApplied, L""},
+        {kSupport, 0, L"0xFE", 0, S_OK, kApplied, L""},
+        {kSet, 1, L"ACBSMode", 0, WBEM_E_INVALID_PARAMETER, kApplied, L""},  // not supported
+        {kSet, 1, L"ReduceSpeedOnPowerDown", 0, S_OK, kApplied, L",0,,,,,,"},
+        {kApply, 1, nullptr, 0, S_OK, L"1,0,1,1,0,0,0,0", L""},
+    };
+    WmiClient client;
+    ASSERT_EQ(S_OK, client.Connect(L"\\\\.\\root\\DovnetWmi"));
+    unsigned long handles[4] = {0, 0, 0, 0x7777};
+    for (size_t i = 0; i < ARRAYSIZE(steps); ++i) {
+        SCOPED_TRACE(testing::Message() << "step " << i);
+        const Step& step = steps[i];
+        HRESULT hr = S_OK;
+        if (step.call == kBegin) {
+            ComPtr<IWbemClassObject> out;
+            hr = client.Exec(nullptr, kService, L"BeginApply", nullptr, 0, 0, std::addressof(out));
+            Variant handle;
+            ASSERT_TRUE(out && SUCCEEDED(out->Get(L"ClientSetHandle", 0, &handle.value, nullptr, nullptr)));
+            handles[2] = handles[1];
+            handles[1] = static_cast<unsigned long>(handle.value.lVal);
+            EXPECT_NE(0ul, handles[1]);
+        } else if (step.call == kSet) {
+            hr = client.Exec(L"Dovnet_PhysicalEthernetAdapter", kAdapter, L"SetPowerUsageOptions", step.property,
+                             step.value, handles[step.handle]);
+        } else if (step.call == kApply) {
+            hr = client.Exec(L"Dovnet_NetService", kService, L"Apply", L"ClientSetHandle",
+                             static_cast<long>(handles[step.handle]), 0);
+        } else {
+            SetWmi(L"Adapter0.Supported", step.property);
+        }
+        EXPECT_EQ(step.hr, static_cast<unsigned long>(hr)) << std::hex << hr;
+        EXPECT_EQ(step.values, Wmi(L"Adapter0.Values"));
+        EXPECT_EQ(step.pending, Wmi(L"Adapter0.Pending"));
+    }
+    // A client that stopped half-way leaves its transaction open; the agent's goes on.
+    ComPtr<IWbemClassObject> out;
+    ASSERT_EQ(S_OK, client.Exec(nullptr, kService, L"BeginApply", nullptr, 0, 0, std::addressof(out)));
+    ASSERT_EQ(1, m_agent.Initialize());
+    EXPECT_EQ(0x0Ful, m_agent.SetEblLevel(0x0F));
+    EXPECT_EQ(L"1,1,2,1,0,0,0,0", Wmi(L"Adapter0.Values")) << "ACBSMode is not supported";
+    EXPECT_EQ(0x0Eul, m_agent.GetEblLevel());
+}
+
+// The provider answers its own namespace while the virtual notebook is on; every other
+// namespace, and its own while the notebook is off, is the system's WMI.
+TEST_F(LanAgentTest, NamespacesServedAndForwarded) {
+    struct {
+        const wchar_t* name;
+        bool on;
+        unsigned long hr;
+        bool ours;
+    } cases[] = {
+        {L"\\\\.\\root\\DovnetWmi", true, S_OK, true},
+        {L"ROOT\\dovnetwmi", true, S_OK, true},
+        {L"root\\cimv2", true, S_OK, false},
+        {L"root\\DovnetWmi", false, WBEM_E_INVALID_NAMESPACE, false},
+        {L"\\\\.\\root\\cimv2", false, S_OK, false},
+    };
+    for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
+        SCOPED_TRACE(testing::Message() << "case " << i);
+        if (!cases[i].on) test::FreshMachine::SwitchOff();
+        WmiClient client;
+        EXPECT_EQ(cases[i].hr, static_cast<unsigned long>(client.Connect(cases[i].name)));
+        EXPECT_EQ(cases[i].ours, client.HasNetService());
+    }
+    EXPECT_EQ(0, m_agent.Initialize());
+    EXPECT_TRUE(DebugCapture::Contains("Cannot connect to the server: 0x8004100e\n"));
 }
 
 // Battery agent

@@ -148,8 +148,11 @@ void CfgOverride::Set(const wchar_t* section, const wchar_t* key, const wchar_t*
     WritePrivateProfileStringW(section, key, value, m_path.c_str());
 }
 
-HRESULT RegisterPanel(bool unregister) {
-    HMODULE module = LoadLibraryW((ExeDir() + L"\\ZoraVnbPanel.dll").c_str());
+const wchar_t kPanelServer[] = L"ZoraVnbPanel.dll";
+const wchar_t kWmiServer[] = L"ZoraVnbWmi.dll";
+
+HRESULT RegisterServer(const wchar_t* server, bool unregister) {
+    HMODULE module = LoadLibraryW((ExeDir() + L"\\" + server).c_str());
     if (!module) return HRESULT_FROM_WIN32(GetLastError());
     typedef HRESULT(STDAPICALLTYPE * Entry)();
     Entry entry = reinterpret_cast<Entry>(
@@ -159,8 +162,8 @@ HRESULT RegisterPanel(bool unregister) {
     return hr;
 }
 
-int RegisterOtherArchPanel() {
-    std::wstring dll = ProgramPath(OtherArch(), L"ZoraVnbPanel.dll");
+int RegisterOtherArchServer(const wchar_t* server) {
+    std::wstring dll = ProgramPath(OtherArch(), server);
     if (dll.empty() || !ArchRuns(OtherArch())) return 0;  // no client of that architecture
     wchar_t windows[MAX_PATH];
     GetWindowsDirectoryW(windows, MAX_PATH);

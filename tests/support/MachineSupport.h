@@ -119,12 +119,17 @@ private:
     std::string m_original;
 };
 
-// The display driver's control object: ZoraVnbPanel.dll of this build registered (or
-// unregistered) through its own entry.
-HRESULT RegisterPanel(bool unregister = false);
+// The virtual notebook's in-process COM servers: the display driver's control object
+// and the network adapter vendor's WMI provider.
+extern const wchar_t kPanelServer[];  // ZoraVnbPanel.dll
+extern const wchar_t kWmiServer[];    // ZoraVnbWmi.dll
+// The server of this build registered (or unregistered) through its own entry.
+HRESULT RegisterServer(const wchar_t* module, bool unregister = false);
 // The other architecture's server, by that architecture's regsvr32 (its own view of
 // the classes); the regsvr32 exit code, 0 when that build is missing or cannot run.
-int RegisterOtherArchPanel();
+int RegisterOtherArchServer(const wchar_t* module);
+inline HRESULT RegisterPanel(bool unregister = false) { return RegisterServer(kPanelServer, unregister); }
+inline int RegisterOtherArchPanel() { return RegisterOtherArchServer(kPanelServer); }
 
 // A fresh machine with the control object registered: the graphics agent's cases.
 class GraphicsCase : public MachineCase {

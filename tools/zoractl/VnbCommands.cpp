@@ -14,6 +14,9 @@
 //   vnb sleep [ac|battery]  the machine sleeps (losing its volatile registers), the power
 //                           source changes while it sleeps if asked, and it resumes; the
 //                           resume is announced to the running service
+//   vnb lan                 the wired adapter: its driver key's values and, from the
+//                           vendor's WMI provider, each power property (supported,
+//                           value in effect, value staged by an open transaction)
 // Programs that are already running keep the machine they started with.
 #include <windows.h>
 
@@ -188,6 +191,50 @@ int Battery(VnbModule& vnb, const wchar_t* machine, int argc, wchar_t** argv) {
     if (vnb.getPower(machine, &power)) ReportPower(power, argc > 0);
     return 0;
 }
+// The adapter's driver key (section [Lan] names it) and its WMI side, [DovnetWmi].
+int Lan(VnbModule& vnb, const wchar_t* machine) {
+    wchar_t driver[16] = {}, text[256] = {};
+    if (!vnb.getValue(machine, L"Lan", L"Driver", driver, 16)) return 1;
+    wchar_t path[200];
+    swprintf(path, 200, L"%ls\\VirtualNotebook\\Class\\{4d36e972-e325-11ce-bfc1-08002be10318}\\%ls",
+             ZORA_INSTALL_KEY, driver);
+    UniqueKey key;
+    RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ | KEY_WOW64_64KEY, key.put());
+    wprintf(L"driver key %ls:\n", driver);
+    for (const wchar_t* name : {L"DriverDesc", L"SpeedDuplex", L"*SpeedDuplex"}) {
+        DWORD bytes = sizeof(text) - sizeof(wchar_t);
+        bool read = key && RegGetValueW(key.get(), nullptr, name, RRF_RT_REG_SZ, nullptr, text, &bytes) == ERROR_SUCCESS;
+        wprintf(L"  %-14ls %ls\n", name, read ? text : L"(absent)");
+    }
+    const wchar_t* properties[] = {L"ACBSMode", L"ReduceSpeedOnPowerDown", L"SavePowerNowEnabled", L"SmartPowerDown",
+                                   L"AutoPowerSaveModeEnabled", L"EnhancedASPMPowerSaver", L"LinkSpeedBatterySaver",
+                                   L"SystemIdlePowerSaver"};
+    wchar_t count[16] = L"1", transaction[32] = L"none";
+    vnb.getValue(machine, L"DovnetWmi", L"Adapters", count, 16);
+    vnb.getValue(machine, L"DovnetWmi", L"Transaction", transaction, 32);
+    wprintf(L"WMI adapters: %ls, last transaction: %ls\n", count, transaction);
+    for (unsigned long a = 0; a < wcstoul(count, nullptr, 0) && a < 8; ++a) {
+        wchar_t field[32], status[16] = L"0", supported[16] = L"0xFF", values[64] = L"", pending[64] = L"";
+        const struct { const wchar_t* name; wchar_t* out; DWORD chars; } keys[] = {
+            {L"Status", status, 16}, {L"Supported", supported, 16}, {L"Values", values, 64}, {L"Pending", pending, 64}};
+        for (const auto& k : keys) {
+            swprintf(field, 32, L"Adapter%lu.%ls", a, k.name);
+            vnb.getValue(machine, L"DovnetWmi", field, k.out, k.chars);
+        }
+        wprintf(L"adapter %lu: AdapterStatus %ls, supported %ls\n", a, status, supported);
+        const wchar_t *value = values, *staged = pending;
+        unsigned long mask = wcstoul(supported, nullptr, 0);
+        for (unsigned i = 0; i < 8; ++i) {
+            size_t v = wcscspn(value, L","), p = wcscspn(staged, L",");
+            wprintf(L"  %-26ls %-13ls value %-4.*ls pending %.*ls\n", properties[i],
+                    (mask & (1u << i)) ? L"supported" : L"not supported", static_cast<int>(v), value,
+                    p ? static_cast<int>(p) : 1, p ? staged : L"-");
+            value += v + (value[v] ? 1 : 0);
+            staged += p + (staged[p] ? 1 : 0);
+        }
+    }
+    return 0;
+}
 }  // namespace
 
 FARPROC VnbProc(const char* name) {
@@ -240,6 +287,7 @@ int VnbCommand(int argc, wchar_t** argv) {
     if (wcscmp(argv[0], L"power") == 0 && argc <= 3) return Power(vnb, machine, argc - 1, argv + 1);
     if (wcscmp(argv[0], L"battery") == 0) return Battery(vnb, machine, argc - 1, argv + 1);
     if (wcscmp(argv[0], L"sleep") == 0) return SleepAndResume(vnb, machine, argc - 1, argv + 1);
+    if (wcscmp(argv[0], L"lan") == 0 && argc == 1) return Lan(vnb, machine);
     unsigned long status = 0, problem = 0;
     if (wcscmp(argv[0], L"set-device") == 0 && argc == 4 && ParseNumber(argv[2], &status) &&
         ParseNumber(argv[3], &problem))

@@ -33,6 +33,14 @@ public:
     // 1 once the configuration is read, the provider connected and the adapter and the
     // net service found; 0 otherwise (the configured names are kept either way).
     int Initialize();
+    // The power-saving features the adapter has, bit i for the i-th property of the
+    // EBL level's table (LanAgent.cpp); computed and kept, or 0xFFFFFFFF.
+    unsigned long CheckSupportStatus();
+    // The power-saving features switched on, as an EBL level, or 0xFFFFFFFF.
+    unsigned long GetEblLevel();
+    // Switches the supported features as `level`'s bits say, inside one begin/apply
+    // transaction of the vendor's net service; `level`, or 0xFFFFFFFF.
+    unsigned long SetEblLevel(int level);
     // speed, or 0xFFFFFFFF.
     unsigned long SetLanSpeed(int speed);
     unsigned long GetLanSpeed();
@@ -40,7 +48,15 @@ public:
     // else 0xFFFFFFFF.
     unsigned long ApplySettings();
 
+protected:
+    // Carries the open transaction's handle as "ClientSetId" in the context of the
+    // calls that belong to it; creates the context once.
+    HRESULT SetContext(VARIANT& clientSetHandle);
+
 private:
+    // "GetPowerUsageOptions" of the adapter, its eight properties read in `order` (bit
+    // numbers); false after a logged failure. values[i]: -1 for NULL.
+    bool ReadPowerOptions(const int (&order)[8], long long (&values)[8]);
     // The adapter's driver key, opened with `access`; null after a logged failure.
     HKEY OpenAdapterKey(REGSAM access);
     void ReleaseAll();
