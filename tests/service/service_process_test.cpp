@@ -252,7 +252,8 @@ protected:
         test::FreshMachine::SwitchOff();
     }
 
-    // Started, with its worker serving.
+    // Started, with its worker serving; its debugger output is followed from the first
+    // start only.
     void StartService() {
         m_service = OpenZoraService(SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS | SERVICE_USER_DEFINED_CONTROL);
         ASSERT_NE(nullptr, m_service) << GetLastError();
@@ -261,7 +262,7 @@ protected:
         ASSERT_EQ(static_cast<DWORD>(SERVICE_RUNNING), status.dwCurrentState);
         EXPECT_EQ(0xC1u, status.dwControlsAccepted);
         m_processId = status.dwProcessId;
-        ASSERT_NO_FATAL_FAILURE(Debug(m_processId));
+        if (!m_debugging) ASSERT_NO_FATAL_FAILURE(Debug(m_processId));
         ASSERT_TRUE(WorkerAnswers());
     }
     // Sends a control; its result and last error ("case i" in every message).
@@ -715,6 +716,7 @@ protected:
         m_machine.emplace();
         ASSERT_TRUE(m_machine->Ok());
         ASSERT_EQ(S_OK, test::RegisterPanel());
+        ASSERT_EQ(S_OK, test::RegisterServer(test::kWmiServer));
         m_schemes.Initialize();
         CZORAProfile file;
         ASSERT_TRUE(file.Initialize(L"ZORAScheme.ini", nullptr));
@@ -761,7 +763,7 @@ TEST_F(AppliedScheme, ActivationUnplugAndLogonApplyTheHalvesOfTheSource) {
         int ac, dc;
     } values[] = {{L"HD Audio", 0, 1}, {L"USBPort 3", 0, 1}, {L"PCIE2", 1, 1}, {L"Wifi", 1, 0},
                   {L"BTStatus", 1, 0}, {L"CpuAdaptive", 0, 0}, {L"CpuSpeed", 100, 50}, {L"BacklightLevel", 7, 3},
-                  {L"LanSpeedVista", 4, 2}};
+                  {L"LanSpeedVista", 4, 2}, {L"LinkStepOption", 11, 123}};
     for (const auto& v : values) {
         ASSERT_GE(m_schemes.SetPwrVariable(m_scheme, 1, v.name, v.ac), 0) << test::Narrow(v.name);
         ASSERT_GE(m_schemes.SetPwrVariable(m_scheme, 0, v.name, v.dc), 0) << test::Narrow(v.name);
@@ -785,6 +787,10 @@ TEST_F(AppliedScheme, ActivationUnplugAndLogonApplyTheHalvesOfTheSource) {
                 CLanAgent lan;
                 lan.Initialize();
                 return static_cast<int>(lan.GetLanSpeed());
+            };
+            if (name == L"LinkStepOption") live = [] {
+                CLanAgent lan;
+                return lan.Initialize() ? static_cast<int>(lan.GetEblLevel()) : -1;
             };
             EXPECT_TRUE(Eventually([&] { return live() == want; })) << when << ": " << test::Narrow(v.name) << " is "
                                                                    << live() << ", not " << want;
@@ -1033,6 +1039,35 @@ TEST_F(AppliedScheme, AStopWhileApplyingEndsWithEveryValueWritten) {
     int applied = 0;
     for (int port = 0; port < 12; ++port) applied += LiveDevice((L"USBPort " + std::to_wstring(port)).c_str());
     EXPECT_TRUE(applied == 0 || (applied == 12 && Vxps() == L"1/3")) << applied << " ports of 12, graphics " << test::Narrow(Vxps());
+}
+
+// The service on Windows XP: the backlight is the scheme's, the processor the system's,
+// the link speed "LanSpeed", and the helper starts plainly (no logon process needed).
+TEST_F(AppliedScheme, OnXpTheServiceKeepsToTheXpSettings) {
+    SERVICE_STATUS status{};
+    ASSERT_TRUE(Control(SERVICE_CONTROL_STOP, &status));
+    ASSERT_EQ(static_cast<DWORD>(SERVICE_STOPPED), WaitForState(m_service, SERVICE_STOPPED, 10000).dwCurrentState);
+    CloseServiceHandle(m_service);
+    m_service = nullptr;
+    test::WindowsVersionOf xp(L"ZORASrvc.exe", L"winxp");
+    ASSERT_NO_FATAL_FAILURE(StartService());
+    WinlogonStandIn::EndAll();
+    test::SetAcLine(0);
+    PutScheme(L"VXPS", 3);
+    PutScheme(L"BacklightLevel", Packed(6, 2));
+    PutScheme(L"CpuAdaptive", Packed(0, 0));
+    PutScheme(L"CpuSpeed", Packed(50, 50));
+    PutScheme(L"LanSpeed", Packed(3, 1));
+    PutScheme(L"LanSpeedVista", Packed(4, 4));
+    EXPECT_EQ(0, Apply());
+    EXPECT_EQ(2, LiveBacklight());
+    EXPECT_EQ(L"1/3", Vxps());
+    EXPECT_EQ(100, LiveCpuLevel()) << "XP's processor policy is the system's";
+    EXPECT_TRUE(Eventually([] {
+        CLanAgent lan;
+        lan.Initialize();
+        return lan.GetLanSpeed() == 1;
+    }));
 }
 
 }  // namespace
