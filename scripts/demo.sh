@@ -1,14 +1,12 @@
 #!/usr/bin/env bash
-# The suite's main job as far as it is built, on the virtual notebook: install both
-# architectures into build/install (bin, bin64, cfg) inside the project's Wine prefix,
+# The suite's main job on the virtual notebook, as Windows XP and as Windows Vista: install
+# both architectures into build/install (bin, bin64, cfg) inside the project's Wine prefix,
 # switch the virtual notebook on (zoractl names the machine file and the provider module
-# ZoraVnb.dll under the installation key; off removes both), list, create, edit and show
-# the user's power schemes as Windows XP and as Windows Vista, install and start the
-# service, switch a device from the 32-bit command line through the running service,
-# unplug the mains and read the battery, set the network adapter's link speed, and
-# change the platform's settings through the hardware agents: hub functions, USB ports,
-# processor level, backlight, radios and graphics power saving, with the machine's
-# state before and after.
+# ZoraVnb.dll under the installation key; off removes both), install and start the service,
+# create a scheme from a built-in one and change a few settings as a user would, activate it
+# from the 32-bit client (the service applies it), show the machine beside the scheme
+# (zoractl status), unplug the mains and show the battery values applied, sleep and resume
+# on battery, and plug the mains back in.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 bash "$here/setup.sh"
@@ -57,100 +55,117 @@ trap cleanup EXIT
 echo "== where the installed $client_bits library finds its configuration"
 zoractl where
 
+# zoractl and the service run as the given Windows version (Wine's version per program):
+# winxp or vista; "" puts back the default.
+as_windows() {
+  for program in zoractl.exe ZORASrvc.exe; do
+    if [ -n "$1" ]; then
+      $wine64 reg add "HKCU\\Software\\Wine\\AppDefaults\\$program" /v Version /t REG_SZ /d "$1" /f >/dev/null 2>&1
+    else
+      $wine64 reg delete "HKCU\\Software\\Wine\\AppDefaults\\$program" /v Version /f >/dev/null 2>&1 || true
+    fi
+  done
+}
+start_service() {
+  $wine64 "$service" /UnregServer >/dev/null 2>&1 || true
+  $wine64 "$service" /Service
+  $wine64 sc start ZORASrvc >/dev/null
+  for _ in $(seq 100); do
+    [ "$(service_state)" = RUNNING ] && break
+    sleep 0.1
+  done
+  for _ in $(seq 100); do   # its worker comes up just after
+    zoractl call 7 '' 0 200 >/dev/null 2>&1 && break
+    sleep 0.1
+  done
+  echo "ZORASrvc: $(service_state)"
+}
+stop_service() {
+  $wine64 sc stop ZORASrvc >/dev/null 2>&1 || true
+  for _ in $(seq 100); do
+    [ "$(service_state)" = STOPPED ] && break
+    sleep 0.1
+  done
+}
+# The machine's variables that differ from a fresh scheme's, and the marks.
+status() { zoractl status | tr -d '\r' | awk 'NR <= 3 || $1 == "*" || ($NF != "-" && $NF != "(system)")'; }
+# An application runs on its own thread after a power event: wait until status reads clean.
+settle() {
+  for _ in $(seq 50); do
+    zoractl status | tr -d '\r' | grep -q '^\*' || return 0
+    sleep 0.2
+  done
+}
+
 echo
-echo "== the virtual notebook on, with a fresh default machine (its file and module named in the installation key)"
+echo "== the virtual notebook on; the graphics control object and the adapter vendor's WMI provider registered"
 rm -f "$install/vnb/notebook.machine"
 zoractl vnb on
+panel
+echo "-- the console session's logon process (Wine has none; the service takes its token on Vista)"
+$wine64 "$ZORA_BUILD/x86_64/bin/winlogon.exe" >/dev/null 2>&1 &
 
-# zoractl runs as the given Windows version (Wine's version per program): winxp or vista.
-as_windows() {
-  if [ -n "$1" ]; then
-    $wine64 reg add 'HKCU\Software\Wine\AppDefaults\zoractl.exe' /v Version /t REG_SZ /d "$1" /f >/dev/null 2>&1
-  else
-    $wine64 reg delete 'HKCU\Software\Wine\AppDefaults\zoractl.exe' /v Version /f >/dev/null 2>&1 || true
-  fi
-}
 for version in winxp vista; do
-  echo
   label=XP; [ "$version" = vista ] && label=Vista
-  echo "== the user's power schemes as Windows $label keeps them (XP: numbered schemes in the registry; Vista: GUID schemes)"
+  echo
+  echo "======== as Windows $label"
   as_windows "$version"
+  zoractl vnb reset
+  zoractl vnb power ac >/dev/null
   profile=$(zoractl where | tr -d '\r' | sed -n 's/^profile folder *: //p')
   rm -f "$($wine64 winepath -u "$profile" 2>/dev/null)/ZORAScheme.ini"   # a user new to the suite
+  echo "== the service installed (automatic, LocalSystem, depends on RPCSS) and started as $label"
+  start_service
+
+  echo
+  echo "== a new scheme from the active built-in one, with a few settings changed as a user would"
   zoractl scheme list
   active=$(zoractl scheme list | tr -d '\r' | awk '$1 == "*" {print $2}')
-  created=$(zoractl scheme create "Demo $label" --from "$active" --desc "made by the demo" | tr -d '\r')
+  created=$(zoractl scheme create "Road warrior ($label)" --from "$active" --desc "made by the demo" | tr -d '\r')
   echo "$created"
   created=$(sed -n 's/^created scheme \([0-9]*\):.*/\1/p' <<<"$created")
+  zoractl scheme set "$created" "HD Audio" dc 1       # the audio off on battery
+  zoractl scheme set "$created" "USBPort 8" dc 1      # the fingerprint sensor's port off on battery
   zoractl scheme set "$created" Wifi dc 0
-  zoractl scheme set "$created" MonitorOffTimeOut dc 120
-  zoractl scheme show "$created"
+  zoractl scheme set "$created" BacklightLevel ac 7
+  zoractl scheme set "$created" BacklightLevel dc 3
+  zoractl scheme set "$created" LinkStepOption dc 123
+  zoractl scheme set "$created" VXPS 75
+  if [ "$version" = vista ]; then
+    zoractl scheme set "$created" CpuAdaptive ac 0
+    zoractl scheme set "$created" CpuAdaptive dc 0
+    zoractl scheme set "$created" CpuSpeed ac 100
+    zoractl scheme set "$created" CpuSpeed dc 50
+  fi
+
+  echo
+  echo "== activated from the $client_bits client: the running service applies it for the mains"
+  zoractl scheme activate "$created"
+  status
+
+  echo
+  echo "== the mains unplugged: the service applies the battery values"
+  zoractl vnb power battery 64
+  settle
+  status
+
+  echo
+  echo "== the notebook sleeps (losing the processor's and the hub's registers) and resumes on battery"
+  zoractl vnb sleep battery
+  settle
+  status
+
+  echo
+  echo "== the mains plugged back in"
+  zoractl vnb power ac
+  settle
+  zoractl apply
+  status
+  stop_service
 done
 as_windows ""
 
 echo
-echo "== the service installed (automatic, LocalSystem, depends on RPCSS) and started"
-$wine64 "$service" /UnregServer >/dev/null 2>&1 || true
-$wine64 "$service" /Service
-$wine64 sc start ZORASrvc >/dev/null
-for _ in $(seq 100); do
-  [ "$(service_state)" = RUNNING ] && break
-  sleep 0.1
-done
-echo "ZORASrvc: $(service_state)"
-for _ in $(seq 100); do   # its worker comes up just after
-  zoractl call 7 '' 0 200 >/dev/null 2>&1 && break
-  sleep 0.1
-done
-
-echo
-echo "== the device manager's list, seen by the $client_bits library"
-listing=$(zoractl devices | tr -d '\r')
-echo "$listing"
-index=$(awk '/PCI\\VEN_/ && /started/ && /Wireless|802\.11/ {print $1; exit}' <<<"$listing")
-[ -n "$index" ] || index=$(awk '/started/ {print $1; exit}' <<<"$listing")
-
-echo
-echo "== device $index disabled through the service (an ordinary caller's request)"
-zoractl --trace device disable "$index"
-zoractl devices | tr -d '\r' | awk -v i="$index" '$1 == i'
-
-echo
-echo "== and enabled again"
-zoractl device enable "$index"
-zoractl devices | tr -d '\r' | awk -v i="$index" '$1 == i'
-
-echo
-echo "== mains unplugged on the virtual notebook: the service is told as the system would tell it"
-zoractl vnb power battery 64
-echo "-- the battery as the library reads it (battery class, system battery state, the controller's record)"
+echo "== the batteries as the library reads them"
 zoractl battery
-zoractl vnb power ac
 
-echo
-echo "== the wired network adapter's link speed (its driver key) and a restart through the device installer"
-zoractl lan show
-zoractl lan speed 4
-zoractl lan show
-
-echo
-echo "== the platform as the agents read it from the machine's registers and firmware"
-panel
-platform | tr -d '\r'
-
-echo
-echo "== settings changed through the agents"
-echo "-- hub function PCIE3 off, the fingerprint sensor's USB port 8 off, a mouse plugged into port 11"
-zoractl hub off PCIE3
-zoractl usb off 8
-zoractl usb attach 7 1 "USB Optical Mouse"
-echo "-- processor level 60, backlight 4, the radios off (Wi-Fi and Bluetooth share one firmware switch)"
-zoractl cpu set 60
-zoractl ec backlight 4
-zoractl ec wifi 0
-echo "-- display power saving on with strength 3, by the graphics helper"
-$client_wine "$client_bin/GRAVO.exe" 3 && echo "GRAVO.exe 3: exit 0"
-
-echo
-echo "== the platform afterwards"
-platform | tr -d '\r'
