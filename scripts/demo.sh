@@ -130,7 +130,7 @@ for version in winxp vista; do
   zoractl scheme set "$created" BacklightLevel ac 7
   zoractl scheme set "$created" BacklightLevel dc 3
   zoractl scheme set "$created" LinkStepOption dc 123
-  zoractl scheme set "$created" VXPS 75
+  zoractl scheme set "$created" VXPS ac 75   # one strength for both sources: on battery only
   if [ "$version" = vista ]; then
     zoractl scheme set "$created" CpuAdaptive ac 0
     zoractl scheme set "$created" CpuAdaptive dc 0

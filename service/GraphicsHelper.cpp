@@ -11,6 +11,7 @@
 
 namespace {
 constexpr wchar_t kHelper[] = L"GRAVO.exe";
+constexpr DWORD kHelperWaitMs = 30000;
 
 // The installation folder with its trailing backslash; false when the key has none.
 bool InstallationFolder(wchar_t (&folder)[MAX_PATH]) {
@@ -95,6 +96,12 @@ bool RunGraphicsHelper(int argument, bool vista) {
         return false;
     }
     UniqueHandle process(started.hProcess), thread(started.hThread);
-    WaitForSingleObject(process.get(), INFINITE);
+    // A helper that hangs (a driver that never answers) must not hold every later
+    // application, nor a stop of the service, behind it.
+    if (WaitForSingleObject(process.get(), kHelperWaitMs) == WAIT_TIMEOUT) {
+        CZORABase::DBGOUT(L"The graphics helper did not end within %lu ms and was ended.", kHelperWaitMs);
+        TerminateProcess(process.get(), ERROR_TIMEOUT);
+        return false;
+    }
     return true;
 }

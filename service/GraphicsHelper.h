@@ -5,5 +5,6 @@
 // Windows major version 6 it runs as the user of the console session, with the token of
 // that session's "winlogon.exe"; earlier versions start it plainly. The helper is
 // looked for in the installation folder ("SDKFolder"; without it the library's home
-// folder) and then beside the library. False when it could not be started.
+// folder) and then beside the library. False when it could not be started, or when it
+// did not end within 30 s (it is then ended).
 bool RunGraphicsHelper(int argument, bool vista);

@@ -798,6 +798,18 @@ TEST_F(AppliedScheme, ActivationUnplugAndLogonApplyTheHalvesOfTheSource) {
         EXPECT_EQ(ac ? L"0/0" : L"1/3", Vxps()) << when;
     };
     expectHalves(true, "activated on mains");
+    // zoractl status sees the scheme applied, and what something else changes behind it.
+    std::wstring zoractl = test::ProgramPath(test::PeerArch(), L"zoractl.exe");
+    EXPECT_EQ(0, test::Run(zoractl, L"status --json", &output)) << output;
+    EXPECT_EQ(std::string::npos, output.find("\"differs\":true")) << output;
+    EXPECT_NE(std::string::npos, output.find("{\"name\":\"USBPort 3\",\"scheme\":0,\"applied\":0,\"live\":0,"))
+        << output;
+    ASSERT_EQ(0, m_schemes.SetDeviceStatus(L"USBPort 3", 1));
+    EXPECT_EQ(0, test::Run(zoractl, L"status --json", &output)) << output;
+    EXPECT_NE(std::string::npos, output.find("\"USBPort 3\",\"scheme\":0,\"applied\":0,\"live\":1,\"differs\":true"))
+        << output;
+    EXPECT_EQ(0, test::Run(zoractl, L"apply", &output)) << output;
+    EXPECT_EQ(0, LiveDevice(L"USBPort 3"));
 
     auto started = std::chrono::steady_clock::now();
     test::SetAcLine(0);
