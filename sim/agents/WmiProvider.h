@@ -25,7 +25,6 @@ constexpr wchar_t kNetServiceClass[] = L"Dovnet_NetService";
 // Live objects of the module, for DllCanUnloadNow.
 void ObjectCreated();
 void ObjectDestroyed();
-HMODULE Module();
 
 // ---- Machine access through ZoraVnb.dll beside this module (Win32 error codes) ----
 
@@ -105,8 +104,6 @@ public:
     HRESULT SetNumber(const wchar_t* name, uint32_t value);
     // Makes an instance with the key's relative path ("Class.Index=0", "Class=@").
     ComPtr<WbemObject> NewInstance(const std::wstring& relPath);
-    // The property's value converted to uint32: S_OK, S_FALSE for NULL, or a WBEM error.
-    HRESULT Number(const wchar_t* name, uint32_t* value) const;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
     ULONG STDMETHODCALLTYPE AddRef() override;

@@ -151,27 +151,6 @@ HRESULT WbemObject::SetNumber(const wchar_t* name, uint32_t number) {
     return Set(name, value);
 }
 
-HRESULT WbemObject::Number(const wchar_t* name, uint32_t* number) const {
-    const Property* property = Find(name);
-    if (!property) return WBEM_E_NOT_FOUND;
-    const VARIANT& v = property->value;
-    switch (v.vt) {
-    case VT_NULL:
-    case VT_EMPTY: return S_FALSE;
-    case VT_I4: *number = static_cast<uint32_t>(v.lVal); return S_OK;
-    case VT_I2: *number = static_cast<uint32_t>(static_cast<LONG>(v.iVal)); return S_OK;
-    case VT_UI1: *number = v.bVal; return S_OK;
-    case VT_BOOL: *number = v.boolVal ? 1 : 0; return S_OK;
-    default: {
-        VARIANT converted;
-        VariantInit(&converted);
-        if (FAILED(VariantChangeType(&converted, const_cast<VARIANT*>(&v), 0, VT_UI4))) return WBEM_E_TYPE_MISMATCH;
-        *number = converted.ulVal;
-        return S_OK;
-    }
-    }
-}
-
 ComPtr<WbemObject> WbemObject::Copy(bool asInstance) const {
     ComPtr<WbemObject> copy;
     copy.attach(new (std::nothrow) WbemObject());

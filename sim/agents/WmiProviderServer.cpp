@@ -264,7 +264,6 @@ ClassFactory g_factory;
 
 void ObjectCreated() { InterlockedIncrement(&g_objects); }
 void ObjectDestroyed() { InterlockedDecrement(&g_objects); }
-HMODULE Module() { return g_module; }
 
 bool ConfiguredMachine(std::wstring* machine) {
     const VnbValues& vnb = Vnb();

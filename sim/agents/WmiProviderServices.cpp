@@ -397,6 +397,8 @@ HRESULT Services::CreateInstanceEnum(const BSTR className, LONG, IWbemContext*, 
     if (_wcsicmp(className, kAdapterClass) == 0) {
         ComPtr<WbemObject> cls = AdapterClass();
         if (!cls) return WBEM_E_OUT_OF_MEMORY;
+        MachineHold hold;  // the adapters of one moment
+        if (hold.Result() != ERROR_SUCCESS) return WBEM_E_PROVIDER_FAILURE;
         int count = 0;
         DWORD error = AdapterCount(m_machine, &count);
         for (int i = 0; error == ERROR_SUCCESS && i < count; ++i) {

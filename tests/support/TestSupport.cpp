@@ -64,6 +64,12 @@ Process::~Process() {
 }
 
 bool Process::Start(const std::wstring& program, const std::wstring& arguments, bool capture) {
+    // The first program of a session that needs Wine's desktop (a window, COM's
+    // apartment window, the system's WMI module) starts the desktop process, which
+    // inherits that program's output pipe and keeps it open for as long as it runs: this
+    // process brings the desktop up before any child can.
+    static const HWND desktop = GetDesktopWindow();
+    (void)desktop;
     std::wstring commandLine = L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
