@@ -126,6 +126,7 @@ for version in winxp vista; do
   created=$(sed -n 's/^created scheme \([0-9]*\):.*/\1/p' <<<"$created")
   zoractl scheme set "$created" "HD Audio" dc 1       # the audio off on battery
   zoractl scheme set "$created" "USBPort 8" dc 1      # the fingerprint sensor's port off on battery
+  zoractl scheme set "$created" Wifi ac 1
   zoractl scheme set "$created" Wifi dc 0
   zoractl scheme set "$created" BacklightLevel ac 7
   zoractl scheme set "$created" BacklightLevel dc 3

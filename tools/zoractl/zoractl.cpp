@@ -39,7 +39,7 @@ int Usage() {
              L"       zoractl vnb on [MACHINE_FILE] | off | reset | devices | power [ac|battery [PERCENT]]\n"
              L"       zoractl vnb set-device INSTANCE_ID STATUS PROBLEM | present INSTANCE_ID 0|1\n"
              L"       zoractl vnb battery [SLOT charge PERCENT | SLOT rate CHARGE_MW DISCHARGE_MW | SLOT present 0|1]\n"
-             L"       zoractl vnb sleep [ac|battery]\n"
+             L"       zoractl vnb sleep [ac|battery] | lan\n"
              L"       zoractl hub list | on NAME | off NAME | cstate STATE | name BUS DEVICE FUNCTION\n"
              L"       zoractl hub renumber BUS DEVICE FUNCTION OBJECT\n"
              L"       zoractl usb list | on PORT | off PORT | attach HCD PORT [DESCRIPTION] | detach HCD PORT\n"
@@ -48,7 +48,7 @@ int Usage() {
              L"       zoractl ec battery-row ROW VALUE\n"
              L"       zoractl gfx [show] | level LEVEL | saving off|STRENGTH | frequency on|off\n"
              L"       zoractl gfx brightness 0|1 0|1\n"
-             L"       zoractl lan [show] | speed N (0-5)\n");
+             L"       zoractl lan [show] | speed N (0-5) | level BITS\n");
     return 2;
 }
 }  // namespace
