@@ -238,7 +238,9 @@ int StatusCommand(int argc, wchar_t** argv) {
                 wcscpy(live, L"-");
             wprintf(L"%lc %-20ls %10d %10ls\n", row.Differs() ? L'*' : L' ', kNames[row.number], row.scheme, live);
         }
-        wprintf(L"\n* the machine differs from what the scheme applies\n");
+        bool differs = false;
+        for (const Row& row : rows) differs = differs || row.Differs();
+        if (differs) wprintf(L"\n* the machine differs from what the scheme applies\n");
     }
     return failures ? 1 : 0;
 }
