@@ -287,7 +287,8 @@ long ApplyInTurn(const wchar_t* folder) {
     wchar_t schemeSection[32];
     _snwprintf(schemeSection, 32, L"Scheme %d", current);
     schemeSection[31] = L'\0';
-    const std::map<std::wstring, int> scheme = schemes.Section(schemeSection), enforce = schemes.Section(L"EnforceSetting");
+    const std::map<std::wstring, int> scheme = schemes.Section(schemeSection);
+    const std::map<std::wstring, int> enforce = schemes.Section(L"EnforceSetting");
     auto value = [&](int number) { return ValueOf(scheme, kNames[number]); };
     int linkStep = HalfForSource(value(LinkStepOption), source);
     int cpuAdaptive = HalfForSource(value(CpuAdaptive), source);

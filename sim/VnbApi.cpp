@@ -240,7 +240,7 @@ ZORAVNB_API BOOL WINAPI VnbGetValue(const wchar_t* machineFile, const wchar_t* s
         value[0] = L'\0';
         return vnb::ExportResult(ERROR_INSUFFICIENT_BUFFER);
     }
-    return TRUE;
+    return vnb::ExportResult(ERROR_SUCCESS);
 }
 
 ZORAVNB_API BOOL WINAPI VnbSetValue(const wchar_t* machineFile, const wchar_t* section, const wchar_t* key,

@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 
+#include "ComServerKit.h"
 #include "PanelBridge.h"
 #include "WinHandles.h"
 #include "ZoraVnb.h"
@@ -32,39 +33,15 @@ struct VnbValues {
 const VnbValues& Vnb() {
     static const VnbValues values = [] {
         VnbValues bound;
-        wchar_t path[MAX_PATH];
-        DWORD n = GetModuleFileNameW(g_module, path, MAX_PATH);
-        wchar_t* slash = n && n < MAX_PATH ? wcsrchr(path, L'\\') : nullptr;
-        if (!slash || (slash - path) + 13 >= MAX_PATH) {
-            bound.error = ERROR_BAD_PATHNAME;
-            return bound;
-        }
-        wcscpy(slash + 1, L"ZoraVnb.dll");
-        HMODULE vnb = LoadLibraryW(path);
+        HMODULE vnb = vnb_com::LoadBeside(g_module, L"ZoraVnb.dll");
         if (vnb) {
-            bound.get = reinterpret_cast<decltype(&::VnbGetValue)>(
-                reinterpret_cast<void*>(GetProcAddress(vnb, "VnbGetValue")));
-            bound.set = reinterpret_cast<decltype(&::VnbSetValue)>(
-                reinterpret_cast<void*>(GetProcAddress(vnb, "VnbSetValue")));
+            bound.get = vnb_com::Export<decltype(&::VnbGetValue)>(vnb, "VnbGetValue");
+            bound.set = vnb_com::Export<decltype(&::VnbSetValue)>(vnb, "VnbSetValue");
         }
         if (!bound.get || !bound.set) bound.error = ERROR_MOD_NOT_FOUND;
         return bound;
     }();
     return values;
-}
-
-std::wstring GuidText(const GUID& guid) {
-    wchar_t text[40];
-    StringFromGUID2(guid, text, 40);
-    return text;
-}
-
-LONG SetString(HKEY parent, const std::wstring& subKey, const wchar_t* name, const std::wstring& value) {
-    UniqueKey key;
-    LONG rc = RegCreateKeyExW(parent, subKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr);
-    if (rc != ERROR_SUCCESS) return rc;
-    return RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                          static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
 // The class the ProgID names now, empty when none.
@@ -78,23 +55,14 @@ std::wstring ProgIdClass(HKEY classes) {
 }
 
 HRESULT Register() {
-    wchar_t path[MAX_PATH];
-    DWORD n = GetModuleFileNameW(g_module, path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return SELFREG_E_CLASS;
     UniqueKey classes;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kClassesKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, classes.put(),
-                        nullptr) != ERROR_SUCCESS)
-        return SELFREG_E_CLASS;
-    std::wstring clsid = GuidText(CLSID_ZoraPanelBridge);
-    std::wstring classKey = L"CLSID\\" + clsid;
-    LONG rc = SetString(classes.get(), classKey, nullptr, kDescription);
-    if (rc == ERROR_SUCCESS) rc = SetString(classes.get(), classKey + L"\\InprocServer32", nullptr, path);
+    LONG rc = vnb_com::RegisterInprocClass(g_module, CLSID_ZoraPanelBridge, kDescription, &classes);
+    std::wstring clsid = vnb_com::GuidText(CLSID_ZoraPanelBridge);
     if (rc == ERROR_SUCCESS)
-        rc = SetString(classes.get(), classKey + L"\\InprocServer32", L"ThreadingModel", L"Both");
-    if (rc == ERROR_SUCCESS) rc = SetString(classes.get(), classKey + L"\\ProgID", nullptr, ZORA_PANEL_PROGID);
-    if (rc == ERROR_SUCCESS) rc = SetString(classes.get(), ZORA_PANEL_PROGID, nullptr, kDescription);
+        rc = vnb_com::SetString(classes.get(), L"CLSID\\" + clsid + L"\\ProgID", nullptr, ZORA_PANEL_PROGID);
+    if (rc == ERROR_SUCCESS) rc = vnb_com::SetString(classes.get(), ZORA_PANEL_PROGID, nullptr, kDescription);
     if (rc == ERROR_SUCCESS)
-        rc = SetString(classes.get(), std::wstring(ZORA_PANEL_PROGID) + L"\\CLSID", nullptr, clsid);
+        rc = vnb_com::SetString(classes.get(), std::wstring(ZORA_PANEL_PROGID) + L"\\CLSID", nullptr, clsid);
     return rc == ERROR_SUCCESS ? S_OK : SELFREG_E_CLASS;
 }
 
@@ -109,7 +77,7 @@ HRESULT Unregister() {
     LONG rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kClassesKey, 0, KEY_ALL_ACCESS, classes.put());
     if (rc == ERROR_FILE_NOT_FOUND) return S_OK;
     if (rc != ERROR_SUCCESS) return SELFREG_E_CLASS;
-    std::wstring clsid = GuidText(CLSID_ZoraPanelBridge);
+    std::wstring clsid = vnb_com::GuidText(CLSID_ZoraPanelBridge);
     rc = DeleteTree(classes.get(), L"CLSID\\" + clsid);
     // A ProgID another server has taken over since is left to it.
     std::wstring named = ProgIdClass(classes.get());
@@ -118,39 +86,7 @@ HRESULT Unregister() {
     return rc == ERROR_SUCCESS ? S_OK : SELFREG_E_CLASS;
 }
 
-class ClassFactory final : public IClassFactory {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IClassFactory)) return E_NOINTERFACE;
-        *object = static_cast<IClassFactory*>(this);
-        AddRef();
-        return S_OK;
-    }
-    // The factory is static: it lives with the module.
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (outer) return CLASS_E_NOAGGREGATION;
-        // The new object's one reference is the pointer's; the caller's comes from QueryInterface.
-        ComPtr<PanelBridge> bridge;
-        bridge.attach(new (std::nothrow) PanelBridge());
-        if (!bridge) return E_OUTOFMEMORY;
-        return bridge->QueryInterface(iid, object);
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-        if (lock)
-            InterlockedIncrement(&g_locks);
-        else
-            InterlockedDecrement(&g_locks);
-        return S_OK;
-    }
-};
-ClassFactory g_factory;
+vnb_com::StaticClassFactory<PanelBridge> g_factory(&g_locks);
 }  // namespace
 
 HMODULE Module() { return g_module; }

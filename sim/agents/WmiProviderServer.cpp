@@ -68,6 +68,7 @@
 #include <cwchar>
 #include <new>
 
+#include "ComServerKit.h"
 #include "WmiProvider.h"
 #include "WmiProviderMachine.h"
 #include "ZoraVnb.h"
@@ -88,62 +89,28 @@ struct VnbValues {
     decltype(&::VnbConfiguredMachine) configured = nullptr;
 };
 
-template <class F>
-F Export(HMODULE module, const char* name) {
-    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
 // Bound once per process; the module stays loaded with the server.
 const VnbValues& Vnb() {
     static const VnbValues values = [] {
         VnbValues bound;
-        wchar_t path[MAX_PATH];
-        DWORD n = GetModuleFileNameW(g_module, path, MAX_PATH);
-        wchar_t* slash = n && n < MAX_PATH ? wcsrchr(path, L'\\') : nullptr;
-        if (!slash || (slash - path) + 1 + wcslen(ZORA_VNB_MODULE) >= MAX_PATH) return bound;
-        wcscpy(slash + 1, ZORA_VNB_MODULE);
-        HMODULE vnb = LoadLibraryW(path);
+        HMODULE vnb = vnb_com::LoadBeside(g_module, ZORA_VNB_MODULE);
         if (!vnb) return bound;
-        bound.get = Export<decltype(&::VnbGetValue)>(vnb, "VnbGetValue");
-        bound.set = Export<decltype(&::VnbSetValue)>(vnb, "VnbSetValue");
-        bound.configured = Export<decltype(&::VnbConfiguredMachine)>(vnb, "VnbConfiguredMachine");
+        bound.get = vnb_com::Export<decltype(&::VnbGetValue)>(vnb, "VnbGetValue");
+        bound.set = vnb_com::Export<decltype(&::VnbSetValue)>(vnb, "VnbSetValue");
+        bound.configured = vnb_com::Export<decltype(&::VnbConfiguredMachine)>(vnb, "VnbConfiguredMachine");
         if (!bound.get || !bound.set || !bound.configured) bound = VnbValues();
         return bound;
     }();
     return values;
 }
 
-std::wstring GuidText(const GUID& guid) {
-    wchar_t text[40];
-    StringFromGUID2(guid, text, 40);
-    return text;
-}
-
-LONG SetString(HKEY parent, const std::wstring& subKey, const wchar_t* name, const std::wstring& value) {
-    UniqueKey key;
-    LONG rc = RegCreateKeyExW(parent, subKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr);
-    if (rc != ERROR_SUCCESS) return rc;
-    return RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                          static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-}
-
-std::wstring TreatAsKey() { return L"CLSID\\" + GuidText(CLSID_WbemLocator) + L"\\TreatAs"; }
+std::wstring TreatAsKey() { return L"CLSID\\" + vnb_com::GuidText(CLSID_WbemLocator) + L"\\TreatAs"; }
 
 HRESULT Register() {
-    wchar_t path[MAX_PATH];
-    DWORD n = GetModuleFileNameW(g_module, path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return SELFREG_E_CLASS;
     UniqueKey classes;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kClassesKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, classes.put(),
-                        nullptr) != ERROR_SUCCESS)
-        return SELFREG_E_CLASS;
-    std::wstring clsid = GuidText(kLocatorClsid);
-    std::wstring classKey = L"CLSID\\" + clsid;
-    LONG rc = SetString(classes.get(), classKey, nullptr, kDescription);
-    if (rc == ERROR_SUCCESS) rc = SetString(classes.get(), classKey + L"\\InprocServer32", nullptr, path);
+    LONG rc = vnb_com::RegisterInprocClass(g_module, kLocatorClsid, kDescription, &classes);
     if (rc == ERROR_SUCCESS)
-        rc = SetString(classes.get(), classKey + L"\\InprocServer32", L"ThreadingModel", L"Both");
-    if (rc == ERROR_SUCCESS) rc = SetString(classes.get(), TreatAsKey(), nullptr, clsid);
+        rc = vnb_com::SetString(classes.get(), TreatAsKey(), nullptr, vnb_com::GuidText(kLocatorClsid));
     return rc == ERROR_SUCCESS ? S_OK : SELFREG_E_CLASS;
 }
 
@@ -152,7 +119,7 @@ HRESULT Unregister() {
     LONG rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kClassesKey, 0, KEY_ALL_ACCESS, classes.put());
     if (rc == ERROR_FILE_NOT_FOUND) return S_OK;
     if (rc != ERROR_SUCCESS) return SELFREG_E_CLASS;
-    std::wstring clsid = GuidText(kLocatorClsid);
+    std::wstring clsid = vnb_com::GuidText(kLocatorClsid);
     // A TreatAs that another server has set since is left to it.
     wchar_t named[40] = {};
     DWORD bytes = sizeof(named) - sizeof(wchar_t);
@@ -182,7 +149,8 @@ bool IsOurNamespace(const wchar_t* resource) {
 HRESULT SystemLocator(IWbemLocator** locator) {
     static HMODULE wbemprox = LoadLibraryW(L"wbemprox.dll");
     if (!wbemprox) return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
-    auto getClassObject = Export<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(wbemprox, "DllGetClassObject");
+    auto getClassObject =
+        vnb_com::Export<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(wbemprox, "DllGetClassObject");
     if (!getClassObject) return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
     ComPtr<IClassFactory> factory;
     HRESULT hr = getClassObject(CLSID_WbemLocator, IID_IClassFactory, factory.put_void());
@@ -229,37 +197,7 @@ private:
     LONG m_refs = 1;
 };
 
-class ClassFactory final : public IClassFactory {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IClassFactory)) return E_NOINTERFACE;
-        *object = static_cast<IClassFactory*>(this);
-        return S_OK;
-    }
-    // The factory is static: it lives with the module.
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (outer) return CLASS_E_NOAGGREGATION;
-        ComPtr<Locator> locator;
-        locator.attach(new (std::nothrow) Locator());
-        if (!locator) return E_OUTOFMEMORY;
-        return locator->QueryInterface(iid, object);
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-        if (lock)
-            InterlockedIncrement(&g_locks);
-        else
-            InterlockedDecrement(&g_locks);
-        return S_OK;
-    }
-};
-ClassFactory g_factory;
+vnb_com::StaticClassFactory<Locator> g_factory(&g_locks);
 }  // namespace
 
 void ObjectCreated() { InterlockedIncrement(&g_objects); }

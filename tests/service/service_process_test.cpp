@@ -262,7 +262,9 @@ protected:
         ASSERT_EQ(static_cast<DWORD>(SERVICE_RUNNING), status.dwCurrentState);
         EXPECT_EQ(0xC1u, status.dwControlsAccepted);
         m_processId = status.dwProcessId;
-        if (!m_debugging) ASSERT_NO_FATAL_FAILURE(Debug(m_processId));
+        if (!m_debugging) {
+            ASSERT_NO_FATAL_FAILURE(Debug(m_processId));
+        }
         ASSERT_TRUE(WorkerAnswers());
     }
     // Sends a control; its result and last error ("case i" in every message).
@@ -578,11 +580,11 @@ TEST_F(WorkerProtocol, DataOf512BytesRefusedWithFailureNotice) {
 
 // A failed task before the refusal: the refused request must not carry its result.
 TEST_F(WorkerProtocol, RefusedRequestDoesNotRepeatPreviousResult) {
-    EXPECT_EQ(E_FAIL, Call(ApplySchemeRequest, L"C:\\nowhere"));
+    EXPECT_EQ(E_INVALIDARG, Call(ApplySchemeRequest, L"C:\\nowhere"));
     IpbDataHeader answer{};
     ASSERT_TRUE(SendRaw(ApplySchemeRequest, 8, &answer));
     EXPECT_EQ(AnswerStatus, answer.dwCode);
-    EXPECT_EQ(static_cast<uint32_t>(E_FAIL), answer.dwParam);
+    EXPECT_EQ(static_cast<uint32_t>(E_INVALIDARG), answer.dwParam);
     ASSERT_TRUE(SendRaw(7, 600, &answer));
     EXPECT_EQ(0u, answer.dwCode);
     EXPECT_EQ(0u, answer.dwParam);
@@ -1050,7 +1052,8 @@ TEST_F(AppliedScheme, AStopWhileApplyingEndsWithEveryValueWritten) {
     EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::seconds(10));
     int applied = 0;
     for (int port = 0; port < 12; ++port) applied += LiveDevice((L"USBPort " + std::to_wstring(port)).c_str());
-    EXPECT_TRUE(applied == 0 || (applied == 12 && Vxps() == L"1/3")) << applied << " ports of 12, graphics " << test::Narrow(Vxps());
+    EXPECT_TRUE(applied == 0 || (applied == 12 && Vxps() == L"1/3"))
+        << applied << " ports of 12, graphics " << test::Narrow(Vxps());
 }
 
 // The service on Windows XP: the backlight is the scheme's, the processor the system's,

@@ -125,7 +125,8 @@ int ApplyCommand(int argc, wchar_t** argv) {
     if (!JsonFlag(argc, argv, &json)) return 2;
     CZORAProfile file;
     if (!UserSchemeFile(&file)) {
-        wprintf(json ? L"{\"applied\":false,\"error\":\"no scheme file\"}\n" : L"the user's scheme file cannot be opened\n");
+        wprintf(json ? L"{\"applied\":false,\"error\":\"no scheme file\"}\n"
+                     : L"the user's scheme file cannot be opened\n");
         return 1;
     }
     int current = file.GetInt(L"ZORACfg", L"CurrentScheme", kNone);
@@ -214,7 +215,8 @@ int StatusCommand(int argc, wchar_t** argv) {
                 JsonText(name).c_str(), SourceName(source));
         for (int number = 0; number < kCount; ++number) {
             const Row& row = rows[number];
-            wprintf(L"%ls{\"name\":%ls,\"scheme\":%d", number ? L"," : L"", JsonText(kNames[number]).c_str(), row.scheme);
+            wprintf(L"%ls{\"name\":%ls,\"scheme\":%d", number ? L"," : L"", JsonText(kNames[number]).c_str(),
+                    row.scheme);
             if (row.expected != kNone) {
                 wprintf(L",\"applied\":%d", row.expected);
                 if (row.unreadable)
