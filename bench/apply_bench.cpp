@@ -86,10 +86,12 @@ bool SendControl(DWORD control) {
     return sent;
 }
 
-int LiveUsbPort11() {
-    CSchemeEx schemes;
-    int status = -1;
-    return schemes.GetDeviceStatus(L"USBPort 11", &status) < 0 ? -1 : status;
+// USB port 11's disable bit as the hub's register holds it (RCBA + 359Ch, bit 11), read
+// from the machine file without an agent, so that the probe costs the service nothing.
+int LiveUsbPort11(const std::wstring& machine) {
+    wchar_t text[32] = {};
+    if (!VnbGetValue(machine.c_str(), L"HwMemory", L"0xFED1F59C", text, 32)) return 0;
+    return (wcstoul(text, nullptr, 0) >> 11) & 1;
 }
 }  // namespace
 
@@ -108,7 +110,14 @@ int main() {
     schemes.Initialize();
     CZORAProfile file;
     file.Initialize(L"ZORAScheme.ini", nullptr);
+    schemes.InitCfgFile();
     int scheme = schemes.GetActivePwrScheme();
+    if (scheme < 0) {
+        fprintf(stderr, "bench: no active scheme\n");
+        StopService();
+        RunService(L"/UnregServer");
+        return 1;
+    }
     wchar_t folder[MAX_PATH] = {}, section[32];
     file.GetHomePath(folder, MAX_PATH);
     swprintf(section, 32, L"Scheme %d", scheme);
@@ -130,7 +139,9 @@ int main() {
     CZORACfg client;
     auto apply = [&] {
         IpbDataHeader scratch{};
-        return client.ServiceCall(ApplySchemeRequest, folder, 0, &scratch, 15000) == 0;
+        long result = client.ServiceCall(ApplySchemeRequest, folder, 0, &scratch, 15000);
+        if (result != 0) fprintf(stderr, "bench: the application answered 0x%08lX\n", static_cast<unsigned long>(result));
+        return result == 0;
     };
     auto ping = [&] {
         IpbDataHeader scratch{};
@@ -171,7 +182,7 @@ int main() {
         if (!VnbSetPower(machine.Path().c_str(), &power) ||
             !SendControl(kVnbControlPowerBase + PBT_APMPOWERSTATUSCHANGE))
             break;
-        while (LiveUsbPort11() != (source ? 0 : 1) &&
+        while (LiveUsbPort11(machine.Path()) != (source ? 0 : 1) &&
                std::chrono::steady_clock::now() - start < std::chrono::seconds(5))
             Sleep(1);
         changes.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
