@@ -1085,4 +1085,31 @@ TEST_F(AppliedScheme, OnXpTheServiceKeepsToTheXpSettings) {
     }));
 }
 
+// A power event's application, with the hub's functions to switch before the ports, and
+// a request that begins after it and sets only the ports: the request began last, so its
+// values are in every port, though it reaches the ports first.
+TEST_F(AppliedScheme, TheApplicationThatBeganLastWinsEverySetting) {
+    test::TempDir other;
+    std::wstring otherFile = other.Path() + L"\\ZORAScheme.ini";
+    WritePrivateProfileStringW(L"ZORACfg", L"CurrentScheme", std::to_wstring(m_scheme).c_str(), otherFile.c_str());
+    for (int number = zora_vars::HDAudio; number <= zora_vars::ThermalThrottle; ++number)
+        if (number != zora_vars::HDAudio + 1) PutScheme(zora_vars::kNames[number], Packed(0, 0));  // not the modem
+    for (int port = 0; port < 12; ++port) {
+        std::wstring name = L"USBPort " + std::to_wstring(port);
+        PutScheme(name.c_str(), Packed(1, 1));
+        WritePrivateProfileStringW(m_section.c_str(), name.c_str(), std::to_wstring(Packed(0, 0)).c_str(),
+                                   otherFile.c_str());
+    }
+    for (int round = 0; round < 2; ++round) {
+        test::SetAcLine(round % 2 ? 1 : 0);
+        SERVICE_STATUS status{};
+        ASSERT_TRUE(Control(kVnbControlPowerBase + PBT_APMPOWERSTATUSCHANGE, &status));
+        Sleep(100);  // the event's application has begun
+        EXPECT_EQ(0, Call(ApplySchemeRequest, other.Path(), 15000)) << "round " << round;
+        int disabled = 0;
+        for (int port = 0; port < 12; ++port) disabled += LiveDevice((L"USBPort " + std::to_wstring(port)).c_str());
+        EXPECT_EQ(0, disabled) << "round " << round << ": ports the earlier application switched off";
+    }
+}
+
 }  // namespace
