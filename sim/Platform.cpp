@@ -45,15 +45,6 @@ std::vector<RawSection> Split(const std::string& text) {
     return sections;
 }
 
-std::string Join(const std::vector<RawSection>& sections) {
-    std::string out;
-    for (size_t i = 0; i < sections.size(); ++i) {
-        if (i > 0) out += "[" + sections[i].name + "]\r\n";
-        for (const std::string& line : sections[i].lines) out += line + "\r\n";
-    }
-    return out;
-}
-
 template <class T>
 std::vector<T>& Registry() {
     static std::vector<T> entries;
