@@ -1,29 +1,34 @@
 #include "Control.h"
 
-#include <commctrl.h>
-
 #include <new>
 
 namespace talo {
 namespace subclass {
 namespace {
-// The owner's handle member, cleared when the control is destroyed under the object.
+// The control's object (null once it let go), the object's handle member (cleared when
+// the control is destroyed under it) and the procedure the control had before.
 struct Link {
     CMessageMap* map;
     HWND* owner;
+    WNDPROC previous;
 };
 
-constexpr UINT_PTR kSubclassId = 0x54414C4F;
+constexpr const wchar_t* kLinkProperty = L"TaloControlLink";
 
-LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR data) {
-    auto* link = reinterpret_cast<Link*>(data);
+LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* link = static_cast<Link*>(GetPropW(hwnd, kLinkProperty));
+    if (link == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
+    const WNDPROC previous = link->previous;
     LRESULT result = 0;
-    if (!link->map->ProcessWindowMessage(hwnd, message, wParam, lParam, result)) {
-        result = DefSubclassProc(hwnd, message, wParam, lParam);
+    if (link->map == nullptr || !link->map->ProcessWindowMessage(hwnd, message, wParam, lParam, result)) {
+        result = CallWindowProcW(previous, hwnd, message, wParam, lParam);
     }
     if (message == WM_NCDESTROY) {
-        *link->owner = nullptr;
-        RemoveWindowSubclass(hwnd, Procedure, id);
+        if (link->map != nullptr) *link->owner = nullptr;
+        if (reinterpret_cast<WNDPROC>(GetWindowLongPtrW(hwnd, GWLP_WNDPROC)) == Procedure) {
+            SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
+        }
+        RemovePropW(hwnd, kLinkProperty);
         delete link;
     }
     return result;
@@ -31,11 +36,17 @@ LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
 }  // namespace
 
 bool Install(HWND hwnd, CMessageMap* map, HWND* owner) {
-    DWORD_PTR existing = 0;
-    if (GetWindowSubclass(hwnd, Procedure, kSubclassId, &existing)) return false;
-    auto* link = new (std::nothrow) Link{map, owner};
+    if (GetPropW(hwnd, kLinkProperty) != nullptr) return false;
+    auto* link = new (std::nothrow) Link{map, owner, nullptr};
     if (link == nullptr) return false;
-    if (!SetWindowSubclass(hwnd, Procedure, kSubclassId, reinterpret_cast<DWORD_PTR>(link))) {
+    if (!SetPropW(hwnd, kLinkProperty, link)) {
+        delete link;
+        return false;
+    }
+    link->previous = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Procedure)));
+    if (link->previous == nullptr) {
+        RemovePropW(hwnd, kLinkProperty);
         delete link;
         return false;
     }
@@ -43,11 +54,16 @@ bool Install(HWND hwnd, CMessageMap* map, HWND* owner) {
 }
 
 bool Remove(HWND hwnd, CMessageMap* map) {
-    DWORD_PTR data = 0;
-    if (!GetWindowSubclass(hwnd, Procedure, kSubclassId, &data)) return false;
-    auto* link = reinterpret_cast<Link*>(data);
-    if (link->map != map) return false;
-    RemoveWindowSubclass(hwnd, Procedure, kSubclassId);
+    auto* link = static_cast<Link*>(GetPropW(hwnd, kLinkProperty));
+    if (link == nullptr || link->map != map) return false;
+    // Someone subclassed the control after us: our procedure stays in its chain and only
+    // passes messages on from now on; it frees the link with the window.
+    if (reinterpret_cast<WNDPROC>(GetWindowLongPtrW(hwnd, GWLP_WNDPROC)) != Procedure) {
+        link->map = nullptr;
+        return true;
+    }
+    SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(link->previous));
+    RemovePropW(hwnd, kLinkProperty);
     delete link;
     return true;
 }

@@ -1,7 +1,8 @@
 // Controls with behaviour of their own: a class derives from CControlImpl<itself, CButton>
 // (or CStatic, CWindow), lists its handlers in a message map and subclasses a control the
 // dialog made. Messages the map leaves go on to the control's own procedure. The
-// subclass is removed on WM_NCDESTROY, or earlier by UnsubclassWindow.
+// subclass (the control's window procedure replaced, with no need of comctl32) is
+// removed on WM_NCDESTROY, or earlier by UnsubclassWindow.
 #pragma once
 
 #include <windows.h>
