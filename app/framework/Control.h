@@ -1,0 +1,47 @@
+// Controls with behaviour of their own: a class derives from CControlImpl<itself, CButton>
+// (or CStatic, CWindow), lists its handlers in a message map and subclasses a control the
+// dialog made. Messages the map leaves go on to the control's own procedure. The
+// subclass (the control's window procedure replaced, with no need of comctl32) is
+// removed on WM_NCDESTROY, or earlier by UnsubclassWindow.
+#pragma once
+
+#include <windows.h>
+
+#include "MessageMap.h"
+#include "Window.h"
+
+namespace talo {
+
+// The subclassing under every CControlImpl; the map is the control object itself.
+namespace subclass {
+bool Install(HWND hwnd, CMessageMap* map, HWND* owner);
+bool Remove(HWND hwnd, CMessageMap* map);
+}  // namespace subclass
+
+template <class T, class TBase = CWindow>
+class CControlImpl : public TBase, public CMessageMap {
+public:
+    CControlImpl() = default;
+    CControlImpl(const CControlImpl&) = delete;
+    CControlImpl& operator=(const CControlImpl&) = delete;
+    ~CControlImpl() override { UnsubclassWindow(); }
+
+    // Takes over hwnd's messages; false when already subclassing or hwnd is no window.
+    bool SubclassWindow(HWND hwnd) {
+        if (this->m_hWnd != nullptr || !::IsWindow(hwnd)) return false;
+        if (!subclass::Install(hwnd, this, &this->m_hWnd)) return false;
+        this->m_hWnd = hwnd;
+        return true;
+    }
+    // The dialog's control with identifier id.
+    bool SubclassDlgItem(int id, HWND dialog) { return SubclassWindow(::GetDlgItem(dialog, id)); }
+    // Gives the messages back to the control's own procedure; returns the control.
+    HWND UnsubclassWindow() {
+        HWND hwnd = this->m_hWnd;
+        if (hwnd != nullptr) subclass::Remove(hwnd, this);
+        this->m_hWnd = nullptr;
+        return hwnd;
+    }
+};
+
+}  // namespace talo
