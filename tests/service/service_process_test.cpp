@@ -1028,10 +1028,11 @@ TEST_F(AppliedScheme, AThousandSourceChangesLeaveNothingBehind) {
     ASSERT_TRUE(Eventually([&] { return threads() <= threadsBefore; }, 5000))
         << threads() << " threads, " << threadsBefore << " before";
     usage(&handlesAfter, &bytesAfter);
-    printf("[ measured ] %d changes: handles %s, private bytes %zu -> %zu KiB, threads %d -> %d\n", kChanges,
+    printf("[ measured ] %d changes: handles %s, private bytes %llu -> %llu KiB, threads %d -> %d\n", kChanges,
            countsHandles ? (std::to_string(handlesBefore) + " -> " + std::to_string(handlesAfter)).c_str()
                          : "not counted by this system",
-           bytesBefore / 1024, bytesAfter / 1024, threadsBefore, threads());
+           static_cast<unsigned long long>(bytesBefore / 1024), static_cast<unsigned long long>(bytesAfter / 1024),
+           threadsBefore, threads());
     if (countsHandles) {
         EXPECT_LE(handlesAfter, handlesBefore + 16);
     }
