@@ -20,6 +20,7 @@
 #include "HwUSBPorts.h"
 #include "LanAgent.h"
 #include "WinHandles.h"
+#include "WindowsVersion.h"
 #include "ZORACfg.h"
 #include "ZoraPowerVariables.h"
 #include "ZoraSystemApi.h"
@@ -298,13 +299,9 @@ long ApplyInTurn(const wchar_t* folder) {
     int lanSpeed = HalfForSource(value(LanSpeed), source);
     int lanSpeedVista = HalfForSource(value(LanSpeedVista), source);
 
-    OSVERSIONINFOW version{};
-    version.dwOSVersionInfoSize = sizeof(version);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    if (!GetVersionExW(&version)) return E_FAIL;
-#pragma GCC diagnostic pop
-    bool vista = version.dwMajorVersion == 6;
+    DWORD major = 0;
+    if (!WindowsMajorVersion(&major)) return E_FAIL;
+    bool vista = major == 6;
     long result = 0;
 
     if (vista && cpuAdaptive == 0) {

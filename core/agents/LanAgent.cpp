@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "WinHandles.h"
+#include "WindowsVersion.h"
 #include "ZORACfg.h"
 #include "ZoraSystemApi.h"
 
@@ -144,14 +145,9 @@ int CLanAgent::Initialize() {
     wchar_t text[260] = {};
     cfg.GetString(L"ZORACfg", L"NICName", kDefaultAdapterName, text, 260);
     CopyName(m_szAdapterName, text);
-    OSVERSIONINFOW version = {};
-    version.dwOSVersionInfoSize = sizeof(version);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    if (!GetVersionExW(&version)) return 0;
-#pragma GCC diagnostic pop
-    cfg.GetString(L"ZORACfg", version.dwMajorVersion == 6 ? L"NICParaVista" : L"NICPara", kDefaultSpeedParam, text,
-                  260);
+    DWORD major = 0;
+    if (!WindowsMajorVersion(&major)) return 0;
+    cfg.GetString(L"ZORACfg", major == 6 ? L"NICParaVista" : L"NICPara", kDefaultSpeedParam, text, 260);
     CopyName(m_szSpeedParam, text);
 
     // A second Initialize starts from a fresh connection.

@@ -11,6 +11,7 @@
 #include "SchemePolicy.h"
 #include "ShellGuid.h"
 #include "WinHandles.h"
+#include "WindowsVersion.h"
 #include "ZoraPowerVariables.h"
 #include "ZoraSystemApi.h"
 
@@ -83,13 +84,9 @@ unsigned long CSchemeEx::GetVersion() { return 1000; }
 CSchemeEx::~CSchemeEx() = default;
 
 void CSchemeEx::Initialize() {
-    OSVERSIONINFOEXW version = {};
-    version.dwOSVersionInfoSize = sizeof(version);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    if (!GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version))) return;
-#pragma GCC diagnostic pop
-    if (version.dwMajorVersion != 6) {
+    DWORD major = 0;
+    if (!WindowsMajorVersion(&major)) return;
+    if (major != 6) {
         m_nVista = 0;
         return;
     }

@@ -17,6 +17,7 @@
 #include "IpbProtocol.h"
 #include "LanAgent.h"
 #include "SchemeEx.h"
+#include "WindowsVersion.h"
 #include "ZORACfg.h"
 #include "ZoraPowerVariables.h"
 #include "ZoraSystemApi.h"
@@ -164,13 +165,8 @@ int StatusCommand(int argc, wchar_t** argv) {
     unsigned long nameChars = 256, descriptionChars = 512;
     schemes.GetPwrSchemeNameDesc(active, name, &nameChars, description, &descriptionChars);
 
-    OSVERSIONINFOW version{};
-    version.dwOSVersionInfoSize = sizeof(version);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    GetVersionExW(&version);
-#pragma GCC diagnostic pop
-    bool vista = version.dwMajorVersion == 6;
+    DWORD major = 0;
+    bool vista = WindowsMajorVersion(&major) && major == 6;
     CZORACfg cfg;
     cfg.Initialize(L"ZORACfg.ini");
     bool backlightByScheme = !(vista && cfg.GetInt(L"ZORASrvc", L"UseBacklightScheme", 1) == 1);
