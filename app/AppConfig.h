@@ -11,6 +11,13 @@
 
 namespace talo {
 
+// The product's name as [TALOCfg] Name may hold it, the title the dialogs carry instead
+// (with the registered mark), and the form the skinned frame draws, with room for the
+// mark it draws itself.
+constexpr wchar_t kProductShortName[] = L"Lumenkeep";
+constexpr wchar_t kProductLongName[] = L"Lumenkeep\u00AE";
+constexpr wchar_t kProductMarkRoomName[] = L"Lumenkeep   ";
+
 // "ZORACfg.ini": the name every read of the machine file passes to CZORACfg::Initialize.
 const wchar_t* CfgFileName();
 
