@@ -56,6 +56,10 @@ int ProfileInt(int scheme, const wchar_t* key) {
                                                   ProfilePath().c_str()));
 }
 
+void SetTaloFlag(const wchar_t* name, DWORD value) {
+    RegSetKeyValueW(HKEY_CURRENT_USER, kTaloKey, name, REG_DWORD, &value, sizeof(value));
+}
+
 // A DWORD under HKCU\Software\Korvex\TALO; -1 when absent.
 int TaloFlag(const wchar_t* name) {
     DWORD value = 0, size = sizeof(value);
@@ -172,6 +176,7 @@ TEST_P(TaloCase, FirstStartSeedsTheSchemesOnceAndTheSecondLeavesThem) {
 
 // One TALO per session: a second one leaves at once; the first runs on.
 TEST_P(TaloCase, SecondInstanceLeavesAndTheFirstRunsOn) {
+    SetTaloFlag(L"TALOStartFlag", 1);  // not a first run: no seeding
     test::Process first, second;
     HWND hub = Start(first);
     ASSERT_NE(nullptr, hub);
