@@ -154,6 +154,7 @@ TEST_P(TaloCase, FirstStartSeedsTheSchemesOnceAndTheSecondLeavesThem) {
     for (const auto& product : products) {
         int index = SchemeIndex(product.name);
         ASSERT_GE(index, 0) << product.name;
+        EXPECT_EQ(1, ProfileInt(index, L"IfDefault")) << product.name;
         EXPECT_EQ(product.icon, ProfileInt(index, L"IconNum")) << product.name;
         EXPECT_EQ(1, ProfileInt(index, L"IfShow")) << product.name;
         EXPECT_EQ(product.ac, Variable(index, product.variable, L"ac")) << product.name;
