@@ -102,17 +102,16 @@ PeFacts ReadPe(const wchar_t* file) {
     return facts;
 }
 
+BOOL CALLBACK CollectBundle(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR bundles) {
+    if (IS_INTRESOURCE(name))
+        reinterpret_cast<std::vector<UINT>*>(bundles)->push_back(static_cast<UINT>(reinterpret_cast<ULONG_PTR>(name)));
+    return TRUE;
+}
+
 // How many strings the module holds: the non-empty entries of its string bundles.
 int CountStrings(HMODULE module) {
     std::vector<UINT> bundles;
-    EnumResourceNamesW(
-        module, RT_STRING,
-        [](HMODULE, LPCWSTR, LPWSTR name, LONG_PTR found) -> BOOL {
-            if (IS_INTRESOURCE(name))
-                reinterpret_cast<std::vector<UINT>*>(found)->push_back(static_cast<UINT>(reinterpret_cast<ULONG_PTR>(name)));
-            return TRUE;
-        },
-        reinterpret_cast<LONG_PTR>(&bundles));
+    EnumResourceNamesW(module, RT_STRING, CollectBundle, reinterpret_cast<LONG_PTR>(&bundles));
     int count = 0;
     for (UINT bundle : bundles)
         for (UINT j = 0; j < 16; ++j) count += ResString(module, (bundle - 1) * 16 + j).empty() ? 0 : 1;
