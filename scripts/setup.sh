@@ -9,6 +9,7 @@ need_packages=(
   googletest
   wine wine64 wine32:i386
   xvfb xauth
+  librsvg2-bin icoutils imagemagick
 )
 
 missing=()
