@@ -9,7 +9,7 @@ namespace talo {
 
 class CDummyDlg : public CDialogImpl<CDummyDlg> {
 public:
-    enum { IDD = 129 };
+    enum { IDD = IDD_HUB };
 
     BEGIN_MSG_MAP(CDummyDlg)
         MSG_WM_INITDIALOG(OnInitDialog)

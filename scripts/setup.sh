@@ -10,6 +10,7 @@ need_packages=(
   wine wine64 wine32:i386
   xvfb xauth
   librsvg2-bin icoutils imagemagick
+  fonts-wine x11-apps
 )
 
 missing=()
