@@ -67,6 +67,54 @@ void DebuggeeOutput::Debug(DWORD processId, HANDLE attached) {
     }
     DebugSetProcessKillOnExit(FALSE);
     SetEvent(attached);
+    Loop(processId);
+}
+
+bool DebuggeeOutput::Launch(const std::wstring& program, const std::wstring& arguments) {
+    if (m_thread.joinable()) return false;
+    HANDLE started = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!started) {
+        m_attachError = GetLastError();
+        return false;
+    }
+    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
+    // The thread that creates the process is the one that receives its debug events.
+    m_thread = std::thread([this, commandLine, started] { Run(commandLine, started); });
+    WaitForSingleObject(started, INFINITE);
+    CloseHandle(started);
+    if (m_attachError) {
+        m_thread.join();
+        return false;
+    }
+    return true;
+}
+
+void DebuggeeOutput::Run(const std::wstring& commandLine, HANDLE started) {
+    std::wstring line = commandLine;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr, nullptr,
+                        &startup, &info)) {
+        m_attachError = GetLastError();
+        SetEvent(started);
+        return;
+    }
+    CloseHandle(info.hThread);
+    m_process = info.hProcess;
+    SetEvent(started);
+    Loop(info.dwProcessId);
+}
+
+int DebuggeeOutput::WaitExit(DWORD timeoutMs) {
+    DWORD code = 0;
+    if (!m_process || WaitForSingleObject(m_process, timeoutMs) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(m_process, &code))
+        return -1;
+    return static_cast<int>(code);
+}
+
+void DebuggeeOutput::Loop(DWORD processId) {
     bool exited = false;
     while (!exited) {
         DEBUG_EVENT event{};

@@ -22,7 +22,12 @@ public:
     // Attaches to the process; false with the system's error in AttachError() when
     // it refuses (a 32-bit debugger cannot debug a 64-bit process).
     bool Attach(DWORD processId);
+    // Starts a program under this debugger, so that nothing it says from its first
+    // instruction on is missed; false with the system's error in AttachError().
+    bool Launch(const std::wstring& program, const std::wstring& arguments);
     DWORD AttachError() const { return m_attachError; }
+    // The exit code of the process, -1 when it is still running after timeoutMs.
+    int WaitExit(DWORD timeoutMs);
 
     // True as soon as one collected text contains the substring.
     bool WaitFor(const std::string& text, DWORD timeoutMs);
@@ -31,6 +36,8 @@ public:
 
 private:
     void Debug(DWORD processId, HANDLE attached);
+    void Run(const std::wstring& commandLine, HANDLE started);
+    void Loop(DWORD processId);
     void Collect(const DEBUG_EVENT& event);
     DWORD Continuation(const DEBUG_EVENT& event);
 

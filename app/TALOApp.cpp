@@ -1,0 +1,104 @@
+#include "TALOApp.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+
+#include "AppConfig.h"
+#include "DummyDlg.h"
+#include "SchemeSeeding.h"
+
+namespace talo {
+namespace {
+
+// The hotkey the hub registers for the quick switch.
+constexpr int kQuickSwitchHotKey = 10999;
+// The exit code of a start-up that was refused or failed.
+constexpr int kStartFailed = 1;
+
+CDummyDlg* g_hub = nullptr;
+
+}  // namespace
+
+CDummyDlg* Hub() { return g_hub; }
+
+CTALOApp::~CTALOApp() {
+    if (m_resourceModule != nullptr) {
+        SetResourceModule(nullptr);
+        FreeLibrary(m_resourceModule);
+    }
+}
+
+int CTALOApp::LoadResourceModule() {
+    HINSTANCE module = LoadLibraryW(m_resourcePath.c_str());
+    if (module == nullptr) {
+        wchar_t line[400];
+        swprintf(line, 400, L"Load new resource module failed [%ls] for %lu.", m_resourcePath.c_str(),
+                 GetLastError());
+        OutputDebugStringW(line);
+        return 0;
+    }
+    if (m_resourceModule != nullptr) FreeLibrary(m_resourceModule);
+    m_resourceModule = module;
+    SetResourceModule(module);
+    return 1;
+}
+
+bool CTALOApp::InitInstance() {
+    INITCOMMONCONTROLSEX controls = {8, 0xFF};
+    InitCommonControlsEx(&controls);
+
+    // One TALO per session: a second one leaves without a word.
+    m_instanceMutex = CreateMutexW(nullptr, FALSE, L"TALO.exe");
+    if (m_instanceMutex != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(m_instanceMutex);
+        m_instanceMutex = nullptr;
+        m_exitCode = kStartFailed;
+        return false;
+    }
+
+    GetCfgString(CfgFileName(), L"TALOCfg", L"TALOResource", m_resourcePath);
+    if (!LoadResourceModule()) {
+        OutputDebugStringW(L"Load resource Dll failed!!!\n");
+        m_exitCode = kStartFailed;
+        return false;
+    }
+    SetStartFlagValue(ReadStartFlag());
+
+    g_hub = new CDummyDlg;
+    if (g_hub->Create(nullptr) == nullptr) {
+        // Without its hub TALO would run on with no window at all.
+        wchar_t line[100];
+        swprintf(line, 100, L"TALO: the hub window could not be made (%lu).\n", GetLastError());
+        OutputDebugStringW(line);
+        delete g_hub;
+        g_hub = nullptr;
+        m_exitCode = kStartFailed;
+        return false;
+    }
+    SeedSchemeSettings();
+    LoadDeviceItems();
+    LoadHotKeyText();
+
+    RunMessageLoop();
+    return false;
+}
+
+int CTALOApp::ExitInstance() {
+    FreeDeviceItems();
+    if (g_hub != nullptr) {
+        if (g_hub->m_hWnd != nullptr) {
+            UnregisterHotKey(g_hub->m_hWnd, kQuickSwitchHotKey);
+            g_hub->DestroyWindow();
+        }
+        delete g_hub;
+        g_hub = nullptr;
+    }
+    if (m_instanceMutex != nullptr) {
+        CloseHandle(m_instanceMutex);
+        m_instanceMutex = nullptr;
+    }
+    return CTaloAppBase::ExitInstance();
+}
+
+}  // namespace talo
