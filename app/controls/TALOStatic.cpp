@@ -21,9 +21,9 @@ CTALOStatic::CTALOStatic() : m_logFont(MakeLogFont(L"Tahoma", 13, 5, FW_NORMAL))
 
 bool CTALOStatic::SubclassWindow(HWND hwnd) {
     if (!CControlImpl::SubclassWindow(hwnd)) return false;
-    const int length = GetWindowTextLengthW(hwnd);
+    const int length = ::GetWindowTextLengthW(hwnd);
     std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    text.resize(static_cast<size_t>(GetWindowTextW(hwnd, text.data(), length + 1)));
+    text.resize(static_cast<size_t>(::GetWindowTextW(hwnd, text.data(), length + 1)));
     SetText(text.c_str());
     return true;
 }

@@ -49,7 +49,9 @@ using HtmlHelpProc = HWND(WINAPI*)(HWND, const wchar_t*, UINT, DWORD_PTR);
 HtmlHelpProc HtmlHelpEntry() {
     static HtmlHelpProc entry = [] {
         HMODULE module = LoadLibraryW(L"hhctrl.ocx");
-        return module != nullptr ? reinterpret_cast<HtmlHelpProc>(GetProcAddress(module, "HtmlHelpW")) : nullptr;
+        return module != nullptr
+                   ? reinterpret_cast<HtmlHelpProc>(reinterpret_cast<void*>(GetProcAddress(module, "HtmlHelpW")))
+                   : nullptr;
     }();
     return entry;
 }

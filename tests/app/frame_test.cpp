@@ -323,7 +323,9 @@ TEST(FrameControls, HyperLinkHoverVisitedAndOpen) {
         EXPECT_EQ(cases[i].colour, LinkColour(host.dialog, link, &brush)) << "case " << i;
         EXPECT_EQ(GetStockObject(NULL_BRUSH), brush) << "case " << i;
         ASSERT_EQ(cases[i].opens, host.dialog.opens.size()) << "case " << i;
-        if (cases[i].opens > 0) EXPECT_EQ(static_cast<WPARAM>(kLink), host.dialog.opens.back()) << "case " << i;
+        if (cases[i].opens > 0) {
+            EXPECT_EQ(static_cast<WPARAM>(kLink), host.dialog.opens.back()) << "case " << i;
+        }
     }
 }
 
@@ -396,47 +398,36 @@ TEST(FrameDialog, CeilingDivisionSizesGrids) {
     }
 }
 
-// INI values of the tests' installation set for one case and put back afterwards (a key
-// that was absent is removed again); scratch files there removed.
+// INI values of the tests' installation set for one case; every file it touched gets its
+// bytes back afterwards, and scratch files are removed.
 class CfgOverride {
 public:
     CfgOverride() : m_folder(test::ExeDir() + L"\\..\\cfg\\") {}
     CfgOverride(const CfgOverride&) = delete;
     CfgOverride& operator=(const CfgOverride&) = delete;
     ~CfgOverride() {
-        for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it) {
-            WritePrivateProfileStringW(it->section.c_str(), it->key.c_str(), it->present ? it->value.c_str() : nullptr,
-                                       it->file.c_str());
-        }
-        for (const std::wstring& file : m_scratch) DeleteFileW(file.c_str());
+        for (const auto& [path, text] : m_originals) test::WriteTextFile(path, text.c_str());
+        for (const std::wstring& path : m_scratch) DeleteFileW(path.c_str());
     }
+    // A null value removes the key.
     void Set(const wchar_t* file, const wchar_t* section, const wchar_t* key, const wchar_t* value) {
-        Saved saved{Path(file), section, key, true, {}};
-        wchar_t buffer[512] = {};
-        GetPrivateProfileStringW(section, key, L"\x01", buffer, 512, saved.file.c_str());
-        saved.present = lstrcmpW(buffer, L"\x01") != 0;
-        saved.value = buffer;
-        m_saved.push_back(std::move(saved));
-        WritePrivateProfileStringW(section, key, value, Path(file).c_str());
+        const std::wstring path = m_folder + file;
+        bool kept = false;
+        for (const auto& original : m_originals) kept = kept || original.first == path;
+        if (!kept) m_originals.emplace_back(path, test::ReadTextFile(path));
+        WritePrivateProfileStringW(section, key, value, path.c_str());
     }
     void Set(const wchar_t* file, const wchar_t* section, const std::wstring& key, int value) {
         Set(file, section, key.c_str(), std::to_wstring(value).c_str());
     }
     bool Scratch(const wchar_t* file, const char* text) {
-        m_scratch.push_back(Path(file));
+        m_scratch.push_back(m_folder + file);
         return test::WriteTextFile(m_scratch.back(), text);
     }
 
 private:
-    struct Saved {
-        std::wstring file, section, key;
-        bool present;
-        std::wstring value;
-    };
-    std::wstring Path(const wchar_t* file) const { return m_folder + file; }
-
     std::wstring m_folder;
-    std::vector<Saved> m_saved;
+    std::vector<std::pair<std::wstring, std::string>> m_originals;
     std::vector<std::wstring> m_scratch;
 };
 
@@ -526,7 +517,9 @@ TEST_F(FrameModel, EffectsAndWeightsFromTheEffectFile) {
     // Items: LanSpeed, VXPS, BTStatus, CpuSpeed.
     const int weights[2][4] = {{2, 3, 0, -1}, {0, 0, 4, 0}};
     for (int e = 0; e < 2; ++e) {
-        for (int i = 0; i < 4; ++i) EXPECT_EQ(weights[e][i], frame.Weight(e, i)) << "effect " << e << " item " << i;
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_EQ(weights[e][i], frame.Weight(e, i)) << "effect " << e << " item " << i;
+        }
     }
 }
 
