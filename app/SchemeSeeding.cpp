@@ -101,6 +101,9 @@ void SeedDefaultSchemes(CSchemeEx& scheme) {
         if (index < 0) continue;
         files.Write(scheme, index, section);
         std::wstring profileSection = Format(L"Scheme%d", index);
+        // Marked as the product's own, so that the scheme dialogs keep it from being
+        // edited or deleted; nothing else sets the mark.
+        PutProfileInt(files.profile.c_str(), profileSection.c_str(), L"IfDefault", 1);
         PutProfileInt(files.profile.c_str(), profileSection.c_str(), L"IconNum",
                       GetCfgInt(0, files.defaults.c_str(), section.c_str(), L"IconIndex", 0));
         PutProfileInt(files.profile.c_str(), profileSection.c_str(), L"IfShow",

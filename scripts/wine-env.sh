@@ -51,6 +51,10 @@ zora_wine_start() {
   # dialog on a display nobody looks at until its test times out.
   /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
     >/dev/null 2>&1 || true
+  # TALO's dialogs ask for Tahoma (Wine's own, from fonts-wine) and Verdana: a
+  # metric-compatible face stands in for Verdana, so that layouts are what a user sees.
+  /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Verdana /t REG_SZ /d 'DejaVu Sans' /f \
+    >/dev/null 2>&1 || true
   # The scheme model's cases and benchmark run as XP and as Vista (Wine's version per program).
   for program in zora_scheme_xp:winxp zora_scheme_vista:vista zora_scheme_bench_xp:winxp zora_scheme_bench:vista; do
     /usr/lib/wine/wine64 reg add "HKCU\\Software\\Wine\\AppDefaults\\${program%%:*}.exe" /v Version \

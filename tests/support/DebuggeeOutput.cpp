@@ -179,4 +179,11 @@ size_t DebuggeeOutput::Count(const std::string& text) {
     return count;
 }
 
+std::string DebuggeeOutput::Text() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::string text;
+    for (const std::string& line : m_lines) text += line + "\n";
+    return text;
+}
+
 }  // namespace test

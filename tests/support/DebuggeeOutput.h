@@ -33,6 +33,8 @@ public:
     bool WaitFor(const std::string& text, DWORD timeoutMs);
     // How many collected texts contain the substring.
     size_t Count(const std::string& text);
+    // Every collected text, one per line: for a failure's message.
+    std::string Text();
 
 private:
     void Debug(DWORD processId, HANDLE attached);
