@@ -107,6 +107,7 @@ bool ReflectNotification(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
     HWND control = nullptr;
     switch (message) {
     case WM_COMMAND:
+    case WM_CTLCOLORSTATIC:
         control = reinterpret_cast<HWND>(lParam);
         break;
     case WM_NOTIFY:

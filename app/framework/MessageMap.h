@@ -13,6 +13,7 @@ constexpr UINT kReflectBase = WM_USER + 0x1C00;
 constexpr UINT OCM_COMMAND = kReflectBase + WM_COMMAND;
 constexpr UINT OCM_NOTIFY = kReflectBase + WM_NOTIFY;
 constexpr UINT OCM_DRAWITEM = kReflectBase + WM_DRAWITEM;
+constexpr UINT OCM_CTLCOLORSTATIC = kReflectBase + WM_CTLCOLORSTATIC;
 
 class CMessageMap {
 public:
@@ -22,8 +23,9 @@ public:
     virtual bool ProcessWindowMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) = 0;
 };
 
-// Sends a control's WM_COMMAND, WM_NOTIFY or WM_DRAWITEM back to that control as OCM_*;
-// returns whether message was one of those from a control, its result in result.
+// Sends a control's WM_COMMAND, WM_NOTIFY, WM_DRAWITEM or WM_CTLCOLORSTATIC back to that
+// control as OCM_*; returns whether message was one of those from a control, its result in
+// result (a control that does not handle its OCM_* gives 0: the default handling).
 bool ReflectNotification(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
 }  // namespace talo
@@ -119,6 +121,55 @@ public:                                                                         
         func(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));                   \
         lResult = TRUE;                                                          \
         return true;                                                             \
+    }
+
+// void func(UINT keys, POINT point)
+#define MSG_WM_LBUTTONDOWN(func)                                                     \
+    if (uMsg == WM_LBUTTONDOWN) {                                                    \
+        func(static_cast<UINT>(wParam), POINT{static_cast<short>(LOWORD(lParam)),    \
+                                              static_cast<short>(HIWORD(lParam))});  \
+        lResult = 0;                                                                 \
+        return true;                                                                 \
+    }
+#define MSG_WM_LBUTTONUP(func)                                                       \
+    if (uMsg == WM_LBUTTONUP) {                                                      \
+        func(static_cast<UINT>(wParam), POINT{static_cast<short>(LOWORD(lParam)),    \
+                                              static_cast<short>(HIWORD(lParam))});  \
+        lResult = 0;                                                                 \
+        return true;                                                                 \
+    }
+// void func()
+#define MSG_WM_MOUSELEAVE(func)  \
+    if (uMsg == WM_MOUSELEAVE) { \
+        func();                  \
+        lResult = 0;             \
+        return true;             \
+    }
+// BOOL func(HDC dc): nonzero when the background is erased.
+#define MSG_WM_ERASEBKGND(func)                                   \
+    if (uMsg == WM_ERASEBKGND) {                                  \
+        lResult = func(reinterpret_cast<HDC>(wParam));            \
+        return true;                                              \
+    }
+// BOOL func(HWND window, UINT hitTest, UINT message): TRUE when the cursor is set.
+#define MSG_WM_SETCURSOR(func)                                                                        \
+    if (uMsg == WM_SETCURSOR) {                                                                       \
+        lResult = func(reinterpret_cast<HWND>(wParam), LOWORD(lParam), HIWORD(lParam));               \
+        return true;                                                                                  \
+    }
+// void func(LPHELPINFO info)
+#define MSG_WM_HELP(func)                                 \
+    if (uMsg == WM_HELP) {                                \
+        func(reinterpret_cast<LPHELPINFO>(lParam));       \
+        lResult = TRUE;                                   \
+        return true;                                      \
+    }
+// HBRUSH func(HDC dc, HWND control): a static's colours, sent back by its parent.
+#define MSG_OCM_CTLCOLORSTATIC(func)                                                          \
+    if (uMsg == ::talo::OCM_CTLCOLORSTATIC) {                                                 \
+        lResult = reinterpret_cast<LRESULT>(func(reinterpret_cast<HDC>(wParam),               \
+                                                 reinterpret_cast<HWND>(lParam)));            \
+        return true;                                                                          \
     }
 
 // Sends controls' notifications back to them (see ReflectNotification).

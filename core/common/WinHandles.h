@@ -98,6 +98,12 @@ using UniqueEventSource = UniqueAny<ResourcePolicy<HANDLE, DeregisterEventSource
 using UniqueView = UniqueAny<ResourcePolicy<void*, handle_kit::UnmapView>>;
 // Modules loaded for a while (LoadLibraryW); one kept for the process needs no owner.
 using UniqueModule = UniqueAny<ResourcePolicy<HMODULE, FreeLibrary>>;
+// GDI objects a window draws with (DeleteObject), and memory device contexts (DeleteDC).
+using UniqueFont = UniqueAny<ResourcePolicy<HFONT, DeleteObject>>;
+using UniqueBitmap = UniqueAny<ResourcePolicy<HBITMAP, DeleteObject>>;
+using UniquePen = UniqueAny<ResourcePolicy<HPEN, DeleteObject>>;
+using UniqueBrush = UniqueAny<ResourcePolicy<HBRUSH, DeleteObject>>;
+using UniqueMemoryDc = UniqueAny<ResourcePolicy<HDC, DeleteDC>>;
 // A GUID the system allocated with LocalAlloc (the power-policy functions' results).
 using UniqueLocalGuid = UniqueAny<ResourcePolicy<GUID*, handle_kit::FreeLocalGuid>>;
 // Device information sets of the system-API table.

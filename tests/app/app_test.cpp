@@ -5,11 +5,11 @@
 #include <windows.h>
 
 #include <iterator>
-#include <vector>
 
 #include "AppBase.h"
 #include "Control.h"
 #include "Dialog.h"
+#include "MemoryTemplate.h"
 
 namespace {
 
@@ -20,53 +20,17 @@ constexpr UINT_PTR kClickTimer = 7;
 constexpr UINT kPassOn = WM_APP;
 constexpr UINT kAnswer = WM_APP + 1;
 
-// A dialog template in memory: a caption, a push button kGoButton, a static kLabel and a
-// check box kCheck.
-class MemoryTemplate {
-public:
-    MemoryTemplate() {
-        DLGTEMPLATE header = {};
-        header.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
-        header.cdit = 3;
-        header.cx = 160;
-        header.cy = 80;
-        Append(&header, sizeof header);
-        Word(0);  // no menu
-        Word(0);  // the dialog class
-        Text(L"Framework");
-        Item(WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, kGoButton, 0x0080, L"Go", 10, 10);
-        Item(WS_CHILD | WS_VISIBLE | SS_LEFT, kLabel, 0x0082, L"Label", 10, 30);
-        Item(WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, kCheck, 0x0080, L"Check", 10, 50);
-    }
-    const DLGTEMPLATE* Get() const { return reinterpret_cast<const DLGTEMPLATE*>(m_words.data()); }
+using test::MemoryTemplate;
 
-private:
-    void Append(const void* data, size_t bytes) {
-        const auto* words = static_cast<const WORD*>(data);
-        m_words.insert(m_words.end(), words, words + bytes / sizeof(WORD));
-    }
-    void Word(WORD value) { m_words.push_back(value); }
-    void Text(const wchar_t* text) {
-        do Word(static_cast<WORD>(*text)); while (*text++ != L'\0');
-    }
-    void Item(DWORD style, WORD id, WORD atom, const wchar_t* text, short x, short y) {
-        if (m_words.size() % 2 != 0) Word(0);  // items start on a DWORD
-        DLGITEMTEMPLATE item = {};
-        item.style = style;
-        item.x = x;
-        item.y = y;
-        item.cx = 60;
-        item.cy = 14;
-        item.id = id;
-        Append(&item, sizeof item);
-        Word(0xFFFF);
-        Word(atom);
-        Text(text);
-        Word(0);  // no creation data
-    }
-
-    std::vector<WORD> m_words;
-};
+// The framework's dialog: a caption, a push button kGoButton, a static kLabel and a check
+// box kCheck.
+MemoryTemplate FrameworkTemplate() {
+    MemoryTemplate dialogTemplate(L"Framework", 160, 80);
+    dialogTemplate.Item(WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, kGoButton, MemoryTemplate::kButton, L"Go", 10, 10)
+        .Item(WS_CHILD | WS_VISIBLE | SS_LEFT, kLabel, MemoryTemplate::kStatic, L"Label", 10, 30)
+        .Item(WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, kCheck, MemoryTemplate::kButton, L"Check", 10, 50);
+    return dialogTemplate;
+}
 
 // What the handlers saw, with the typed arguments their crackers gave.
 struct Seen {
@@ -165,7 +129,7 @@ private:
 };
 
 TEST(AppFramework, ModalDialogEndsWithTheClickedCommandsResult) {
-    const MemoryTemplate dialogTemplate;
+    const MemoryTemplate dialogTemplate = FrameworkTemplate();
     struct Case {
         LPARAM initParam;
         WORD click;
@@ -203,7 +167,7 @@ TEST(AppFramework, ModalDialogEndsWithTheClickedCommandsResult) {
 }
 
 TEST(AppFramework, ModelessDialogAnswersThroughItsMapAndLetsGoOnDestroy) {
-    const MemoryTemplate dialogTemplate;
+    const MemoryTemplate dialogTemplate = FrameworkTemplate();
     CTestDialog dialog;
     HWND hwnd = dialog.CreateIndirect(dialogTemplate.Get(), nullptr, 1234);
     ASSERT_NE(nullptr, hwnd);
@@ -247,7 +211,7 @@ TEST(AppFramework, ModelessDialogAnswersThroughItsMapAndLetsGoOnDestroy) {
 }
 
 TEST(AppFramework, SubclassedControlGetsItsReflectedClicksUntilDestroyed) {
-    const MemoryTemplate dialogTemplate;
+    const MemoryTemplate dialogTemplate = FrameworkTemplate();
     CTestDialog dialog;
     HWND hwnd = dialog.CreateIndirect(dialogTemplate.Get());
     ASSERT_NE(nullptr, hwnd);
@@ -305,7 +269,7 @@ public:
 
     bool InitInstance() override {
         ++initCalls;
-        const MemoryTemplate dialogTemplate;
+        const MemoryTemplate dialogTemplate = FrameworkTemplate();
         if (dialog.CreateIndirect(dialogTemplate.Get()) == nullptr) return false;
         // A command the loop delivers: the dialog ends, and then the application.
         dialog.PostMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);

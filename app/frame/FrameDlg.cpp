@@ -1,0 +1,361 @@
+#include "FrameDlg.h"
+
+#include <cwchar>
+#include <new>
+
+#include "AppConfig.h"
+#include "ResourceModule.h"
+
+namespace talo {
+namespace {
+
+// Effects and options beyond these are taken for a damaged file.
+constexpr int kMaxEffects = 256;
+constexpr int kMaxOptions = 1024;
+
+std::wstring Numbered(const wchar_t* prefix, int number) {
+    wchar_t text[64];
+    swprintf(text, 64, L"%ls%d", prefix, number);
+    return text;
+}
+
+std::wstring CfgString(const std::wstring& file, const std::wstring& section, const std::wstring& key) {
+    std::wstring value;
+    if (file.empty()) return value;
+    GetCfgString(file.c_str(), section.c_str(), key.c_str(), value);
+    return value;
+}
+
+int CfgInt(const std::wstring& file, const std::wstring& section, const std::wstring& key) {
+    if (file.empty()) return -1;
+    return GetCfgInt(0, file.c_str(), section.c_str(), key.c_str(), 0);
+}
+
+// The [SchemeItemList] entries this Windows offers, in list order: (i of Item<i>, variable).
+std::vector<std::pair<int, std::wstring>> ListedItems() {
+    std::vector<std::pair<int, std::wstring>> items;
+    const std::wstring cfg = CfgFileName();
+    const int count = CfgInt(cfg, L"SchemeItemList", L"ItemNum");
+    for (int i = 0; i < count && i < kMaxOptions; ++i) {
+        std::wstring variable = CfgString(cfg, L"SchemeItemList", Numbered(L"Item", i));
+        if (variable.empty() || !IsItemOsSupported(variable.c_str())) continue;
+        items.emplace_back(i, std::move(variable));
+    }
+    return items;
+}
+
+// The one HTML Help engine of the process, loaded on first use and kept.
+using HtmlHelpProc = HWND(WINAPI*)(HWND, const wchar_t*, UINT, DWORD_PTR);
+HtmlHelpProc HtmlHelpEntry() {
+    static HtmlHelpProc entry = [] {
+        HMODULE module = LoadLibraryW(L"hhctrl.ocx");
+        return module != nullptr
+                   ? reinterpret_cast<HtmlHelpProc>(reinterpret_cast<void*>(GetProcAddress(module, "HtmlHelpW")))
+                   : nullptr;
+    }();
+    return entry;
+}
+constexpr UINT kHelpDisplayTopic = 0;  // HH_DISPLAY_TOPIC
+
+}  // namespace
+
+CFrameDlg::CFrameDlg(UINT templateId)
+    : m_titleFont(MakeLogFont(L"Verdana", 15, 6, FW_SEMIBOLD)),
+      m_bodyFont(MakeLogFont(L"Tahoma", 13, 5, FW_NORMAL)),
+      m_templateId(templateId) {}
+
+CFrameDlg::~CFrameDlg() = default;
+
+INT_PTR CFrameDlg::DoModal(HWND parent, LPARAM initParam) {
+    return DoModalTemplate(MAKEINTRESOURCEW(m_templateId), parent, initParam);
+}
+
+HWND CFrameDlg::Create(HWND parent, LPARAM initParam) {
+    return CreateTemplate(MAKEINTRESOURCEW(m_templateId), parent, initParam);
+}
+
+// ---- the scheme model ----
+
+int CFrameDlg::LoadModel() {
+    m_scheme.reset(new (std::nothrow) CSchemeEx());
+    if (!m_scheme) return 0;
+    m_scheme->Initialize();
+    if (StartFlag() == 0) {
+        m_scheme->InitCfgFile();
+        SetStartFlag();
+    }
+    LoadItems();
+    LoadAvailability();
+    LoadEffects();
+    LoadWeights();
+    return 1;
+}
+
+int CFrameDlg::LoadItems() {
+    m_items.clear();
+    const std::wstring settings = PowerSettingFile();
+    for (auto& [listIndex, variable] : ListedItems()) {
+        Item item;
+        item.listIndex = listIndex;
+        item.name = CfgString(settings, variable, L"Name");
+        item.variable = std::move(variable);
+        m_items.push_back(std::move(item));
+    }
+    return ItemCount();
+}
+
+int CFrameDlg::LoadAvailability() {
+    const std::wstring settings = PowerSettingFile();
+    for (Item& item : m_items) {
+        item.dcAvailable = item.acAvailable = CfgInt(settings, item.variable, L"SupportStatus");
+        // The panel's power saving works on battery only.
+        if (lstrcmpiW(item.variable.c_str(), L"VXPS") == 0) item.acAvailable = 0;
+    }
+    return 1;
+}
+
+int CFrameDlg::LoadEffects() {
+    m_effects.clear();
+    const std::wstring file = EffectFile();
+    const int count = CfgInt(file, L"NormalSettings", L"Number");
+    for (int e = 0; e < count && e < kMaxEffects; ++e) {
+        const std::wstring section = Numbered(L"Effect", e);
+        m_effects.push_back(Effect{CfgString(file, section, L"Name"), CfgString(file, section, L"Description")});
+    }
+    return EffectCount();
+}
+
+int CFrameDlg::LoadWeights() {
+    m_weights.assign(m_effects.size(), std::vector<int>(m_items.size(), 0));
+    const std::wstring file = EffectFile();
+    for (size_t e = 0; e < m_effects.size(); ++e) {
+        const std::wstring section = Numbered(L"Effect", static_cast<int>(e));
+        const int options = CfgInt(file, section, L"Number");
+        for (int d = 0; d < options && d < kMaxOptions; ++d) {
+            const std::wstring variable = CfgString(file, section, Numbered(L"OptionDesc", d));
+            for (size_t i = 0; i < m_items.size(); ++i) {
+                if (m_items[i].variable != variable) continue;
+                m_weights[e][i] = CfgInt(file, section, Numbered(L"OptionVal", d));
+                break;
+            }
+        }
+    }
+    return 1;
+}
+
+void CFrameDlg::GetEffectRange(int ac, int effect, int* first, int* second) {
+    if (effect < 0 || effect >= EffectCount() || first == nullptr || second == nullptr) return;
+    *first = 0;
+    *second = 0;
+    CSchemeEx catalogue;
+    CSchemeEx& scheme = m_scheme ? *m_scheme : catalogue;
+    for (int i = 0; i < ItemCount(); ++i) {
+        const int weight = Weight(effect, i);
+        const int available = ac == 1 ? m_items[i].acAvailable : m_items[i].dcAvailable;
+        if (weight == 0 || available <= 0) continue;
+        const int options = scheme.GetPwrVariableOptCount(m_items[i].variable.c_str());
+        if (weight > 0) {
+            *first += options * weight;
+        } else {
+            *first += weight;
+            *second += (options + 1) * weight;
+        }
+    }
+}
+
+int CFrameDlg::GetIconCount() { return CfgInt(CfgFileName(), L"TALOCfg", L"IconNumber"); }
+
+int CFrameDlg::GetSchemeIconNum(int scheme) {
+    const std::wstring profile = ProfileFile();
+    return GetCfgInt(1, profile.c_str(), Numbered(L"Scheme", scheme).c_str(), L"IconNum", 0);
+}
+
+int CFrameDlg::GetSchemeIfDefault(int scheme) {
+    const std::wstring profile = ProfileFile();
+    return GetCfgInt(1, profile.c_str(), Numbered(L"Scheme", scheme).c_str(), L"IfDefault", 0);
+}
+
+bool CFrameDlg::IsItemDevice(int item) {
+    const Item* entry = GetItem(item);
+    if (entry == nullptr) return false;
+    return CfgInt(CfgFileName(), L"SchemeItemList", Numbered(L"IfDevice", entry->listIndex)) == 1;
+}
+
+int CFrameDlg::CountItems() { return static_cast<int>(ListedItems().size()); }
+
+int CFrameDlg::CeilMultiple(int a, int b, int c) {
+    if (b == 0) return 0;
+    int quotient = a / b;
+    if (a % b != 0 && (a < 0) == (b < 0)) ++quotient;
+    return c * quotient;
+}
+
+const CFrameDlg::Item* CFrameDlg::GetItem(int item) const {
+    return item >= 0 && item < ItemCount() ? &m_items[static_cast<size_t>(item)] : nullptr;
+}
+
+const CFrameDlg::Effect* CFrameDlg::GetEffect(int effect) const {
+    return effect >= 0 && effect < EffectCount() ? &m_effects[static_cast<size_t>(effect)] : nullptr;
+}
+
+int CFrameDlg::Weight(int effect, int item) const {
+    if (effect < 0 || static_cast<size_t>(effect) >= m_weights.size()) return 0;
+    const auto& row = m_weights[static_cast<size_t>(effect)];
+    return item >= 0 && static_cast<size_t>(item) < row.size() ? row[static_cast<size_t>(item)] : 0;
+}
+
+// ---- the frame ----
+
+void CFrameDlg::OnLayout(int width) {
+    struct Band {
+        int minWidth;  // the band starts above this width
+        int header;
+        int markFont;
+        RECT mark;
+    };
+    static constexpr Band kBands[] = {
+        {420, 60, 12, {137, 15, 152, 28}},
+        {200, 50, 11, {125, 14, 140, 25}},
+        {INT_MIN, 30, 9, {80, 14, 95, 23}},
+    };
+    for (const Band& band : kBands) {
+        if (width <= band.minWidth) continue;
+        m_headerHeight = band.header;
+        m_markFontHeight = band.markFont;
+        m_markRect = band.mark;
+        return;
+    }
+}
+
+RECT CFrameDlg::MarkCircle() const {
+    const int diameter = m_markRect.bottom - m_markRect.top;
+    return RECT{m_markRect.left - 3, m_markRect.top, m_markRect.left - 3 + diameter, m_markRect.top + diameter};
+}
+
+void CFrameDlg::SetFrameBitmaps(UINT header, UINT logo) {
+    m_headerBitmap = header;
+    m_logoBitmap = logo;
+    if (m_hWnd != nullptr) Invalidate();
+}
+
+std::wstring CFrameDlg::TitleText() {
+    std::wstring name = CfgString(CfgFileName(), L"TALOCfg", L"Name");
+    if (name == kProductShortName) name = kProductMarkRoomName;
+    return name;
+}
+
+bool CFrameDlg::CreateTitle() {
+    const int width = ClientWidth();
+    const int left = width > 200 ? 60 : 14;
+    const RECT rect = {left, 12, width > left + 10 ? width - 10 : left + 10, 12 + 20};
+    if (m_title.m_hWnd == nullptr && !m_title.Create(m_hWnd, rect, kTitleId, L"", SS_LEFT | SS_NOPREFIX)) return false;
+    m_title.SetLogFont(m_titleFont);
+    m_title.SetTextColor(kTitleColor);
+    m_title.SetText(TitleText().c_str());
+    return true;
+}
+
+bool CFrameDlg::CreateSubtitle() {
+    wchar_t text[64];
+    LoadResString(kMarkString, text, 64);
+    if (m_mark.m_hWnd == nullptr && !m_mark.Create(m_hWnd, m_markRect, kTitleId, L"", SS_LEFT | SS_NOPREFIX)) {
+        return false;
+    }
+    m_mark.MoveWindow(m_markRect.left, m_markRect.top, m_markRect.right - m_markRect.left,
+                      m_markRect.bottom - m_markRect.top);
+    LOGFONTW font = m_titleFont;
+    font.lfHeight = m_markFontHeight;
+    font.lfWidth = 0;
+    m_mark.SetLogFont(font);
+    m_mark.SetTextColor(kTitleColor);
+    m_mark.SetText(text);
+    return true;
+}
+
+void CFrameDlg::UpdateHeaderText() {
+    if (m_title.m_hWnd != nullptr) m_title.SetText(TitleText().c_str());
+}
+
+void CFrameDlg::InitFrame() {
+    OnLayout(ClientWidth());
+    m_titleFontHandle.reset(CreateFontIndirectW(&m_titleFont));
+    m_bodyFontHandle.reset(CreateFontIndirectW(&m_bodyFont));
+    CreateTitle();
+    CreateSubtitle();
+    OnDiagnostic();
+}
+
+BOOL CFrameDlg::OnInitDialog(HWND, LPARAM) {
+    InitFrame();
+    OnPostInit();
+    return TRUE;
+}
+
+int CFrameDlg::ClientWidth() const {
+    RECT client = {};
+    if (m_hWnd != nullptr) ::GetClientRect(m_hWnd, &client);
+    return client.right - client.left;
+}
+
+void CFrameDlg::OnPaint(HDC) {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(m_hWnd, &paint);
+    if (dc == nullptr) return;
+    DrawFrame(dc, ClientWidth());
+    EndPaint(m_hWnd, &paint);
+}
+
+void CFrameDlg::DrawFrame(HDC dc, int width) {
+    if (m_headerBitmap != 0) DrawBitmap(dc, m_headerBitmap, false, 0, 0, 0, 0, width);
+    if (m_logoBitmap != 0) DrawBitmap(dc, m_logoBitmap, true, 14, m_logoBitmap == kLogoSmall ? 3 : 5, 0, 0, 0);
+    DrawMark(dc, m_markPenWidth);
+}
+
+void CFrameDlg::DrawMark(HDC dc, int penWidth) {
+    if (m_title.m_hWnd == nullptr || lstrcmpW(m_title.Text(), kProductMarkRoomName) != 0) return;
+    UniquePen pen(CreatePen(PS_SOLID, penWidth, RGB(0xFF, 0xFF, 0xFF)));
+    if (!pen) return;
+    const RECT box = MarkCircle();
+    const int centreX = (box.left + box.right) / 2;
+    const int centreY = (box.top + box.bottom) / 2;
+    HGDIOBJ previous = SelectObject(dc, pen.get());
+    Arc(dc, box.left, box.top, box.right, box.bottom, centreX, centreY, centreX, centreY);
+    SelectObject(dc, previous);
+}
+
+int CFrameDlg::DrawBitmap(HDC dc, UINT id, bool transparent, int x, int y, int sourceX, int sourceY, int width) {
+    UniqueBitmap bitmap(LoadResBitmap(id));
+    if (!bitmap) return 0;
+    BITMAP info = {};
+    if (GetObjectW(bitmap.get(), sizeof info, &info) == 0) return 0;
+    UniqueMemoryDc source(CreateCompatibleDC(dc));
+    if (!source) return 0;
+    HGDIOBJ previous = SelectObject(source.get(), bitmap.get());
+    BOOL drawn;
+    if (transparent) {
+        drawn = GdiTransparentBlt(dc, x, y, info.bmWidth, info.bmHeight, source.get(), sourceX, sourceY, info.bmWidth,
+                                  info.bmHeight, kTransparentKey);
+    } else {
+        drawn = StretchBlt(dc, x, y, width, info.bmHeight, source.get(), sourceX, sourceY, info.bmWidth,
+                           info.bmHeight, SRCCOPY);
+    }
+    SelectObject(source.get(), previous);
+    return drawn ? 1 : 0;
+}
+
+std::wstring CFrameDlg::HelpPath() {
+    wchar_t exe[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring path(exe, length < MAX_PATH ? length : 0);
+    path.erase(path.find_last_of(L'\\') + 1);
+    return path + CfgString(CfgFileName(), L"TALOCfg", L"HelpFileName");
+}
+
+bool CFrameDlg::ShowHelp() {
+    HtmlHelpProc htmlHelp = HtmlHelpEntry();
+    if (htmlHelp == nullptr) return false;
+    const std::wstring path = HelpPath();
+    return htmlHelp(GetDesktopWindow(), path.c_str(), kHelpDisplayTopic, 0) != nullptr;
+}
+
+}  // namespace talo
