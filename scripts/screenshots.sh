@@ -17,16 +17,17 @@ trap 'rm -rf "$shots"; zora_wine_stop' EXIT
 mkdir -p "$out"
 
 # The skinned dialogs by their templates (app/res/TaloResIds.h).
+# The setting page (104) is a child of the edit dialog and is shown inside it.
 dialogs=(about=100 battery=133 device=2045 warning=2128 confirm=2129 icon-chooser=136
-         scheme-main=132 scheme-edit=134 scheme-page=104 scheme-options=135)
+         scheme-main=132 scheme-edit=134 scheme-options=135)
 for language in en:TALORes.dll de:TALOResDE.dll; do
   suffix=${language%%:*} module=${language#*:}
   args=()
   for dialog in "${dialogs[@]}"; do args+=("${dialog%%=*}-$suffix=${dialog#*=}"); done
-  # The virtual desktop gives the windows a desktop of their own, as on Windows.
+  # The virtual desktop gives the windows a desktop of their own, as on Windows; explorer
+  # returns when talogallery has photographed the last one.
   $wine64 explorer "/desktop=lumenkeep-shots,1024x768" "$bin/talogallery.exe" \
     "$($wine64 winepath -w "$shots")" "$($wine64 winepath -w "$bin/$module")" "${args[@]}"
-  wineserver -w 2>/dev/null || true
 done
 count=0
 for bmp in "$shots"/*.bmp; do

@@ -212,17 +212,19 @@ void CFrameDlg::OnLayout(int width) {
         int header;
         int markFont;
         RECT mark;
+        UINT logo;
     };
     static constexpr Band kBands[] = {
-        {420, 60, 12, {137, 15, 152, 28}},
-        {200, 50, 11, {125, 14, 140, 25}},
-        {INT_MIN, 30, 9, {80, 14, 95, 23}},
+        {420, 60, 12, {137, 15, 152, 28}, kLogoWide},
+        {200, 50, 11, {125, 14, 140, 25}, kLogoMedium},
+        {INT_MIN, 30, 9, {80, 14, 95, 23}, kLogoSmall},
     };
     for (const Band& band : kBands) {
         if (width <= band.minWidth) continue;
         m_headerHeight = band.header;
         m_markFontHeight = band.markFont;
         m_markRect = band.mark;
+        if (!m_bitmapsChosen) m_logoBitmap = band.logo;
         return;
     }
 }
@@ -235,6 +237,7 @@ RECT CFrameDlg::MarkCircle() const {
 void CFrameDlg::SetFrameBitmaps(UINT header, UINT logo) {
     m_headerBitmap = header;
     m_logoBitmap = logo;
+    m_bitmapsChosen = true;
     if (m_hWnd != nullptr) Invalidate();
 }
 
@@ -246,12 +249,29 @@ std::wstring CFrameDlg::TitleText() {
 
 bool CFrameDlg::CreateTitle() {
     const int width = ClientWidth();
-    const int left = width > 200 ? 60 : 14;
+    // Right of the logo, with a little air.
+    int left = 14 + 6;
+    UniqueBitmap logo(LoadResBitmap(m_logoBitmap));
+    BITMAP info = {};
+    if (logo && GetObjectW(logo.get(), sizeof info, &info) != 0) left += info.bmWidth;
     const RECT rect = {left, 12, width > left + 10 ? width - 10 : left + 10, 12 + 20};
     if (m_title.m_hWnd == nullptr && !m_title.Create(m_hWnd, rect, kTitleId, L"", SS_LEFT | SS_NOPREFIX)) return false;
     m_title.SetLogFont(m_titleFont);
     m_title.SetTextColor(kTitleColor);
-    m_title.SetText(TitleText().c_str());
+    std::wstring title = TitleText();
+    m_title.SetText(title.c_str());
+    // The mark goes into the room the name leaves for it, however long the name is drawn.
+    if (title == kProductMarkRoomName) {
+        HDC dc = GetDC(m_hWnd);
+        UniqueFont font(CreateFontIndirectW(&m_titleFont));
+        HGDIOBJ previous = SelectObject(dc, font.get());
+        SIZE extent = {};
+        GetTextExtentPoint32W(dc, kProductShortName, lstrlenW(kProductShortName), &extent);
+        SelectObject(dc, previous);
+        ReleaseDC(m_hWnd, dc);
+        const int shift = rect.left + extent.cx + 4 - m_markRect.left;
+        if (shift > 0) OffsetRect(&m_markRect, shift, 0);
+    }
     return true;
 }
 

@@ -24,6 +24,7 @@ public:
     static constexpr int kTitleId = 2012;
     // The mark label's text in the resource module.
     static constexpr UINT kMarkString = 114;
+    static constexpr UINT kHeader = 2054;
     static constexpr UINT kLogoWide = 2055;
     static constexpr UINT kLogoMedium = 2056;
     static constexpr UINT kLogoSmall = 2057;
@@ -71,7 +72,7 @@ public:
     // c x ceil(a / b), for sizing grids; 0 when b is 0.
     virtual int CeilMultiple(int a, int b, int c);
     virtual void UpdateHeaderText();
-    // Header height and the mark's place from the dialog's width.
+    // Header height, the mark's place and (unless chosen) the logo from the dialog's width.
     virtual void OnLayout(int width);
     virtual void OnDiagnostic() {}
     virtual void DrawFrame(HDC dc, int width);
@@ -126,8 +127,10 @@ protected:
     LOGFONTW m_bodyFont;
     UniqueFont m_titleFontHandle;
     UniqueFont m_bodyFontHandle;
-    UINT m_headerBitmap = 0;
+    UINT m_headerBitmap = kHeader;
     UINT m_logoBitmap = kLogoWide;
+    // Set once a derived dialog chose its bitmaps; until then the logo follows the header.
+    bool m_bitmapsChosen = false;
     CTALOStatic m_title;
     CTALOStatic m_mark;
     RECT m_markRect = {137, 15, 152, 28};

@@ -94,7 +94,7 @@ int wmain(int argc, wchar_t** argv) {
             status = 2;
             continue;
         }
-        std::wstring name(argv[i], equals);
+        std::wstring name(argv[i], static_cast<size_t>(equals - argv[i]));
         talo::CFrameDlg dialog(static_cast<UINT>(_wtoi(equals + 1)));
         HWND hwnd = dialog.Create(nullptr);
         if (hwnd == nullptr) {
