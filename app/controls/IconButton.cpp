@@ -12,15 +12,7 @@ bool CIconButton::SubclassWindow(HWND hwnd) {
 }
 
 bool CIconButton::Create(HWND parent, const RECT& rect, int id, const wchar_t* caption) {
-    if (m_hWnd != nullptr) return false;
-    HWND hwnd = CreateWindowExW(0, L"BUTTON", caption, WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, rect.left, rect.top,
-                                rect.right - rect.left, rect.bottom - rect.top, parent,
-                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
-    if (hwnd == nullptr) return false;
-    if (!SubclassWindow(hwnd)) {
-        ::DestroyWindow(hwnd);
-        return false;
-    }
+    if (!CreateSubclassed(parent, L"BUTTON", rect, id, caption, BS_PUSHBUTTON)) return false;
     SetCaption(caption);
     return true;
 }

@@ -17,16 +17,7 @@ bool CMyProgress::SubclassWindow(HWND hwnd) {
 }
 
 bool CMyProgress::Create(HWND parent, const RECT& rect, int id) {
-    if (m_hWnd != nullptr) return false;
-    HWND hwnd = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, rect.left, rect.top,
-                                rect.right - rect.left, rect.bottom - rect.top, parent,
-                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
-    if (hwnd == nullptr) return false;
-    if (!SubclassWindow(hwnd)) {
-        ::DestroyWindow(hwnd);
-        return false;
-    }
-    return true;
+    return CreateSubclassed(parent, L"STATIC", rect, id, L"", 0);
 }
 
 void CMyProgress::SetPos(int position) {

@@ -29,16 +29,7 @@ bool CTALOStatic::SubclassWindow(HWND hwnd) {
 }
 
 bool CTALOStatic::Create(HWND parent, const RECT& rect, int id, const wchar_t* text, DWORD style) {
-    if (m_hWnd != nullptr) return false;
-    HWND hwnd = CreateWindowExW(0, L"STATIC", text, WS_CHILD | WS_VISIBLE | style, rect.left, rect.top,
-                                rect.right - rect.left, rect.bottom - rect.top, parent,
-                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
-    if (hwnd == nullptr) return false;
-    if (!SubclassWindow(hwnd)) {
-        ::DestroyWindow(hwnd);
-        return false;
-    }
-    return true;
+    return CreateSubclassed(parent, L"STATIC", rect, id, text, style);
 }
 
 void CTALOStatic::GetLogFont(LOGFONTW* font) const {

@@ -33,6 +33,22 @@ public:
         this->m_hWnd = hwnd;
         return true;
     }
+    // Makes a child control of the system class className and takes it over as T does
+    // (T::SubclassWindow); false, with no window left behind, when either fails.
+    bool CreateSubclassed(HWND parent, const wchar_t* className, const RECT& rect, int id, const wchar_t* text,
+                          DWORD style) {
+        if (this->m_hWnd != nullptr) return false;
+        HWND hwnd = ::CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE | style, rect.left, rect.top,
+                                      rect.right - rect.left, rect.bottom - rect.top, parent,
+                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr),
+                                      nullptr);
+        if (hwnd == nullptr) return false;
+        if (!static_cast<T*>(this)->SubclassWindow(hwnd)) {
+            ::DestroyWindow(hwnd);
+            return false;
+        }
+        return true;
+    }
     // The dialog's control with identifier id.
     bool SubclassDlgItem(int id, HWND dialog) { return SubclassWindow(::GetDlgItem(dialog, id)); }
     // Gives the messages back to the control's own procedure; returns the control.
