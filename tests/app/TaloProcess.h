@@ -18,25 +18,28 @@ namespace talo_test {
 
 inline constexpr wchar_t kTaloKey[] = L"Software\\Korvex\\TALO";
 
+struct HubSearch {
+    DWORD processId;
+    HWND found;
+};
+
+// EnumWindows' callback (WINAPI: a lambda would not be __stdcall in the 32-bit build).
+inline BOOL CALLBACK FindHubWindow(HWND hwnd, LPARAM param) {
+    auto* s = reinterpret_cast<HubSearch*>(param);
+    DWORD owner = 0;
+    wchar_t cls[16] = L"";
+    GetWindowThreadProcessId(hwnd, &owner);
+    GetClassNameW(hwnd, cls, 16);
+    if (owner != s->processId || wcscmp(cls, L"#32770") != 0) return TRUE;
+    s->found = hwnd;
+    return FALSE;
+}
+
 // The top-level dialog window of a process, once its message loop answers.
 inline HWND HubOf(DWORD processId, DWORD timeoutMs) {
-    struct Search {
-        DWORD processId;
-        HWND found;
-    } search = {processId, nullptr};
+    HubSearch search = {processId, nullptr};
     for (DWORD waited = 0; waited < timeoutMs; waited += 50) {
-        EnumWindows(
-            [](HWND hwnd, LPARAM param) -> BOOL {
-                auto* s = reinterpret_cast<Search*>(param);
-                DWORD owner = 0;
-                wchar_t cls[16] = L"";
-                GetWindowThreadProcessId(hwnd, &owner);
-                GetClassNameW(hwnd, cls, 16);
-                if (owner != s->processId || wcscmp(cls, L"#32770") != 0) return TRUE;
-                s->found = hwnd;
-                return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&search));
+        EnumWindows(FindHubWindow, reinterpret_cast<LPARAM>(&search));
         DWORD_PTR answer = 0;
         if (search.found && SendMessageTimeoutW(search.found, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &answer))
             return search.found;
