@@ -1,6 +1,54 @@
 #include "DummyDlg.h"
 
+#include <string>
+#include <vector>
+
+#include "AppConfig.h"
+#include "PwrDesp.h"
+#include "ResourceModule.h"
+#include "SchemeEx.h"
+#include "ZoraSystemApi.h"
+
 namespace talo {
+namespace {
+
+static_assert(sizeof(SYSTEM_BATTERY_STATE) == 32, "the system's battery record");
+
+PowerSnapshot g_current;
+PowerSnapshot g_shown;
+
+// Dialog kinds, one of each open at a time in the session.
+constexpr wchar_t kBatteryStatusMutex[] = L"BatteryStatusDlg";
+constexpr wchar_t kSchemeMainMutex[] = L"SchemeMainDlg";
+constexpr wchar_t kAboutMutex[] = L"AboutDlg";
+constexpr wchar_t kQuickSwitchMutex[] = L"QuickSwitchDlg";
+
+// Runs open() unless a dialog of that kind is open already (its mutex exists); false then.
+template <class Open>
+bool RunOnce(const wchar_t* mutexName, Open open) {
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, mutexName);
+    if (mutex == nullptr) return false;
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(mutex);
+        return false;
+    }
+    open();
+    CloseHandle(mutex);
+    return true;
+}
+
+}  // namespace
+
+PowerSnapshot& CurrentPower() { return g_current; }
+PowerSnapshot& ShownPower() { return g_shown; }
+
+UINT CDummyDlg::TaskbarCreatedMessage() {
+    static const UINT message = RegisterWindowMessageW(L"TaskbarCreated");
+    // 0 would be WM_NULL; a failed registration answers no message at all.
+    return message != 0 ? message : ~0u;
+}
+
+CDummyDlg::CDummyDlg() { g_current = PowerSnapshot{}; }
 
 BOOL CDummyDlg::OnInitDialog(HWND, LPARAM) {
     ShowWindow(SW_HIDE);
@@ -10,5 +58,238 @@ BOOL CDummyDlg::OnInitDialog(HWND, LPARAM) {
 void CDummyDlg::OnClose() { DestroyWindow(); }
 
 void CDummyDlg::OnDestroy() { PostQuitMessage(0); }
+
+// ---- Power ----
+
+void CDummyDlg::PowerPoll() {
+    g_current = PowerSnapshot{};
+    CSchemeEx scheme;
+    scheme.Initialize();
+    ZeroMemory(&m_battery, sizeof(m_battery));
+    ZoraSys()->CallNtPowerInformation(SystemBatteryState, nullptr, 0, &m_battery, sizeof(m_battery));
+    if (!m_battery.AcOnLine)
+        g_current.sourceState = PowerSnapshot::kBattery;
+    else
+        g_current.sourceState = m_battery.Charging ? PowerSnapshot::kAcCharging : PowerSnapshot::kAcIdle;
+    if (m_battery.BatteryPresent) {
+        g_current.batteryCount = static_cast<int>(scheme.GetBatteryCount());
+        g_current.remainingTime = static_cast<int>(scheme.GetCompleteTime(0));
+        g_current.percentage = static_cast<int>(scheme.GetRemainBatPer(0) * 100.0);
+    } else {
+        g_current.batteryCount = 0;
+        g_current.remainingTime = 0;
+        g_current.percentage = 0;
+    }
+}
+
+int CDummyDlg::ComputeDeviceStates(int schemeIndex, int ac) {
+    std::wstring schemeFile;
+    GetCfgString(CfgFileName(), L"ZORACfg", L"PowerScheme", schemeFile);
+    int enforcedAc = GetCfgInt(1, schemeFile.c_str(), L"EnforceSetting", L"bIfAC", -1);
+    int enforcedScheme = GetCfgInt(1, schemeFile.c_str(), L"EnforceSetting", L"SchemeID", -1);
+    bool enforced = enforcedScheme == schemeIndex && enforcedAc == ac;
+
+    CSchemeEx scheme;
+    scheme.Initialize();
+    int count = 0;
+    for (DeviceDesp& device : DeviceItems()) {
+        if (enforced) {
+            int value = GetCfgInt(1, schemeFile.c_str(), L"EnforceSetting", device.key.c_str(), -1);
+            if (value >= 0) {
+                device.state = value;
+                ++count;
+                continue;
+            }
+        }
+        wchar_t key[255];
+        lstrcpynW(key, device.key.c_str(), 255);
+        int result = scheme.GetPwrVariable(schemeIndex, ac, key);
+        if (result == 0) {
+            device.state = 0;
+            ++count;
+        } else {
+            device.state = result == 1 ? 1 : -1;
+        }
+    }
+    return count;
+}
+
+// ---- Tray ----
+
+void CDummyDlg::StartTray() {
+    m_tray.SetTarget(m_hWnd, kTrayCallbackMessage);
+    PowerPoll();
+    UpdateTrayIcon();
+    SetTimer(m_hWnd, kPollTimer, kPollPeriodMs, nullptr);
+    // Adds the icon when the update found it already chosen.
+    m_tray.SetIcon(LoadResIcon(m_iconId));
+    m_tracker.SetTarget(m_hWnd, kTrayIconUid, kTrayCallbackMessage);
+}
+
+void CDummyDlg::UpdateTrayIcon() {
+    UINT previous = m_iconId;
+    m_iconId = TrayIconId(g_current.sourceState, g_current.percentage);
+    if (m_iconId != previous) m_tray.SetIcon(m_iconId != 0 ? LoadResIcon(m_iconId) : nullptr);
+    g_shown = g_current;
+}
+
+LRESULT CDummyDlg::OnTaskbarCreated(UINT, WPARAM, LPARAM, BOOL&) {
+    // The icon never silently disappears: a shell that restarted gets it again, and one
+    // that refused it before gets it now.
+    if (m_tray.Restore() == 0 && m_tray.Icon() == nullptr) m_tray.SetIcon(LoadResIcon(m_iconId));
+    return 0;
+}
+
+LRESULT CDummyDlg::OnTrayCallback(UINT, WPARAM wParam, LPARAM lParam, BOOL& handled) {
+    // The same number is the dialog manager's DM_GETDEFID, which comes with 0.
+    if (wParam != kTrayIconUid) {
+        handled = FALSE;
+        return 0;
+    }
+    switch (static_cast<UINT>(lParam)) {
+    case WM_MOUSEMOVE:
+        m_tracker.RecordMouseMove();
+        if (!m_hoverArmed) {
+            SetTimer(m_hWnd, kBalloonTimer, kBalloonDelayMs, nullptr);
+            m_hoverArmed = 1;
+        }
+        break;
+    case WM_LBUTTONUP:
+        KillTimer(m_hWnd, kBalloonTimer);
+        if (!m_clickPending) {
+            m_clickPending = 1;
+            SetTimer(m_hWnd, kClickTimer, kClickDelayMs, nullptr);
+        } else {
+            m_clickPending = 0;  // the second release of a double click
+        }
+        break;
+    case WM_LBUTTONDBLCLK:
+        KillTimer(m_hWnd, kBalloonTimer);
+        KillTimer(m_hWnd, kClickTimer);
+        SendMessage(WM_COMMAND, kCmdSchemeMain, 0);
+        break;
+    case WM_RBUTTONUP:
+        KillTimer(m_hWnd, kBalloonTimer);
+        ShowTrayMenu();
+        break;
+    case kTrayMouseLeave:
+        KillTimer(m_hWnd, kBalloonTimer);
+        m_hoverArmed = 0;
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+void CDummyDlg::ShowTrayMenu() {
+    POINT cursor = {};
+    GetCursorPos(&cursor);
+    HMENU menu = CreatePopupMenu();
+    if (menu == nullptr) return;
+    BuildTrayMenu(menu);
+    SetForegroundWindow(m_hWnd);
+    TrackPopupMenu(menu, TPM_LEFTALIGN, cursor.x, cursor.y, 0, m_hWnd, nullptr);
+    // Without it the menu stays open when the user clicks elsewhere.
+    PostMessage(WM_NULL);
+    DestroyMenu(menu);
+}
+
+void CDummyDlg::OnTimer(UINT_PTR timerId) {
+    switch (timerId) {
+    case kBalloonTimer:
+        ShowBalloon();
+        KillTimer(m_hWnd, kBalloonTimer);
+        break;
+    case kPollTimer:
+        PowerPoll();
+        UpdateTrayIcon();
+        break;
+    case kClickTimer:
+        KillTimer(m_hWnd, kClickTimer);
+        m_clickPending = 0;
+        ShowTrayMenu();
+        break;
+    default:
+        break;
+    }
+}
+
+// ---- Commands ----
+
+LRESULT CDummyDlg::OnCommandHook(UINT, WPARAM wParam, LPARAM, BOOL& handled) {
+    UINT id = LOWORD(wParam);
+    if (id >= kCmdFirstScheme) SwitchScheme(static_cast<int>(id - kCmdFirstScheme));
+    handled = FALSE;
+    return 0;
+}
+
+void CDummyDlg::SwitchScheme(int item) {
+    CSchemeEx scheme;
+    scheme.Initialize();
+    std::vector<PWRDESP> list;
+    if (!EnumSchemes(scheme, list)) return;
+    if (item < static_cast<int>(list.size())) {
+        int ac = g_current.AcFlag();
+        if (ac < 0) return;  // no poll yet: the power source is not known
+        int index = list[static_cast<size_t>(item)].index;
+        if (ReadDevShowFlag() == 1)
+            ShowDeviceDialog(index, ac);
+        else
+            ComputeDeviceStates(index, ac);
+        scheme.SetActivePwrScheme(index);
+        return;
+    }
+    wchar_t caption[128] = L"";
+    wchar_t text[512] = L"";
+    LoadResString(kStrSchemeGoneCaption, caption, 128);
+    LoadResString(kStrSchemeGoneText, text, 512);
+    MessageBoxW(m_hWnd, text, caption, MB_OK);
+}
+
+LRESULT CDummyDlg::OnSchemeMain(WORD, WORD, HWND, BOOL&) {
+    if (RunOnce(kSchemeMainMutex, [this] { OpenSchemeMainDialog(); })) return 0;
+    // Open already: it comes to the front. Its title is [TALOCfg] Name, with the mark.
+    std::wstring title;
+    GetCfgString(CfgFileName(), L"TALOCfg", L"Name", title);
+    if (title == kProductShortName) title = kProductLongName;
+    HWND dialog = FindWindowW(nullptr, title.c_str());
+    if (dialog != nullptr) ::SendMessageW(dialog, kBringForward, 0, 0);
+    return 0;
+}
+
+LRESULT CDummyDlg::OnBatteryStatus(WORD, WORD, HWND, BOOL&) {
+    RunOnce(kBatteryStatusMutex, [this] { OpenBatteryStatusDialog(); });
+    return 0;
+}
+
+LRESULT CDummyDlg::OnAbout(WORD, WORD, HWND, BOOL&) {
+    RunOnce(kAboutMutex, [this] { OpenAboutDialog(); });
+    return 0;
+}
+
+LRESULT CDummyDlg::OnExit(WORD, WORD, HWND, BOOL&) {
+    PostQuitMessage(0);
+    return 0;
+}
+
+LRESULT CDummyDlg::OnHotKey(UINT, WPARAM, LPARAM, BOOL&) {
+    RunOnce(kQuickSwitchMutex, [this] { OpenQuickSwitchDialog(); });
+    return 0;
+}
+
+LRESULT CDummyDlg::OnHelp(UINT, WPARAM, LPARAM, BOOL&) { return TRUE; }
+
+// ---- Dialogs still to come ----
+
+void CDummyDlg::OpenBatteryStatusDialog() {}
+void CDummyDlg::OpenSchemeMainDialog() {}
+void CDummyDlg::OpenAboutDialog() {}
+void CDummyDlg::OpenQuickSwitchDialog() {}
+// The device dialog sets and shows the device states itself; until it exists they are
+// computed as without it.
+void CDummyDlg::ShowDeviceDialog(int schemeIndex, int ac) { ComputeDeviceStates(schemeIndex, ac); }
+// The balloon window is not part of TALO yet: the hover delay ends with nothing shown.
+void CDummyDlg::ShowBalloon() {}
 
 }  // namespace talo

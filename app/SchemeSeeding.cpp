@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "AppConfig.h"
+#include "PwrDesp.h"
 #include "SchemeEx.h"
 #include "WindowsVersion.h"
 #include "ZoraPowerPolicy.h"
@@ -17,22 +18,12 @@ namespace {
 constexpr int kInitAttempts = 7;
 constexpr DWORD kInitRetryMs = 10000;
 
-struct PWRDESP {
-    int index;
-    std::wstring name;
-    std::wstring description;
-};
-
 unsigned char CALLBACK AppendScheme(unsigned int index, unsigned long, wchar_t* name, unsigned long,
                                     wchar_t* description, LONG_PTR userValue) {
     auto* list = reinterpret_cast<std::vector<PWRDESP>*>(userValue);
     list->push_back(PWRDESP{static_cast<int>(index), name != nullptr ? name : L"",
                             description != nullptr ? description : L""});
     return 1;
-}
-
-bool EnumSchemes(CSchemeEx& scheme, std::vector<PWRDESP>& list) {
-    return scheme.EnumPwrSchemes(AppendScheme, reinterpret_cast<LONG_PTR>(&list)) != 0;
 }
 
 std::wstring Format(const wchar_t* format, int value) {
@@ -84,6 +75,10 @@ struct SeedFiles {
 };
 
 }  // namespace
+
+bool EnumSchemes(CSchemeEx& scheme, std::vector<PWRDESP>& list) {
+    return scheme.EnumPwrSchemes(AppendScheme, reinterpret_cast<LONG_PTR>(&list)) != 0;
+}
 
 void SeedDefaultSchemes(CSchemeEx& scheme) {
     std::vector<PWRDESP> list;

@@ -6,13 +6,12 @@
 
 #include "AppConfig.h"
 #include "DummyDlg.h"
+#include "HotKey.h"
 #include "SchemeSeeding.h"
 
 namespace talo {
 namespace {
 
-// The hotkey the hub registers for the quick switch.
-constexpr int kQuickSwitchHotKey = 10999;
 // The exit code of a start-up that was refused or failed.
 constexpr int kStartFailed = 1;
 
@@ -78,7 +77,9 @@ bool CTALOApp::InitInstance() {
     }
     SeedSchemeSettings();
     LoadDeviceItems();
+    g_hub->StartTray();
     LoadHotKeyText();
+    RegisterQuickSwitchHotKey(g_hub->m_hWnd, HotKeyText().c_str());
 
     RunMessageLoop();
     return false;
@@ -88,7 +89,7 @@ int CTALOApp::ExitInstance() {
     FreeDeviceItems();
     if (g_hub != nullptr) {
         if (g_hub->m_hWnd != nullptr) {
-            UnregisterHotKey(g_hub->m_hWnd, kQuickSwitchHotKey);
+            UnregisterHotKey(g_hub->m_hWnd, kQuickSwitchHotKeyId);
             g_hub->DestroyWindow();
         }
         delete g_hub;

@@ -5,7 +5,11 @@
 
 #include <windows.h>
 
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "TestSupport.h"
 #include "ZORACfg.h"
@@ -19,7 +23,7 @@ struct HubSearch {
     HWND found;
 };
 
-// A named callback: the 32-bit build needs EnumWindows' callback to be WINAPI.
+// EnumWindows' callback (WINAPI: a lambda would not be __stdcall in the 32-bit build).
 inline BOOL CALLBACK FindHubWindow(HWND hwnd, LPARAM param) {
     auto* s = reinterpret_cast<HubSearch*>(param);
     DWORD owner = 0;
@@ -68,5 +72,141 @@ inline int TaloFlag(const wchar_t* name) {
         return -1;
     return static_cast<int>(value);
 }
+
+
+// TALO in a Wine virtual desktop, where the notification area has a taskbar to live in.
+//
+// What Wine 8 does here (measured under Xvfb):
+// - A program runs in a virtual desktop of its own when the key
+//   HKCU\Software\Wine\AppDefaults\<exe>\Explorer has Desktop = <name>; the value <name> of
+//   HKCU\Software\Wine\Explorer\Desktops gives its size. With the DWORD EnableShell = 1 in
+//   the key Desktops\<name> (without it the taskbar is there but 0 x 0 pixels: only a
+//   desktop started by `explorer /desktop=...` or named "shell" has a shell by default),
+//   that desktop's explorer draws a taskbar (class "Shell_TrayWnd", the bottom
+//   20 pixels) whose notification area shows the icons of the desktop's programs at
+//   16 x 16 pixels. The AppDefaults setting holds for a program started from outside Wine;
+//   one started by a Windows process inherits that process's desktop unless its
+//   STARTUPINFO names another (lpDesktop), which is how the tests start TALO there
+//   (DesktopProcess). `explorer /desktop=NAME,1024x768 TALO.exe` does the same, but the
+//   process a test starts is then explorer's, not TALO's.
+// - Without a virtual desktop Wine shows the icons in a small "Wine System Tray" window
+//   of its own, one child window per icon; hotkeys are less reliable there.
+// - Windows, the taskbar, Shell_NotifyIconW and hotkeys belong to a desktop: a test sees
+//   TALO's only from a thread attached to TALO's desktop (SetThreadDesktop on a thread
+//   with no window). There FindWindowW finds the taskbar and TALO's hub, GetDC(nullptr)
+//   reads the desktop's pixels, RegisterHotKey fails for a combination TALO holds, and
+//   Shell_NotifyIconW(NIM_MODIFY) with no flags tells whether TALO's icon is there
+//   without changing it.
+// - Nothing outside the shell names the icon a notification-area entry shows, so the tray
+//   cases give TALO a resource module whose tray icons are squares of distinct colours
+//   and read the taskbar's pixels.
+class TaloDesktop {
+public:
+    static constexpr wchar_t kName[] = L"TaloTray";
+
+    TaloDesktop() {
+        RegSetKeyValueW(HKEY_CURRENT_USER, kAppKey, L"Desktop", REG_SZ, kName, sizeof(kName));
+        RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopsKey, kName, REG_SZ, kSize, sizeof(kSize));
+        const DWORD enableShell = 1;
+        RegSetKeyValueW(HKEY_CURRENT_USER, kShellKey, L"EnableShell", REG_DWORD, &enableShell, sizeof(enableShell));
+        m_worker = std::thread([this] { Serve(); });
+    }
+    TaloDesktop(const TaloDesktop&) = delete;
+    TaloDesktop& operator=(const TaloDesktop&) = delete;
+    ~TaloDesktop() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        m_worker.join();
+        RegDeleteTreeW(HKEY_CURRENT_USER, kAppKey);
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktopsKey, kName);
+        RegDeleteTreeW(HKEY_CURRENT_USER, kShellKey);
+    }
+
+    // Runs task on the thread attached to the desktop (made when create is true and it
+    // does not exist yet); false when the desktop could not be opened.
+    bool Run(const std::function<void()>& task, bool create = false) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_task = &task;
+        m_create = create;
+        m_done = false;
+        m_changed.notify_all();
+        m_changed.wait(lock, [this] { return m_done; });
+        return m_attached;
+    }
+
+private:
+    static constexpr wchar_t kAppKey[] = L"Software\\Wine\\AppDefaults\\TALO.exe\\Explorer";
+    static constexpr wchar_t kDesktopsKey[] = L"Software\\Wine\\Explorer\\Desktops";
+    static constexpr wchar_t kShellKey[] = L"Software\\Wine\\Explorer\\Desktops\\TaloTray";
+    static constexpr wchar_t kSize[] = L"1024x768";
+
+    void Serve() {
+        HDESK desktop = nullptr;
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            m_changed.wait(lock, [this] { return m_stop || m_task != nullptr; });
+            if (m_stop) break;
+            if (desktop == nullptr) {
+                desktop = OpenDesktopW(kName, 0, FALSE, GENERIC_ALL);
+                if (desktop == nullptr && m_create) desktop = CreateDesktopW(kName, nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+                m_attached = desktop != nullptr && SetThreadDesktop(desktop);
+            }
+            if (m_attached) (*m_task)();
+            m_task = nullptr;
+            m_done = true;
+            m_changed.notify_all();
+        }
+        if (desktop != nullptr) CloseDesktop(desktop);
+    }
+
+    std::thread m_worker;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    const std::function<void()>* m_task = nullptr;
+    bool m_create = false;
+    bool m_done = false;
+    bool m_attached = false;
+    bool m_stop = false;
+};
+
+// A program started on TaloDesktop's desktop; killed on destruction if still running.
+class DesktopProcess {
+public:
+    DesktopProcess() = default;
+    DesktopProcess(const DesktopProcess&) = delete;
+    DesktopProcess& operator=(const DesktopProcess&) = delete;
+    ~DesktopProcess() {
+        if (m_info.hProcess != nullptr && WaitForSingleObject(m_info.hProcess, 0) == WAIT_TIMEOUT) {
+            TerminateProcess(m_info.hProcess, 99);
+            WaitForSingleObject(m_info.hProcess, 5000);
+        }
+        if (m_info.hProcess != nullptr) CloseHandle(m_info.hProcess);
+        if (m_info.hThread != nullptr) CloseHandle(m_info.hThread);
+    }
+    bool Start(const std::wstring& program) {
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        wchar_t desktop[32];
+        wcscpy(desktop, TaloDesktop::kName);
+        startup.lpDesktop = desktop;
+        std::wstring commandLine = L"\"" + program + L"\"";
+        return CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                              &startup, &m_info) != FALSE;
+    }
+    DWORD Id() const { return m_info.dwProcessId; }
+    // Exit code, or -1 on time-out.
+    int Wait(DWORD timeoutMs) {
+        DWORD code = 0;
+        if (WaitForSingleObject(m_info.hProcess, timeoutMs) != WAIT_OBJECT_0) return -1;
+        GetExitCodeProcess(m_info.hProcess, &code);
+        return static_cast<int>(code);
+    }
+
+private:
+    PROCESS_INFORMATION m_info = {};
+};
 
 }  // namespace talo_test

@@ -1,0 +1,177 @@
+#include "Tray.h"
+
+#include <vector>
+
+#include "AppConfig.h"
+#include "PwrDesp.h"
+#include "ResourceModule.h"
+#include "SchemeEx.h"
+
+namespace talo {
+namespace {
+
+constexpr DWORD kTrackerPeriodMs = 800;
+constexpr DWORD kTrackerStopWaitMs = 5000;
+
+#ifndef _WIN64
+static_assert(CTray::kRecordSize == 952, "the record XP's shell and later ones take");
+#endif
+
+void AppendResString(HMENU menu, UINT command, UINT stringId) {
+    wchar_t text[128] = L"";
+    LoadResString(stringId, text, 128);
+    AppendMenuW(menu, MF_STRING, command, text);
+}
+
+}  // namespace
+
+UINT TrayIconId(int sourceState, int percentage) {
+    switch (sourceState) {
+    case PowerSnapshot::kAcIdle:
+        return kIconAcIdle;
+    case PowerSnapshot::kAcCharging:
+        return kIconAcCharging;
+    case PowerSnapshot::kBattery:
+        if (percentage < 30) return kIconBatteryLow;
+        return percentage < 60 ? kIconBatteryMiddle : kIconBatteryHigh;
+    default:
+        return kIconPowerUnknown;
+    }
+}
+
+int BuildTrayMenu(HMENU menu) {
+    CSchemeEx scheme;
+    scheme.Initialize();
+    if (StartFlag() == 0) {
+        scheme.InitCfgFile();  // a failure leaves the files as they are; the menu still lists
+        SetStartFlag();
+    }
+    std::vector<PWRDESP> list;
+    if (!EnumSchemes(scheme, list)) return 0;
+    int active = scheme.GetActivePwrScheme();
+    if (active < 0) return 0;
+    for (size_t i = 0; i < list.size(); ++i) {
+        UINT flags = MF_STRING | (list[i].index == active ? MF_CHECKED : MF_UNCHECKED);
+        AppendMenuW(menu, flags, kCmdFirstScheme + i, list[i].name.c_str());
+    }
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    AppendResString(menu, kCmdBatteryStatus, kStrMenuBatteryStatus);
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    AppendResString(menu, kCmdSchemeMain, kStrMenuSchemeMain);
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    AppendResString(menu, kCmdAbout, kStrMenuAbout);
+    AppendResString(menu, kCmdExit, kStrMenuExit);
+    SetMenuDefaultItem(menu, kCmdSchemeMain, FALSE);
+    return 1;
+}
+
+// ---- CTray ----
+
+CTray::CTray() {
+    ZeroMemory(&m_nid, sizeof(m_nid));
+    m_nid.cbSize = kRecordSize;
+    m_nid.uID = kTrayIconUid;
+}
+
+CTray::~CTray() { SetIcon(nullptr); }
+
+void CTray::SetTarget(HWND window, UINT callbackMessage) {
+    m_hWnd = window;
+    m_nid.hWnd = window;
+    m_nid.uCallbackMessage = callbackMessage;
+}
+
+int CTray::SetIcon(HICON icon) {
+    m_nid.uFlags = 0;
+    DWORD command;
+    if (icon != nullptr) {
+        bool shown = m_nid.hIcon != nullptr;
+        m_nid.hIcon = icon;
+        m_nid.uFlags = NIF_ICON;
+        command = shown ? NIM_MODIFY : NIM_ADD;
+    } else {
+        if (m_nid.hIcon == nullptr) return 1;
+        command = NIM_DELETE;
+    }
+    if (m_nid.uCallbackMessage != 0 && m_nid.hWnd != nullptr) m_nid.uFlags |= NIF_MESSAGE;
+    BOOL result = Shell_NotifyIconW(command, &m_nid);
+    if (command == NIM_DELETE || !result) m_nid.hIcon = nullptr;
+    return result;
+}
+
+int CTray::Restore() {
+    HICON icon = m_nid.hIcon;
+    if (icon == nullptr) return 0;
+    m_nid.hIcon = nullptr;
+    return SetIcon(icon);
+}
+
+// ---- CTrayPos ----
+
+CTrayPos::CTrayPos() {
+    InitializeCriticalSection(&m_lock);
+    m_stop = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (m_stop != nullptr) m_thread = CreateThread(nullptr, 0, ThreadProc, this, 0, nullptr);
+}
+
+CTrayPos::~CTrayPos() {
+    Stop();
+    if (m_stop != nullptr) CloseHandle(m_stop);
+    DeleteCriticalSection(&m_lock);
+}
+
+void CTrayPos::Stop() {
+    if (m_thread == nullptr) return;
+    SetEvent(m_stop);
+    if (WaitForSingleObject(m_thread, kTrackerStopWaitMs) == WAIT_TIMEOUT) TerminateThread(m_thread, 0);
+    CloseHandle(m_thread);
+    m_thread = nullptr;
+}
+
+void CTrayPos::RecordMouseMove() {
+    EnterCriticalSection(&m_lock);
+    GetCursorPos(&m_cursor);
+    if (m_inside == 0) {
+        OnMouseHover();
+        m_inside = 1;
+    }
+    LeaveCriticalSection(&m_lock);
+}
+
+DWORD WINAPI CTrayPos::ThreadProc(void* tracker) { return static_cast<CTrayPos*>(tracker)->Run(); }
+
+DWORD CTrayPos::Run() {
+    while (WaitForSingleObject(m_stop, kTrackerPeriodMs) == WAIT_TIMEOUT) {
+        // Compared and cleared under the lock, so that a move recorded meanwhile is not lost.
+        EnterCriticalSection(&m_lock);
+        if (m_inside == 1) {
+            POINT now;
+            if (GetCursorPos(&now) && (now.x != m_cursor.x || now.y != m_cursor.y)) {
+                m_inside = 0;
+                OnMouseLeave();
+            }
+        }
+        LeaveCriticalSection(&m_lock);
+    }
+    return 0;
+}
+
+// ---- CMsgTrayPos ----
+
+CMsgTrayPos::~CMsgTrayPos() { Stop(); }
+
+void CMsgTrayPos::SetTarget(HWND window, UINT uid, UINT callbackMessage) {
+    m_uid = uid;
+    m_callbackMessage = callbackMessage;
+    m_target = window;
+}
+
+void CMsgTrayPos::OnMouseHover() { Post(kTrayMouseHover); }
+void CMsgTrayPos::OnMouseLeave() { Post(kTrayMouseLeave); }
+
+void CMsgTrayPos::Post(UINT mouseMessage) {
+    HWND target = m_target;
+    if (target != nullptr && ::IsWindow(target)) PostMessageW(target, m_callbackMessage, m_uid, mouseMessage);
+}
+
+}  // namespace talo

@@ -1,0 +1,130 @@
+// TALO's hub inside this process, on the tray cases' resource module: the icon chosen
+// for each power source and charge band, the tray menu, and a scheme chosen from the
+// menu before the first power poll (nothing switches) and after it.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "AppConfig.h"
+#include "DummyDlg.h"
+#include "MachineSupport.h"
+#include "PwrDesp.h"
+#include "ResourceModule.h"
+#include "SchemeEx.h"
+#include "TestSupport.h"
+#include "Tray.h"
+
+namespace {
+
+class TaloHubCase : public test::MachineCase {
+protected:
+    void SetUp() override {
+        test::MachineCase::SetUp();
+        m_module = LoadLibraryW((test::ExeDir() + L"\\TaloTrayRes.dll").c_str());
+        ASSERT_NE(nullptr, m_module) << GetLastError();
+        talo::SetResourceModule(m_module);
+        talo::WriteDevShowFlag(0);
+    }
+    void TearDown() override {
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Korvex\\TALO");
+        talo::SetResourceModule(nullptr);
+        if (m_module != nullptr) FreeLibrary(m_module);
+    }
+    static int Active() {
+        CSchemeEx scheme;
+        scheme.Initialize();
+        return scheme.GetActivePwrScheme();
+    }
+
+    HMODULE m_module = nullptr;
+};
+
+TEST(TaloTrayIcon, IconBySourceAndChargeBand) {
+    const struct {
+        int source, percentage;
+        UINT icon;
+    } cases[] = {
+        {1, 100, 2071}, {1, 10, 2071}, {2, 50, 2070}, {2, -1, 2070}, {4, 0, 2067},  {4, 29, 2067},
+        {4, 30, 2068},  {4, 59, 2068}, {4, 60, 2069}, {4, 100, 2069}, {0, -1, 130}, {0, 80, 130},
+        {3, 50, 130},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(cases[i].icon, talo::TrayIconId(cases[i].source, cases[i].percentage)) << "case " << i;
+}
+
+// The schemes in enumeration order with the system's active one checked, then battery
+// status, the main dialog (the default item), about and exit with the module's texts.
+TEST_F(TaloHubCase, MenuListsTheSchemesThenTheCommands) {
+    CSchemeEx scheme;
+    scheme.Initialize();
+    ASSERT_EQ(1, scheme.InitCfgFile());
+    std::vector<talo::PWRDESP> list;
+    ASSERT_TRUE(talo::EnumSchemes(scheme, list));
+    const int active = Active();
+    ASSERT_GE(active, 0);
+
+    HMENU menu = CreatePopupMenu();
+    ASSERT_EQ(1, talo::BuildTrayMenu(menu));
+    const struct {
+        UINT id;  // 0: a separator
+        const wchar_t* text;
+    } tail[] = {{0, L""}, {32771, L"Battery status"}, {0, L""}, {32772, L"Power schemes"},
+                {0, L""}, {32774, L"About"},          {32773, L"Exit"}};
+    ASSERT_EQ(static_cast<int>(list.size() + std::size(tail)), GetMenuItemCount(menu));
+    for (size_t i = 0; i < list.size() + std::size(tail); ++i) {
+        wchar_t text[64] = L"";
+        MENUITEMINFOW item = {};
+        item.cbSize = sizeof(item);
+        item.fMask = MIIM_ID | MIIM_FTYPE | MIIM_STATE | MIIM_STRING;
+        item.dwTypeData = text;
+        item.cch = 64;
+        ASSERT_TRUE(GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &item)) << "item " << i;
+        if (i < list.size()) {
+            EXPECT_EQ(talo::kCmdFirstScheme + i, item.wID) << "item " << i;
+            EXPECT_EQ(list[i].name, text) << "item " << i;
+            EXPECT_EQ(list[i].index == active, (item.fState & MFS_CHECKED) != 0) << "item " << i;
+            continue;
+        }
+        const auto& expected = tail[i - list.size()];
+        EXPECT_EQ(expected.id == 0, (item.fType & MFT_SEPARATOR) != 0) << "item " << i;
+        if (expected.id == 0) continue;
+        EXPECT_EQ(expected.id, item.wID) << "item " << i;
+        EXPECT_STREQ(expected.text, text) << "item " << i;
+    }
+    EXPECT_EQ(32772u, GetMenuDefaultItem(menu, FALSE, 0));
+    DestroyMenu(menu);
+}
+
+TEST_F(TaloHubCase, SchemeChosenBeforeTheFirstPollSwitchesNothing) {
+    CSchemeEx scheme;
+    scheme.Initialize();
+    ASSERT_EQ(1, scheme.InitCfgFile()) << "the first run's preparation";
+    std::vector<talo::PWRDESP> list;
+    ASSERT_TRUE(talo::EnumSchemes(scheme, list));
+    int active = Active();
+    ASSERT_GE(active, 0);
+    size_t item = 0;
+    while (item < list.size() && list[item].index == active) ++item;
+    ASSERT_LT(item, list.size()) << "a second scheme to choose";
+
+    talo::CDummyDlg hub;
+    ASSERT_NE(nullptr, hub.Create(nullptr)) << GetLastError();
+    EXPECT_EQ(talo::PowerSnapshot::kUnknown, talo::CurrentPower().sourceState);
+    const WPARAM choose = talo::kCmdFirstScheme + item;
+    hub.SendMessage(WM_COMMAND, choose, 0);
+    EXPECT_EQ(active, Active()) << "no poll yet: the power source is not known";
+
+    hub.PowerPoll();
+    EXPECT_EQ(talo::PowerSnapshot::kAcIdle, talo::CurrentPower().sourceState) << "the machine's mains, full battery";
+    EXPECT_EQ(100, talo::CurrentPower().percentage);
+    hub.SendMessage(WM_COMMAND, choose, 0);
+    EXPECT_EQ(list[item].index, Active());
+    hub.DestroyWindow();
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {}
+}
+
+}  // namespace

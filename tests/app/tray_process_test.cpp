@@ -1,0 +1,308 @@
+// TALO in the notification area, as its own process in a Wine virtual desktop on the
+// virtual notebook: the icon follows the power source and the charge, comes back when
+// the shell announces itself again, the menu's scheme items switch schemes, and the
+// quick switch's hotkey is taken as configured. What TALO shows is read from its
+// desktop (TaloDesktop in TaloProcess.h): the taskbar's pixels, the shell's answer about
+// TALO's icon, the hotkeys still free, the message boxes TALO opens.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shellapi.h>
+
+#include <iterator>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "MachineSupport.h"
+#include "TaloProcess.h"
+#include "TestSupport.h"
+#include "ZoraVnb.h"
+
+namespace {
+
+using namespace talo_test;
+
+constexpr UINT kFirstSchemeCommand = 32800;
+constexpr UINT kSchemeGoneCaption = 148;
+
+// The tray icons of the tray cases' resource module (tests/app/TrayRes.rc) and the one
+// colour each is drawn in.
+const struct {
+    UINT id;
+    COLORREF colour;
+} kTrayIcons[] = {{130, RGB(0xFF, 0x80, 0x00)},  {2067, RGB(0xFF, 0x00, 0x00)}, {2068, RGB(0x00, 0xFF, 0x00)},
+                  {2069, RGB(0x00, 0x00, 0xFF)}, {2070, RGB(0xFF, 0xFF, 0x00)}, {2071, RGB(0x00, 0xFF, 0xFF)}};
+
+template <class Condition>
+bool WaitFor(Condition condition, DWORD timeoutMs) {
+    for (DWORD waited = 0;; waited += 100) {
+        if (condition()) return true;
+        if (waited >= timeoutMs) return false;
+        Sleep(100);
+    }
+}
+
+// On the desktop's thread: the icon of kTrayIcons the taskbar shows (the one whose colour
+// covers most of a 16 x 16 square), 0 when it shows none of them.
+UINT ShownTrayIcon() {
+    HWND taskbar = FindWindowW(L"Shell_TrayWnd", nullptr);
+    RECT rect;
+    if (taskbar == nullptr || !GetWindowRect(taskbar, &rect)) return 0;
+    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0) return 0;
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    UINT shown = 0;
+    if (bitmap != nullptr) {
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+        GdiFlush();
+        int best = 128;  // at least half the square
+        for (const auto& icon : kTrayIcons) {
+            const DWORD want = (GetRValue(icon.colour) << 16) | (GetGValue(icon.colour) << 8) | GetBValue(icon.colour);
+            int count = 0;
+            const DWORD* pixel = static_cast<const DWORD*>(bits);
+            for (int i = 0; i < width * height; ++i) count += (pixel[i] & 0xFFFFFF) == want ? 1 : 0;
+            if (count >= best) {
+                best = count;
+                shown = icon.id;
+            }
+        }
+        SelectObject(memory, old);
+        DeleteObject(bitmap);
+    }
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return shown;
+}
+
+// On the desktop's thread: whether the shell has TALO's icon (identifier 1 of the hub).
+bool TrayIconThere(HWND hub) {
+    NOTIFYICONDATAW probe = {};
+    probe.cbSize = sizeof(probe);
+    probe.hWnd = hub;
+    probe.uID = 1;
+    return Shell_NotifyIconW(NIM_MODIFY, &probe) != FALSE;
+}
+
+// A string of the tray cases' resource module.
+std::wstring ModuleString(UINT id) {
+    HMODULE module = LoadLibraryExW((test::ExeDir() + L"\\TaloTrayRes.dll").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    wchar_t text[256] = L"";
+    if (module != nullptr) {
+        LoadStringW(module, id, text, 256);
+        FreeLibrary(module);
+    }
+    return text;
+}
+
+// TALO on a fresh machine whose battery neither charges nor discharges by itself, for a
+// user whose first run is done, with the device dialog off.
+class TrayCase : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_machine.emplace();
+        ASSERT_TRUE(m_machine->Ok());
+        ASSERT_TRUE(VnbSetBatteryRates(m_machine->Path().c_str(), 0, 0, 0)) << GetLastError();
+        RegDeleteTreeW(HKEY_CURRENT_USER, kTaloKey);
+        SetTaloFlag(L"TALOStartFlag", 1);
+        SetTaloFlag(L"DevShowFlag", 0);
+        m_cfg.Set(L"TALOCfg", L"TALOResource", L"TaloTrayRes.dll");
+        ASSERT_FALSE(Talo().empty());
+    }
+    void TearDown() override {
+        if (m_hub != nullptr) {
+            EXPECT_EQ(0, Close());
+        }
+        RegDeleteTreeW(HKEY_CURRENT_USER, kTaloKey);
+    }
+
+    // Starts TALO with that hotkey text and waits for its hub and its first icon.
+    void Start(const wchar_t* hotKey = L"CTRL+ALT+F8") {
+        m_cfg.Set(L"TALOCfg", L"DefaultHotKey", hotKey);
+        m_talo.emplace();
+        ASSERT_TRUE(m_talo->Start(Talo()));
+        const DWORD id = m_talo->Id();
+        WaitFor([&] { return m_desktop.Run([&] { m_hub = HubOf(id, 1000); }) && m_hub != nullptr; }, 60000);
+        ASSERT_NE(nullptr, m_hub);
+        EXPECT_TRUE(WaitFor([&] { return Shown() != 0; }, 10000)) << "no tray icon";
+    }
+    int Close() {
+        PostMessageW(m_hub, WM_CLOSE, 0, 0);
+        m_hub = nullptr;
+        return m_talo->Wait(20000);
+    }
+    UINT Shown() {
+        UINT shown = 0;
+        m_desktop.Run([&] { shown = ShownTrayIcon(); });
+        return shown;
+    }
+    bool IconThere(HWND hub) {
+        bool there = false;
+        m_desktop.Run([&] { there = TrayIconThere(hub); });
+        return there;
+    }
+    bool Answers() {
+        DWORD_PTR answer = 0;
+        return SendMessageTimeoutW(m_hub, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer) != 0;
+    }
+    // zoractl's scheme list: each scheme's index in enumeration order, and the active one's.
+    std::vector<int> Schemes(int* active) {
+        std::string listing;
+        test::Run(test::ProgramPath(test::OwnArch(), L"zoractl.exe"), L"scheme list", &listing);
+        std::vector<int> indexes;
+        *active = -1;
+        size_t at = 0;
+        while (at < listing.size()) {
+            size_t end = listing.find('\n', at);
+            if (end == std::string::npos) end = listing.size();
+            std::string line = listing.substr(at, end - at);
+            if (line.size() > 5 && (line[0] == '*' || line[0] == ' ')) {
+                indexes.push_back(atoi(line.c_str() + 1));
+                if (line[0] == '*') *active = indexes.back();
+            }
+            at = end + 1;
+        }
+        return indexes;
+    }
+    int Active() {
+        int active = -1;
+        Schemes(&active);
+        return active;
+    }
+
+    std::optional<test::FreshMachine> m_machine;
+    test::CfgOverride m_cfg{L"ZORACfg.ini"};
+    test::WindowsVersionOf m_taloVersion{L"TALO.exe", L"winxp"};
+    test::WindowsVersionOf m_zoractlVersion{L"zoractl.exe", L"winxp"};
+    TaloDesktop m_desktop;
+    std::optional<DesktopProcess> m_talo;
+    HWND m_hub = nullptr;
+};
+
+// The icon shows the source and, on battery, the charge band; a change of either shows
+// within about a poll period.
+TEST_F(TrayCase, IconFollowsThePowerSourceAndTheChargeBand) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    EXPECT_TRUE(WaitFor([&] { return Shown() == 2071u; }, 5000)) << "mains, battery full: " << Shown();
+    const struct {
+        BYTE ac;
+        DWORD percent;
+        UINT icon;
+    } cases[] = {
+        {1, 50, 2070}, {0, 50, 2068}, {0, 29, 2067}, {0, 30, 2068}, {0, 59, 2068},
+        {0, 60, 2069}, {0, 100, 2069}, {1, 100, 2071}, {0, 10, 2067}, {1, 10, 2070},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        test::SetAcLine(cases[i].ac);
+        ASSERT_TRUE(VnbSetBatteryCharge(m_machine->Path().c_str(), 0, cases[i].percent)) << "case " << i;
+        EXPECT_TRUE(WaitFor([&] { return Shown() == cases[i].icon; }, 5000))
+            << "case " << i << ": shown " << Shown() << ", expected " << cases[i].icon;
+    }
+}
+
+// A shell that lost the icon and announces itself again ("TaskbarCreated") gets it back;
+// at the exit TALO takes it away.
+TEST_F(TrayCase, IconComesBackWhenTheShellAnnouncesItselfAndGoesAtTheExit) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    HWND hub = m_hub;
+    ASSERT_TRUE(IconThere(hub));
+    bool deleted = false;
+    m_desktop.Run([&] {
+        NOTIFYICONDATAW icon = {};
+        icon.cbSize = sizeof(icon);
+        icon.hWnd = hub;
+        icon.uID = 1;
+        deleted = Shell_NotifyIconW(NIM_DELETE, &icon) != FALSE;
+    });
+    ASSERT_TRUE(deleted);
+    ASSERT_FALSE(IconThere(hub));
+    m_desktop.Run([] { PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0); });
+    EXPECT_TRUE(WaitFor([&] { return IconThere(hub); }, 5000));
+    // The taskbar paints a change a moment after the shell took it.
+    EXPECT_TRUE(WaitFor([&] { return Shown() == 2071u; }, 5000)) << Shown();
+
+    EXPECT_EQ(0, Close());
+    EXPECT_FALSE(IconThere(hub));
+    EXPECT_TRUE(WaitFor([&] { return Shown() == 0u; }, 5000)) << Shown();
+}
+
+// Scheme item i of the menu (command 32800 + i) activates the i-th scheme listed.
+TEST_F(TrayCase, SchemeChosenFromTheMenuBecomesActive) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    int active = -1;
+    std::vector<int> schemes = Schemes(&active);
+    ASSERT_GE(schemes.size(), 2u);
+    ASSERT_GE(active, 0);
+    size_t item = 0;
+    while (schemes[item] == active) ++item;
+    PostMessageW(m_hub, WM_COMMAND, kFirstSchemeCommand + item, 0);
+    EXPECT_TRUE(WaitFor([&] { return Active() == schemes[item]; }, 20000)) << "item " << item;
+    EXPECT_TRUE(Answers());
+}
+
+// An item beyond the list (the scheme vanished since the menu was made) switches
+// nothing and says so in a message box owned by the hub.
+TEST_F(TrayCase, VanishedSchemeGivesTheMessageBoxAndSwitchesNothing) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    int active = -1;
+    std::vector<int> schemes = Schemes(&active);
+    ASSERT_GE(active, 0);
+    const std::wstring caption = ModuleString(kSchemeGoneCaption);
+    ASSERT_FALSE(caption.empty());
+    PostMessageW(m_hub, WM_COMMAND, kFirstSchemeCommand + schemes.size(), 0);
+    HWND box = nullptr;
+    WaitFor([&] { return m_desktop.Run([&] { box = FindWindowW(L"#32770", caption.c_str()); }) && box != nullptr; },
+            10000);
+    ASSERT_NE(nullptr, box);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(box, &owner);
+    EXPECT_EQ(m_talo->Id(), owner);
+    EXPECT_EQ(m_hub, GetWindow(box, GW_OWNER));
+    EXPECT_EQ(active, Active());
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindow(box); }, 5000));
+    EXPECT_TRUE(Answers());
+    EXPECT_EQ(active, Active());
+}
+
+// The configured hotkey is TALO's while it runs; an invalid text or a combination another
+// program holds registers nothing for TALO, which works on.
+TEST_F(TrayCase, HotKeyIsTakenAsConfiguredAndABadOneLeavesTaloWorking) {
+    const struct {
+        const wchar_t* text;
+        UINT modifiers, key;
+        bool heldBefore;   // another program holds the combination before TALO starts
+        bool heldByTalo;
+    } cases[] = {
+        {L"ctrl+shift+F9", MOD_CONTROL | MOD_SHIFT, VK_F9, false, true},
+        {L"CTRL+f9", MOD_CONTROL, VK_F9, false, false},
+        {L"CTRL+ALT+SHIFT+Q", MOD_CONTROL | MOD_ALT | MOD_SHIFT, 'Q', false, false},
+        {L"ALT+SHIFT+F7", MOD_ALT | MOD_SHIFT, VK_F7, true, false},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        bool mine = false;
+        if (c.heldBefore) {
+            ASSERT_TRUE(m_desktop.Run([&] { mine = RegisterHotKey(nullptr, 1, c.modifiers, c.key) != FALSE; }, true));
+            ASSERT_TRUE(mine) << "case " << i;
+        }
+        ASSERT_NO_FATAL_FAILURE(Start(c.text)) << "case " << i;
+        ASSERT_NE(nullptr, m_hub) << "case " << i;
+        EXPECT_TRUE(Answers()) << "case " << i;
+        EXPECT_TRUE(WaitFor([&] { return Shown() == 2071u; }, 5000)) << "case " << i << ": " << Shown();
+        if (!c.heldBefore) {
+            m_desktop.Run([&] { mine = RegisterHotKey(nullptr, 1, c.modifiers, c.key) != FALSE; });
+            EXPECT_EQ(!c.heldByTalo, mine) << "case " << i;
+        }
+        if (mine) m_desktop.Run([] { UnregisterHotKey(nullptr, 1); });
+        EXPECT_EQ(0, Close()) << "case " << i;
+    }
+}
+
+}  // namespace
