@@ -605,4 +605,35 @@ TEST_F(FrameModel, TitleAndMarkLabels) {
     }
 }
 
+// The mark label's text is string 114 of whichever module TALO runs with: English, German,
+// or a module without it (here the test program itself), which leaves the label empty and
+// the frame painting as before.
+TEST_F(FrameModel, MarkLabelTakesItsTextFromTheResourceModule) {
+    const struct {
+        const wchar_t* module;  // null: the test program, which has no strings
+        const wchar_t* mark;
+    } cases[] = {{nullptr, L""}, {L"TALORes.dll", nullptr}, {L"TALOResDE.dll", nullptr}};
+    const MemoryTemplate dialogTemplate(L"Frame", 300, 150, WS_POPUP | WS_CAPTION);
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        HMODULE module = nullptr;
+        if (cases[i].module != nullptr) {
+            module = LoadLibraryW((test::ExeDir() + L"\\" + cases[i].module).c_str());
+            ASSERT_NE(nullptr, module) << "case " << i;
+        }
+        talo::SetResourceModule(module);
+        {
+            CTestFrame frame;
+            ASSERT_NE(nullptr, frame.CreateIndirect(dialogTemplate.Get())) << "case " << i;
+            if (cases[i].mark != nullptr)
+                EXPECT_STREQ(cases[i].mark, frame.MarkLabel().Text()) << "case " << i;
+            else
+                EXPECT_NE(L'\0', frame.MarkLabel().Text()[0]) << "case " << i;
+            UpdateWindow(frame);
+            frame.DestroyWindow();
+        }
+        talo::SetResourceModule(nullptr);
+        if (module != nullptr) FreeLibrary(module);
+    }
+}
+
 }  // namespace
