@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "AboutDlg.h"
 #include "AppConfig.h"
 #include "PwrDesp.h"
 #include "ResourceModule.h"
@@ -284,7 +285,10 @@ LRESULT CDummyDlg::OnHelp(UINT, WPARAM, LPARAM, BOOL&) { return TRUE; }
 
 void CDummyDlg::OpenBatteryStatusDialog() {}
 void CDummyDlg::OpenSchemeMainDialog() {}
-void CDummyDlg::OpenAboutDialog() {}
+void CDummyDlg::OpenAboutDialog() {
+    CAboutDlg about;
+    about.DoModal(m_hWnd);
+}
 void CDummyDlg::OpenQuickSwitchDialog() {}
 // The device dialog sets and shows the device states itself; until it exists they are
 // computed as without it.

@@ -20,7 +20,9 @@ inline constexpr wchar_t kTaloKey[] = L"Software\\Korvex\\TALO";
 
 struct HubSearch {
     DWORD processId;
+    bool visible;  // what is looked for: the hidden hub, or a dialog on screen
     HWND found;
+    int count;
 };
 
 // EnumWindows' callback (WINAPI: a lambda would not be __stdcall in the 32-bit build).
@@ -30,15 +32,29 @@ inline BOOL CALLBACK FindHubWindow(HWND hwnd, LPARAM param) {
     wchar_t cls[16] = L"";
     GetWindowThreadProcessId(hwnd, &owner);
     GetClassNameW(hwnd, cls, 16);
-    if (owner != s->processId || wcscmp(cls, L"#32770") != 0) return TRUE;
-    s->found = hwnd;
-    return FALSE;
+    if (owner != s->processId || wcscmp(cls, L"#32770") != 0 || (IsWindowVisible(hwnd) != FALSE) != s->visible)
+        return TRUE;
+    if (s->found == nullptr) s->found = hwnd;
+    ++s->count;
+    return TRUE;
 }
 
-// The top-level dialog window of a process, once its message loop answers.
+// The dialogs a process shows, and the first of them (null when none).
+inline int CountVisibleDialogs(DWORD processId) {
+    HubSearch search = {processId, true, nullptr, 0};
+    EnumWindows(FindHubWindow, reinterpret_cast<LPARAM>(&search));
+    return search.count;
+}
+inline HWND VisibleDialogOf(DWORD processId) {
+    HubSearch search = {processId, true, nullptr, 0};
+    EnumWindows(FindHubWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// The hidden top-level dialog window of a process, once its message loop answers.
 inline HWND HubOf(DWORD processId, DWORD timeoutMs) {
-    HubSearch search = {processId, nullptr};
     for (DWORD waited = 0; waited < timeoutMs; waited += 50) {
+        HubSearch search = {processId, false, nullptr, 0};
         EnumWindows(FindHubWindow, reinterpret_cast<LPARAM>(&search));
         DWORD_PTR answer = 0;
         if (search.found && SendMessageTimeoutW(search.found, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &answer))

@@ -162,6 +162,38 @@ TEST_P(TaloCase, ResourceModuleThatCannotLoadEndsTaloWithItsDebugLines) {
     }
 }
 
+// The tray menu's about command opens one about box, however often it comes, with the
+// resource module's texts; OK closes it and TALO runs on.
+TEST_P(TaloCase, AboutCommandOpensOneAboutBox) {
+    SetTaloFlag(L"TALOStartFlag", 1);
+    test::Process talo;
+    HWND hub = Start(talo);
+    ASSERT_NE(nullptr, hub);
+    PostMessageW(hub, WM_COMMAND, 32774, 0);
+    PostMessageW(hub, WM_COMMAND, 32774, 0);
+    HWND about = nullptr;
+    for (int i = 0; i < 100 && about == nullptr; ++i, Sleep(50)) about = VisibleDialogOf(talo.Id());
+    ASSERT_NE(nullptr, about);
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutW(hub, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer);  // the second command is through
+    EXPECT_EQ(1, CountVisibleDialogs(talo.Id()));
+
+    HMODULE module = LoadLibraryW((test::ExeDir() + L"\\TALORes.dll").c_str());
+    ASSERT_NE(nullptr, module);
+    wchar_t expected[128] = L"", shown[128] = L"";
+    LoadStringW(module, 132, expected, 128);
+    FreeLibrary(module);
+    GetDlgItemTextW(about, 1010, shown, 128);
+    EXPECT_STRNE(L"", expected);
+    EXPECT_STREQ(expected, shown);
+
+    PostMessageW(about, WM_COMMAND, IDOK, 0);
+    for (int i = 0; i < 100 && IsWindow(about); ++i) Sleep(50);
+    EXPECT_FALSE(IsWindow(about));
+    EXPECT_EQ(hub, HubOf(talo.Id(), 5000));
+    EXPECT_EQ(0, Close(talo, hub));
+}
+
 INSTANTIATE_TEST_SUITE_P(Talo, TaloCase, ::testing::Values(L"winxp", L"vista"),
                          [](const auto& info) { return test::Narrow(info.param); });
 

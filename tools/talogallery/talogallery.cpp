@@ -12,8 +12,10 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <memory>
 #include <string>
 
+#include "AboutDlg.h"
 #include "FrameDlg.h"
 #include "ResourceModule.h"
 #include "WinHandles.h"
@@ -95,7 +97,14 @@ int wmain(int argc, wchar_t** argv) {
             continue;
         }
         std::wstring name(argv[i], static_cast<size_t>(equals - argv[i]));
-        talo::CFrameDlg dialog(static_cast<UINT>(_wtoi(equals + 1)));
+        // A dialog TALO has a class for is shown by that class, the others in the bare frame.
+        UINT id = static_cast<UINT>(_wtoi(equals + 1));
+        std::unique_ptr<talo::CFrameDlg> made;
+        if (id == talo::CAboutDlg::IDD)
+            made = std::make_unique<talo::CAboutDlg>();
+        else
+            made = std::make_unique<talo::CFrameDlg>(id);
+        talo::CFrameDlg& dialog = *made;
         HWND hwnd = dialog.Create(nullptr);
         if (hwnd == nullptr) {
             fwprintf(stderr, L"talogallery: template %ls cannot be made (%lu)\n", equals + 1, GetLastError());
