@@ -18,14 +18,6 @@ namespace {
 constexpr int kInitAttempts = 7;
 constexpr DWORD kInitRetryMs = 10000;
 
-unsigned char CALLBACK AppendScheme(unsigned int index, unsigned long, wchar_t* name, unsigned long,
-                                    wchar_t* description, LONG_PTR userValue) {
-    auto* list = reinterpret_cast<std::vector<PWRDESP>*>(userValue);
-    list->push_back(PWRDESP{static_cast<int>(index), name != nullptr ? name : L"",
-                            description != nullptr ? description : L""});
-    return 1;
-}
-
 std::wstring Format(const wchar_t* format, int value) {
     wchar_t text[64];
     swprintf(text, 64, format, value);
@@ -75,10 +67,6 @@ struct SeedFiles {
 };
 
 }  // namespace
-
-bool EnumSchemes(CSchemeEx& scheme, std::vector<PWRDESP>& list) {
-    return scheme.EnumPwrSchemes(AppendScheme, reinterpret_cast<LONG_PTR>(&list)) != 0;
-}
 
 void SeedDefaultSchemes(CSchemeEx& scheme) {
     std::vector<PWRDESP> list;
