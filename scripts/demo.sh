@@ -6,7 +6,9 @@
 # create a scheme from a built-in one and change a few settings as a user would, activate it
 # from the 32-bit client (the service applies it), show the machine beside the scheme
 # (zoractl status), unplug the mains and show the battery values applied, sleep and resume
-# on battery, and plug the mains back in.
+# on battery, and plug the mains back in. Then TALO in the notification area as a user meets
+# it: its tray menu, a scheme chosen there, the device dialog, the balloon when the mains are
+# unplugged (pictures in build/demo/).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 bash "$here/setup.sh"
@@ -58,7 +60,7 @@ zoractl where
 # zoractl and the service run as the given Windows version (Wine's version per program):
 # winxp or vista; "" puts back the default.
 as_windows() {
-  for program in zoractl.exe ZORASrvc.exe; do
+  for program in zoractl.exe ZORASrvc.exe TALO.exe talogallery.exe; do
     if [ -n "$1" ]; then
       $wine64 reg add "HKCU\\Software\\Wine\\AppDefaults\\$program" /v Version /t REG_SZ /d "$1" /f >/dev/null 2>&1
     else
@@ -164,6 +166,31 @@ for version in winxp vista; do
   status
   stop_service
 done
+
+echo
+echo "======== TALO in the notification area, as Windows Vista"
+as_windows vista
+zoractl vnb reset
+zoractl vnb power ac >/dev/null
+# A user new to TALO (its first start makes the product's schemes), who wants to be asked
+# which devices to keep running when a scheme switches some off.
+$wine64 reg delete 'HKCU\Software\Korvex\TALO' /f >/dev/null 2>&1 || true
+$wine64 reg add 'HKCU\Software\Korvex\TALO' /v DevShowFlag /t REG_DWORD /d 1 /f >/dev/null
+start_service
+shots=$ZORA_BUILD/demo
+rm -rf "$shots"
+# talogallery (a 64-bit tool, not installed) beside the installed 64-bit library.
+cp "$ZORA_BUILD/x86_64/bin/talogallery.exe" "$install/bin64/"
+echo "== TALO started in a virtual desktop with a taskbar; its tray menu opened; \"Battery Saver\" chosen there"
+echo "   (the device dialog lists what the scheme switches off, all kept off); then the mains unplugged"
+zora_talo_tray "$shots" "$install/bin64/talogallery.exe" "$client_bin/TALO.exe" "Battery Saver" \
+  "$($wine64 winepath -w "$client_bin/zoractl.exe") vnb power battery 64"
+rm -f "$install/bin64/talogallery.exe"
+zoractl scheme list
+settle
+status
+echo "== what TALO showed: $(cd "$shots" 2>/dev/null && ls *.png | tr '\n' ' ')(in $shots)"
+stop_service
 as_windows ""
 
 echo

@@ -2,7 +2,8 @@
 # Photographs TALO's windows into docs/screenshots/, one PNG per window and language:
 # builds the suite, starts a Wine virtual desktop under Xvfb (the project's prefix, a
 # private display) and runs talogallery there with the English and the German resource
-# module. Run it whenever a window changes, look at the pictures, and commit them.
+# module, then runs TALO on the virtual notebook and photographs its tray menu, device
+# dialog and balloon. Run it whenever a window changes, look at the pictures, and commit them.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 bash "$here/setup.sh"
@@ -29,7 +30,25 @@ for language in en:TALORes.dll de:TALOResDE.dll; do
   $wine64 explorer "/desktop=lumenkeep-shots,1024x768" "$bin/talogallery.exe" \
     "$($wine64 winepath -w "$shots")" "$($wine64 winepath -w "$bin/$module")" "${args[@]}"
 done
-count=0
+# TALO itself on the virtual notebook, as a user meets it: the tray menu, the device dialog
+# before "Battery Saver" (asked for with DevShowFlag 1; TALO's first run makes the scheme)
+# and the balloon after the mains are unplugged. English only: TALO takes its module from
+# the installed configuration.
+zoractl=$bin/zoractl.exe
+$wine64 "$zoractl" vnb on >/dev/null
+$wine64 "$zoractl" vnb reset >/dev/null
+$wine64 "$zoractl" vnb power ac >/dev/null
+$wine64 reg delete 'HKCU\Software\Korvex\TALO' /f >/dev/null 2>&1 || true
+$wine64 reg add 'HKCU\Software\Korvex\TALO' /v DevShowFlag /t REG_DWORD /d 1 /f >/dev/null
+zora_talo_tray "$shots/tray" "$bin/talogallery.exe" "$bin/TALO.exe" "Battery Saver" \
+  "$($wine64 winepath -w "$zoractl") vnb power battery 64" || true
+$wine64 reg delete 'HKCU\Software\Korvex\TALO' /f >/dev/null 2>&1 || true
+$wine64 "$zoractl" vnb off >/dev/null
+for png in "$shots"/tray/*.png; do
+  [ -e "$png" ] && cp "$png" "$out/$(basename "${png%.png}")-en.png"
+done
+
+count=$(ls "$shots"/tray/*.png 2>/dev/null | wc -l)
 for bmp in "$shots"/*.bmp; do
   [ -e "$bmp" ] || continue
   /usr/bin/convert "$bmp" "$out/$(basename "${bmp%.bmp}").png"

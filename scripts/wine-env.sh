@@ -81,3 +81,27 @@ zora_build_all() {
     cmake --build "$ZORA_BUILD/$arch"
   done
 }
+
+# TALO as a user meets it, photographed: talogallery's tray mode (tools/talogallery) starts
+# TALO in a Wine virtual desktop with a taskbar, opens its tray menu, chooses a scheme,
+# keeps the devices off in the device dialog, runs a command and photographs the balloon.
+#   zora_talo_tray OUTDIR GALLERY TALO SCHEME COMMAND...
+# OUTDIR gets tray-menu.png, device-dialog.png and balloon.png (each one that came);
+# GALLERY is the 64-bit talogallery.exe beside the library it uses (it finds the scheme's
+# place in the menu), TALO the TALO.exe to run.
+zora_talo_tray() {
+  local out=$1 gallery=$2 talo=$3 scheme=$4 wine64=/usr/lib/wine/wine64 bmps
+  shift 4
+  bmps=$(mktemp -d)
+  $wine64 reg add 'HKCU\Software\Wine\Explorer\Desktops\lumenkeep-tray' /v EnableShell /t REG_DWORD /d 1 /f \
+    >/dev/null 2>&1
+  local status=0
+  $wine64 explorer "/desktop=lumenkeep-tray,1024x768" "$gallery" tray "$($wine64 winepath -w "$bmps")" \
+    "$($wine64 winepath -w "$talo")" "$scheme" "$*" || status=$?
+  mkdir -p "$out"
+  for bmp in "$bmps"/*.bmp; do
+    [ -e "$bmp" ] && /usr/bin/convert "$bmp" "$out/$(basename "${bmp%.bmp}").png"
+  done
+  rm -rf "$bmps"
+  return $status
+}

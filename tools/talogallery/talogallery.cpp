@@ -1,23 +1,32 @@
-// talogallery: photographs TALO's skinned dialogs as a resource module lays them out,
-// one 24-bit BMP per dialog, so that a change of a template, a text or a picture can be
-// looked at without driving TALO to each window. scripts/screenshots.sh runs it inside
-// a Wine virtual desktop and turns the pictures into PNGs.
+// talogallery: photographs TALO's windows, one 24-bit BMP each, so that a change of a
+// template, a text or a picture can be looked at. scripts/screenshots.sh and the demo run
+// it inside a Wine virtual desktop (with a taskbar) and turn the pictures into PNGs.
 //
 //   talogallery OUTDIR MODULE NAME=TEMPLATE [NAME=TEMPLATE ...]
+//     Each skinned dialog opens in the frame with the module as TALO's resource module, is
+//     photographed once it has painted, and closes again.
+//   talogallery tray OUTDIR TALO SCHEME [COMMAND]
+//     Runs TALO as a user meets it: right-clicks its tray icon and photographs the menu
+//     (tray-menu), chooses the scheme named SCHEME in the menu with the keyboard,
+//     photographs the device dialog if it comes (device-dialog) and keeps every device
+//     off with OK, then runs COMMAND (such as unplugging the mains) and photographs the
+//     balloon that follows (balloon); at the end TALO is closed.
 //
-// Each dialog opens in the skinned frame with the module as TALO's resource module, is
-// photographed from the screen once it has painted, and closes again. Exit status 1 when
-// the module cannot be loaded or a dialog cannot be made.
+// Exit status 1 when the module cannot be loaded, a dialog cannot be made, or TALO does
+// not come up or answer.
 #include <windows.h>
 
 #include <cstdio>
 #include <cwchar>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "AboutDlg.h"
 #include "FrameDlg.h"
+#include "PwrDesp.h"
 #include "ResourceModule.h"
+#include "SchemeEx.h"
 #include "WinHandles.h"
 
 namespace {
@@ -35,10 +44,8 @@ void Pump(DWORD ms) {
     }
 }
 
-// The window's rectangle of the screen as a bottom-up 24-bit BMP file.
-bool SaveWindow(HWND hwnd, const std::wstring& path) {
-    RECT rect;
-    GetWindowRect(hwnd, &rect);
+// A rectangle of the screen as a bottom-up 24-bit BMP file.
+bool SaveRect(const RECT& rect, const std::wstring& path) {
     int width = rect.right - rect.left, height = rect.bottom - rect.top;
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
@@ -75,11 +82,155 @@ bool SaveWindow(HWND hwnd, const std::wstring& path) {
     return ok;
 }
 
+bool SaveWindow(HWND hwnd, const std::wstring& path) {
+    RECT rect;
+    return GetWindowRect(hwnd, &rect) && SaveRect(rect, path);
+}
+
+// ---- TALO as a user meets it ----
+
+constexpr UINT kTrayCallback = WM_USER;  // TALO's tray callback message, icon 1
+
+struct Search {
+    DWORD processId;
+    const wchar_t* className;
+    bool visible;
+    HWND found;
+};
+
+BOOL CALLBACK FindTopLevel(HWND hwnd, LPARAM param) {
+    auto* s = reinterpret_cast<Search*>(param);
+    DWORD owner = 0;
+    wchar_t cls[32] = L"";
+    GetWindowThreadProcessId(hwnd, &owner);
+    GetClassNameW(hwnd, cls, 32);
+    if (owner != s->processId || wcscmp(cls, s->className) != 0 || (IsWindowVisible(hwnd) != FALSE) != s->visible)
+        return TRUE;
+    s->found = hwnd;
+    return FALSE;
+}
+
+// A top-level window of the process, waited for up to timeoutMs.
+HWND WaitForWindow(DWORD processId, const wchar_t* className, bool visible, DWORD timeoutMs) {
+    for (DWORD waited = 0;; waited += 100) {
+        Search search = {processId, className, visible, nullptr};
+        EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search));
+        if (search.found != nullptr) return search.found;
+        if (waited >= timeoutMs) return nullptr;
+        Sleep(100);
+    }
+}
+
+// The window with the taskbar's notification corner beside it: what a user sees.
+bool SaveWithTray(HWND hwnd, const std::wstring& path) {
+    RECT rect, screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    if (!GetWindowRect(hwnd, &rect)) return false;
+    rect.left = rect.left - 160 > 0 ? rect.left - 160 : 0;
+    rect.top = rect.top - 16 > 0 ? rect.top - 16 : 0;
+    rect.right = screen.right;
+    rect.bottom = screen.bottom;
+    return SaveRect(rect, path);
+}
+
+int RunCommand(const wchar_t* commandLine) {
+    std::wstring line = commandLine;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+        return -1;
+    WaitForSingleObject(info.hProcess, 60000);
+    DWORD code = 0;
+    GetExitCodeProcess(info.hProcess, &code);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    return static_cast<int>(code);
+}
+
+// The menu's item of the scheme of that name: the menu lists the schemes in the library's
+// order. -1 when there is none.
+int SchemeItem(const wchar_t* name) {
+    CSchemeEx scheme;
+    scheme.Initialize();
+    std::vector<talo::PWRDESP> list;
+    if (!talo::EnumSchemes(scheme, list)) return -1;
+    for (size_t i = 0; i < list.size(); ++i)
+        if (list[i].name == name) return static_cast<int>(i);
+    return -1;
+}
+
+int Tray(const std::wstring& outDir, const wchar_t* talo, const wchar_t* schemeName, const wchar_t* command) {
+    std::wstring line = std::wstring(L"\"") + talo + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessW(talo, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+        fwprintf(stderr, L"talogallery: %ls cannot be started (%lu)\n", talo, GetLastError());
+        return 1;
+    }
+    UniqueHandle process(info.hProcess);
+    CloseHandle(info.hThread);
+    const DWORD id = info.dwProcessId;
+    HWND hub = WaitForWindow(id, L"#32770", false, 60000);
+    int status = 0;
+    if (hub == nullptr) {
+        fwprintf(stderr, L"talogallery: TALO's window did not come\n");
+        return 1;
+    }
+    Sleep(2500);  // the first polls; the icon is in the taskbar
+    const int item = SchemeItem(schemeName);  // after TALO's first run has made its schemes
+    if (item < 0) {
+        fwprintf(stderr, L"talogallery: no scheme is named %ls\n", schemeName);
+        status = 1;
+    }
+
+    // The right button released over the icon: the menu at the cursor.
+    SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 60, GetSystemMetrics(SM_CYSCREEN) - 10);
+    PostMessageW(hub, kTrayCallback, 1, WM_RBUTTONUP);
+    HWND menu = WaitForWindow(id, L"#32768", true, 10000);
+    if (menu == nullptr) {
+        fwprintf(stderr, L"talogallery: TALO's menu did not open\n");
+        status = 1;
+    } else {
+        Sleep(500);
+        if (!SaveWithTray(menu, outDir + L"\\tray-menu.bmp")) status = 1;
+        for (int i = 0; i <= item; ++i) PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
+        PostMessageW(menu, WM_KEYDOWN, item >= 0 ? VK_RETURN : VK_ESCAPE, 0);
+        // With the device dialog on, it asks which devices to keep running.
+        if (HWND devices = WaitForWindow(id, L"#32770", true, 4000)) {
+            Sleep(800);
+            if (!SaveWindow(devices, outDir + L"\\device-dialog.bmp")) status = 1;
+            PostMessageW(devices, WM_COMMAND, IDOK, 0);
+        }
+    }
+    Sleep(2000);
+    if (command != nullptr && RunCommand(command) != 0) {
+        fwprintf(stderr, L"talogallery: %ls failed\n", command);
+        status = 1;
+    }
+    // The poll notices the new source within a second; the balloon fades in.
+    if (HWND balloon = WaitForWindow(id, L"#32770", true, 5000)) {
+        Sleep(1200);
+        if (!SaveWithTray(balloon, outDir + L"\\balloon.bmp")) status = 1;
+    }
+    PostMessageW(hub, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(process.get(), 20000) != WAIT_OBJECT_0) {
+        fwprintf(stderr, L"talogallery: TALO did not end\n");
+        TerminateProcess(process.get(), 1);
+        status = 1;
+    }
+    return status;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    if (argc >= 5 && wcscmp(argv[1], L"tray") == 0)
+        return Tray(argv[2], argv[3], argv[4], argc > 5 ? argv[5] : nullptr);
     if (argc < 4) {
-        fwprintf(stderr, L"usage: talogallery OUTDIR MODULE NAME=TEMPLATE [NAME=TEMPLATE ...]\n");
+        fwprintf(stderr,
+                 L"usage: talogallery OUTDIR MODULE NAME=TEMPLATE [NAME=TEMPLATE ...]\n"
+                 L"       talogallery tray OUTDIR TALO SCHEME [COMMAND]\n");
         return 2;
     }
     HMODULE module = LoadLibraryW(argv[2]);
