@@ -47,12 +47,6 @@ int WriteFlag(const wchar_t* name, DWORD value) {
                : 0;
 }
 
-std::wstring CfgString(const wchar_t* section, const wchar_t* key) {
-    std::wstring value;
-    GetCfgString(CfgFileName(), section, key, value);
-    return value;
-}
-
 // A layout value: below minimum (the failed read's -1 included) it becomes minimum; with
 // a minimum of 0 only the failed read's -1 is replaced, by fallback.
 int Bounded(const wchar_t* key, int minimum, int fallback) {
@@ -67,6 +61,18 @@ const wchar_t* CfgFileName() {
     // The buffer every read of ZORACfg.ini passes on.
     static wchar_t name[64] = L"ZORACfg.ini";
     return name;
+}
+
+std::wstring CfgString(const std::wstring& file, const std::wstring& section, const std::wstring& key) {
+    std::wstring value;
+    if (!file.empty()) GetCfgString(file.c_str(), section.c_str(), key.c_str(), value);
+    return value;
+}
+
+std::wstring Numbered(const wchar_t* prefix, int number) {
+    wchar_t text[64];
+    swprintf(text, 64, L"%ls%d", prefix, number);
+    return text;
 }
 
 int GetCfgString(const wchar_t* file, const wchar_t* section, const wchar_t* key, std::wstring& out) {
@@ -104,9 +110,9 @@ int DeleteProfileSection(const wchar_t* file, const wchar_t* section) {
     return profile.PutString(section, nullptr, nullptr) ? 1 : 0;
 }
 
-std::wstring PowerSettingFile() { return CfgString(L"ZORACfg", L"PowerSetting"); }
-std::wstring ProfileFile() { return CfgString(kTaloSection, L"SchemeSettings"); }
-std::wstring EffectFile() { return CfgString(kTaloSection, L"EffectSettings"); }
+std::wstring PowerSettingFile() { return CfgString(CfgFileName(), L"ZORACfg", L"PowerSetting"); }
+std::wstring ProfileFile() { return CfgString(CfgFileName(), kTaloSection, L"SchemeSettings"); }
+std::wstring EffectFile() { return CfgString(CfgFileName(), kTaloSection, L"EffectSettings"); }
 
 int ReadStartFlag() { return ReadFlag(L"TALOStartFlag", 0); }
 
@@ -169,14 +175,11 @@ int LoadDeviceItems() {
     g_deviceItems.clear();
     int count = GetCfgInt(0, CfgFileName(), L"SchemeItemList", L"ItemNum", 0);
     for (int i = 0; i < count; ++i) {
-        wchar_t key[32];
-        swprintf(key, 32, L"IfDevice%d", i);
-        if (GetCfgInt(0, CfgFileName(), L"SchemeItemList", key, 0) != 1) continue;
-        swprintf(key, 32, L"Item%d", i);
-        std::wstring item = CfgString(L"SchemeItemList", key);
+        if (GetCfgInt(0, CfgFileName(), L"SchemeItemList", Numbered(L"IfDevice", i).c_str(), 0) != 1) continue;
+        std::wstring item = CfgString(CfgFileName(), L"SchemeItemList", Numbered(L"Item", i));
         if (!IsItemOsSupported(item.c_str()) || !IsItemSupported(item.c_str())) continue;
-        swprintf(key, 32, L"DeviceName%d", i);
-        g_deviceItems.push_back(DeviceDesp{i, -1, item, CfgString(L"SchemeItemList", key)});
+        g_deviceItems.push_back(
+            DeviceDesp{i, -1, item, CfgString(CfgFileName(), L"SchemeItemList", Numbered(L"DeviceName", i))});
     }
     return 1;
 }
@@ -184,6 +187,6 @@ int LoadDeviceItems() {
 void FreeDeviceItems() { g_deviceItems.clear(); }
 
 const std::wstring& HotKeyText() { return g_hotKeyText; }
-void LoadHotKeyText() { g_hotKeyText = CfgString(kTaloSection, L"DefaultHotKey"); }
+void LoadHotKeyText() { g_hotKeyText = CfgString(CfgFileName(), kTaloSection, L"DefaultHotKey"); }
 
 }  // namespace talo

@@ -25,6 +25,11 @@ const wchar_t* CfgFileName();
 // [section] key of file (a CZORACfg file) into out; 1, or 0 with out unchanged when the
 // file cannot be initialised. A missing key gives an empty string.
 int GetCfgString(const wchar_t* file, const wchar_t* section, const wchar_t* key, std::wstring& out);
+// The same as a value: empty when the file is empty or cannot be read, or the key is missing.
+std::wstring CfgString(const std::wstring& file, const std::wstring& section, const std::wstring& key);
+// "<prefix><number>": the numbered sections and keys of the configuration files
+// (Numbered(L"Item", 3) is "Item3", Numbered(L"Scheme ", 0) "Scheme 0").
+std::wstring Numbered(const wchar_t* prefix, int number);
 // mode 0: CZORACfg, GetInt(section, key, 0); mode 1: the user's CZORAProfile,
 // GetInt(section, key, def). -1 when the file cannot be initialised or for another mode.
 int GetCfgInt(int mode, const wchar_t* file, const wchar_t* section, const wchar_t* key, int def);

@@ -18,12 +18,6 @@ namespace {
 constexpr int kInitAttempts = 7;
 constexpr DWORD kInitRetryMs = 10000;
 
-std::wstring Format(const wchar_t* format, int value) {
-    wchar_t text[64];
-    swprintf(text, 64, format, value);
-    return text;
-}
-
 // What both seeding steps read: the three files and the variable list.
 struct SeedFiles {
     std::wstring defaults;
@@ -32,15 +26,11 @@ struct SeedFiles {
     std::vector<std::wstring> variables;
 
     SeedFiles() {
-        GetCfgString(CfgFileName(), L"ZORACfg", L"DefaultSchemes", defaults);
+        defaults = CfgString(CfgFileName(), L"ZORACfg", L"DefaultSchemes");
         profile = ProfileFile();
         settings = PowerSettingFile();
         int count = GetCfgInt(0, settings.c_str(), L"ItemList", L"ItemNum", 0);
-        for (int i = 0; i < count; ++i) {
-            std::wstring name;
-            GetCfgString(settings.c_str(), L"ItemList", Format(L"Item%d", i).c_str(), name);
-            variables.push_back(name);
-        }
+        for (int i = 0; i < count; ++i) variables.push_back(CfgString(settings, L"ItemList", Numbered(L"Item", i)));
     }
 
     // The value of variable + "_AC"/"_DC" in a section of the default-scheme file (0 when
@@ -48,7 +38,7 @@ struct SeedFiles {
     int Value(const std::wstring& section, const std::wstring& variable, bool ac) const {
         int value = GetCfgInt(0, defaults.c_str(), section.c_str(), (variable + (ac ? L"_AC" : L"_DC")).c_str(), 0);
         if (_wcsicmp(variable.c_str(), L"BacklightLevel") == 0)
-            value = GetCfgInt(0, settings.c_str(), L"BacklightLevel", Format(L"ValueOption%d", value).c_str(), 0);
+            value = GetCfgInt(0, settings.c_str(), L"BacklightLevel", Numbered(L"ValueOption", value).c_str(), 0);
         return value;
     }
 
@@ -75,15 +65,14 @@ void SeedDefaultSchemes(CSchemeEx& scheme) {
     SeedFiles files;
     int count = GetCfgInt(0, files.defaults.c_str(), L"Schemes", L"DefaultSchemesNum", 0);
     for (int d = 0; d < count; ++d) {
-        std::wstring section = Format(L"Scheme %d", d);
-        std::wstring name;
-        GetCfgString(files.defaults.c_str(), section.c_str(), L"SchemeName", name);
+        std::wstring section = Numbered(L"Scheme ", d);
+        std::wstring name = CfgString(files.defaults, section, L"SchemeName");
         if (name.empty()) continue;
         int index = scheme.AddPwrScheme(name.c_str(), L"", base);
         if (index == -2) index = scheme.FindPwrScheme(name.c_str());
         if (index < 0) continue;
         files.Write(scheme, index, section);
-        std::wstring profileSection = Format(L"Scheme%d", index);
+        std::wstring profileSection = Numbered(L"Scheme", index);
         // Marked as the product's own, so that the scheme dialogs keep it from being
         // edited or deleted; nothing else sets the mark.
         PutProfileInt(files.profile.c_str(), profileSection.c_str(), L"IfDefault", 1);
@@ -103,7 +92,7 @@ void SeedBuiltInSchemes(CSchemeEx& scheme) {
         int show = GetCfgInt(0, files.defaults.c_str(), L"Scheme Vista", L"IfShow", 0);
         for (const GUID& guid : builtIn) {
             int index = scheme.SchemeGuidToIndex(&guid);
-            PutProfileInt(files.profile.c_str(), Format(L"Scheme%d", index).c_str(), L"IfShow", show);
+            PutProfileInt(files.profile.c_str(), Numbered(L"Scheme", index).c_str(), L"IfShow", show);
             // The system keeps its own values for the processor and the idle time-outs.
             files.Write(scheme, index, L"Scheme Vista",
                         {L"CpuSpeed", L"MonitorOffTimeOut", L"DiskOffTimeOut", L"StandbyTimeOut", L"HibernateTimeOut"});
@@ -112,7 +101,7 @@ void SeedBuiltInSchemes(CSchemeEx& scheme) {
     }
     int show = GetCfgInt(0, files.defaults.c_str(), L"Scheme XP", L"IfShow", 0);
     for (int index = 0; index <= 5; ++index) {
-        PutProfileInt(files.profile.c_str(), Format(L"Scheme%d", index).c_str(), L"IfShow", show);
+        PutProfileInt(files.profile.c_str(), Numbered(L"Scheme", index).c_str(), L"IfShow", show);
         files.Write(scheme, index, L"Scheme XP",
                     {L"CpuSpeedMax", L"CpuSpeedMin", L"CpuSpeed", L"MonitorOffTimeOut", L"DiskOffTimeOut",
                      L"StandbyTimeOut"});
@@ -133,7 +122,7 @@ int SeedSchemeSettings() {
         if (!EnumSchemes(scheme, list)) return 0;
         std::wstring profile = ProfileFile();
         for (size_t i = 0; i < list.size(); ++i) {
-            std::wstring section = Format(L"Scheme%d", list[i].index);
+            std::wstring section = Numbered(L"Scheme", list[i].index);
             PutProfileInt(profile.c_str(), section.c_str(), L"IfDefault", 0);
             PutProfileInt(profile.c_str(), section.c_str(), L"IconNum", static_cast<int>(i % 9));
             PutProfileInt(profile.c_str(), section.c_str(), L"IfShow", 1);

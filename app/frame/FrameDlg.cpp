@@ -13,19 +13,6 @@ namespace {
 constexpr int kMaxEffects = 256;
 constexpr int kMaxOptions = 1024;
 
-std::wstring Numbered(const wchar_t* prefix, int number) {
-    wchar_t text[64];
-    swprintf(text, 64, L"%ls%d", prefix, number);
-    return text;
-}
-
-std::wstring CfgString(const std::wstring& file, const std::wstring& section, const std::wstring& key) {
-    std::wstring value;
-    if (file.empty()) return value;
-    GetCfgString(file.c_str(), section.c_str(), key.c_str(), value);
-    return value;
-}
-
 int CfgInt(const std::wstring& file, const std::wstring& section, const std::wstring& key) {
     if (file.empty()) return -1;
     return GetCfgInt(0, file.c_str(), section.c_str(), key.c_str(), 0);
