@@ -23,6 +23,43 @@ void AppendResString(HMENU menu, UINT command, UINT stringId) {
     AppendMenuW(menu, MF_STRING, command, text);
 }
 
+// The product mark beside the main dialog's item: the module's bitmap with its 0xFF00FF
+// key turned into the menu's own colour (hbmpItem draws no key on XP). Made once per
+// resource module; it lives as long as the process.
+HBITMAP TrayMenuBitmap() {
+    static HINSTANCE madeFor = nullptr;
+    static HBITMAP made = nullptr;
+    if (made != nullptr && madeFor == ResourceModule()) return made;
+    if (made != nullptr) DeleteObject(made);
+    made = nullptr;
+    madeFor = ResourceModule();
+    HBITMAP source = LoadResBitmap(IDB_TRAY_MENU);
+    BITMAP info = {};
+    if (source == nullptr || !GetObjectW(source, sizeof(info), &info) || info.bmWidth <= 0 || info.bmHeight <= 0) {
+        if (source != nullptr) DeleteObject(source);
+        return nullptr;
+    }
+    BITMAPINFO format = {};
+    format.bmiHeader = {sizeof(BITMAPINFOHEADER), info.bmWidth, -info.bmHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HDC screen = GetDC(nullptr);
+    made = CreateDIBSection(screen, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (made != nullptr &&
+        GetDIBits(screen, source, 0, static_cast<UINT>(info.bmHeight), bits, &format, DIB_RGB_COLORS) != 0) {
+        const COLORREF menu = GetSysColor(COLOR_MENU);
+        const DWORD background = (GetRValue(menu) << 16) | (GetGValue(menu) << 8) | GetBValue(menu);
+        DWORD* pixel = static_cast<DWORD*>(bits);
+        for (LONG i = 0; i < info.bmWidth * info.bmHeight; ++i)
+            if ((pixel[i] & 0xFFFFFF) == 0xFF00FF) pixel[i] = background;
+    } else if (made != nullptr) {
+        DeleteObject(made);
+        made = nullptr;
+    }
+    ReleaseDC(nullptr, screen);
+    DeleteObject(source);
+    return made;
+}
+
 }  // namespace
 
 UINT TrayIconId(int sourceState, int percentage) {
@@ -62,6 +99,19 @@ int BuildTrayMenu(HMENU menu) {
     AppendResString(menu, kCmdAbout, kStrMenuAbout);
     AppendResString(menu, kCmdExit, kStrMenuExit);
     SetMenuDefaultItem(menu, kCmdSchemeMain, FALSE);
+    if (HBITMAP mark = TrayMenuBitmap()) {
+        // In the check marks' column, which it shares with them.
+        MENUINFO style = {};
+        style.cbSize = sizeof(style);
+        style.fMask = MIM_STYLE;
+        style.dwStyle = MNS_CHECKORBMP;
+        SetMenuInfo(menu, &style);
+        MENUITEMINFOW item = {};
+        item.cbSize = sizeof(item);
+        item.fMask = MIIM_BITMAP;
+        item.hbmpItem = mark;
+        SetMenuItemInfoW(menu, kCmdSchemeMain, FALSE, &item);
+    }
     return 1;
 }
 

@@ -98,6 +98,37 @@ TEST_F(TaloHubCase, MenuListsTheSchemesThenTheCommands) {
     DestroyMenu(menu);
 }
 
+// The main dialog's item carries the module's menu bitmap (none in the tray cases' module),
+// its 0xFF00FF key turned into the menu's colour.
+TEST_F(TaloHubCase, MainDialogItemCarriesTheModulesMarkWithoutItsKey) {
+    for (const wchar_t* name : {L"TaloTrayRes.dll", L"TALORes.dll"}) {
+        const bool hasMark = wcscmp(name, L"TALORes.dll") == 0;
+        HMODULE module = LoadLibraryExW((test::ExeDir() + L"\\" + name).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(nullptr, module) << test::Narrow(name);
+        talo::SetResourceModule(module);
+        HMENU menu = CreatePopupMenu();
+        ASSERT_EQ(1, talo::BuildTrayMenu(menu));
+        MENUITEMINFOW item = {};
+        item.cbSize = sizeof(item);
+        item.fMask = MIIM_BITMAP;
+        ASSERT_TRUE(GetMenuItemInfoW(menu, 32772, FALSE, &item));
+        EXPECT_EQ(hasMark, item.hbmpItem != nullptr) << test::Narrow(name);
+        if (item.hbmpItem != nullptr) {
+            BITMAP info = {};
+            ASSERT_TRUE(GetObjectW(item.hbmpItem, sizeof(info), &info));
+            ASSERT_NE(nullptr, info.bmBits);
+            EXPECT_EQ(16, info.bmWidth);
+            const DWORD* pixel = static_cast<const DWORD*>(info.bmBits);
+            int keyed = 0;
+            for (LONG i = 0; i < info.bmWidth * info.bmHeight; ++i) keyed += (pixel[i] & 0xFFFFFF) == 0xFF00FF;
+            EXPECT_EQ(0, keyed);
+        }
+        DestroyMenu(menu);
+        talo::SetResourceModule(m_module);
+        FreeLibrary(module);
+    }
+}
+
 TEST_F(TaloHubCase, SchemeChosenBeforeTheFirstPollSwitchesNothing) {
     CSchemeEx scheme;
     scheme.Initialize();
