@@ -205,10 +205,10 @@ void CDummyDlg::OnTimer(UINT_PTR timerId) {
         break;
     case kPollTimer: {
         PowerPoll();
-        // A new power source (not the first one learnt) shows itself in the balloon.
-        const int shownSource = g_shown.sourceState;
-        const bool sourceChanged =
-            shownSource != PowerSnapshot::kUnknown && g_current.sourceState != shownSource;
+        // Mains plugged or unplugged (not the first source learnt, nor the battery starting
+        // or ending a charge) shows itself in the balloon.
+        const int shownAc = g_shown.AcFlag();
+        const bool sourceChanged = shownAc >= 0 && g_current.AcFlag() != shownAc;
         UpdateTrayIcon();
         if (sourceChanged) ShowBalloon();
         break;
