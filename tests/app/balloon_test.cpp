@@ -228,7 +228,7 @@ TEST_F(TaloBalloonWindow, UnknownSourceKeepsTheFirstLinesColour) {
 }
 
 // The link's click shows the devices switched off, taller by their rows, with the link
-// back; a second click the power view again.
+// back; a second one (the link's message) the power view again.
 TEST_F(TaloBalloonWindow, LinkTogglesBetweenThePowerAndTheDeviceView) {
     talo::ShownPower() = {4, 1, 5400, 50};
     SetDevices({0, 0});
@@ -238,7 +238,9 @@ TEST_F(TaloBalloonWindow, LinkTogglesBetweenThePowerAndTheDeviceView) {
     const std::wstring powerText = WindowText();
     const std::wstring names = L"Wireless LAN, Camera";  // 20 characters: two rows
 
-    m_balloon.SendMessage(CBalloon2Dlg::kToggleView, IDC_BALLOON_LINK);
+    // A click on the link, as the static reports it to the balloon.
+    m_balloon.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_BALLOON_LINK, STN_CLICKED),
+                          reinterpret_cast<LPARAM>(m_balloon.Link().Handle()));
     EXPECT_EQ(CBalloon2Dlg::kDeviceView, m_balloon.View());
     EXPECT_EQ(String(137) + L"\r\n" + names, WindowText());
     EXPECT_EQ(2, m_balloon.Rows());
