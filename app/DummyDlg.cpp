@@ -5,9 +5,11 @@
 
 #include "AboutDlg.h"
 #include "AppConfig.h"
+#include "BalloonDlg.h"
 #include "PwrDesp.h"
 #include "ResourceModule.h"
 #include "SchemeEx.h"
+#include "TALOApp.h"
 #include "ZoraSystemApi.h"
 
 namespace talo {
@@ -200,12 +202,17 @@ void CDummyDlg::OnTimer(UINT_PTR timerId) {
     switch (timerId) {
     case kBalloonTimer:
         ShowBalloon();
-        KillTimer(m_hWnd, kBalloonTimer);
         break;
-    case kPollTimer:
+    case kPollTimer: {
         PowerPoll();
+        // Mains plugged or unplugged (not the first source learnt, nor the battery starting
+        // or ending a charge) shows itself in the balloon.
+        const int shownAc = g_shown.AcFlag();
+        const bool sourceChanged = shownAc >= 0 && g_current.AcFlag() != shownAc;
         UpdateTrayIcon();
+        if (sourceChanged) ShowBalloon();
         break;
+    }
     case kClickTimer:
         KillTimer(m_hWnd, kClickTimer);
         m_clickPending = 0;
@@ -293,7 +300,14 @@ void CDummyDlg::OpenQuickSwitchDialog() {}
 // The device dialog sets and shows the device states itself; until it exists they are
 // computed as without it.
 void CDummyDlg::ShowDeviceDialog(int schemeIndex, int ac) { ComputeDeviceStates(schemeIndex, ac); }
-// The balloon window is not part of TALO yet: the hover delay ends with nothing shown.
-void CDummyDlg::ShowBalloon() {}
+
+// ---- Balloon ----
+
+// The balloon fades in with the power view; a hover waiting for it is done with.
+void CDummyDlg::ShowBalloon() {
+    CBalloon2Dlg* balloon = Balloon();
+    if (balloon != nullptr && balloon->IsWindow()) balloon->Show();
+    KillTimer(m_hWnd, kBalloonTimer);
+}
 
 }  // namespace talo

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "AppConfig.h"
+#include "BalloonDlg.h"
 #include "DummyDlg.h"
 #include "HotKey.h"
 #include "SchemeSeeding.h"
@@ -16,10 +17,12 @@ namespace {
 constexpr int kStartFailed = 1;
 
 CDummyDlg* g_hub = nullptr;
+CBalloon2Dlg* g_balloon = nullptr;
 
 }  // namespace
 
 CDummyDlg* Hub() { return g_hub; }
+CBalloon2Dlg* Balloon() { return g_balloon; }
 
 CTALOApp::~CTALOApp() {
     if (m_resourceModule != nullptr) {
@@ -80,12 +83,26 @@ bool CTALOApp::InitInstance() {
     g_hub->StartTray();
     LoadHotKeyText();
     RegisterQuickSwitchHotKey(g_hub->m_hWnd, HotKeyText().c_str());
+    // The balloon, hidden until the hub shows it; TALO works on without it.
+    g_balloon = new CBalloon2Dlg(g_hub);
+    if (g_balloon->Create(nullptr) == nullptr) {
+        wchar_t line[100];
+        swprintf(line, 100, L"TALO: the balloon window could not be made (%lu).\n", GetLastError());
+        OutputDebugStringW(line);
+        delete g_balloon;
+        g_balloon = nullptr;
+    }
 
     RunMessageLoop();
     return false;
 }
 
 int CTALOApp::ExitInstance() {
+    if (g_balloon != nullptr) {
+        if (g_balloon->m_hWnd != nullptr) g_balloon->DestroyWindow();
+        delete g_balloon;
+        g_balloon = nullptr;
+    }
     FreeDeviceItems();
     if (g_hub != nullptr) {
         if (g_hub->m_hWnd != nullptr) {

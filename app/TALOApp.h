@@ -10,6 +10,7 @@
 
 namespace talo {
 
+class CBalloon2Dlg;
 class CDummyDlg;
 
 class CTALOApp : public CTaloAppBase {
@@ -34,5 +35,7 @@ private:
 
 // The one hub window's object; null before it is made and after the exit.
 CDummyDlg* Hub();
+// The one balloon's object; null before it is made, after the exit and when it could not be made.
+CBalloon2Dlg* Balloon();
 
 }  // namespace talo

@@ -34,6 +34,8 @@ inline BOOL CALLBACK FindHubWindow(HWND hwnd, LPARAM param) {
     GetClassNameW(hwnd, cls, 16);
     if (owner != s->processId || wcscmp(cls, L"#32770") != 0 || (IsWindowVisible(hwnd) != FALSE) != s->visible)
         return TRUE;
+    // The balloon, hidden between its shows too, is the topmost one: never the hub.
+    if (!s->visible && (GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0) return TRUE;
     if (s->found == nullptr) s->found = hwnd;
     ++s->count;
     return TRUE;

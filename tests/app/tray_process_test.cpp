@@ -25,6 +25,14 @@ using namespace talo_test;
 
 constexpr UINT kFirstSchemeCommand = 32800;
 constexpr UINT kSchemeGoneCaption = 148;
+// What the shell sends TALO's hub about its icon (identifier 1).
+constexpr UINT kTrayCallbackMessage = WM_USER;
+constexpr WPARAM kTrayIconId = 1;
+// The balloon's texts in the tray cases' module.
+constexpr UINT kBalloonOnMains = 160;
+constexpr UINT kBalloonBatteryFull = 157;
+constexpr UINT kBalloonBattery = 163;
+constexpr UINT kBalloonRemaining = 159;
 
 // The tray icons of the tray cases' resource module (tests/app/TrayRes.rc) and the one
 // colour each is drawn in.
@@ -88,6 +96,36 @@ bool TrayIconThere(HWND hub) {
     probe.hWnd = hub;
     probe.uID = 1;
     return Shell_NotifyIconW(NIM_MODIFY, &probe) != FALSE;
+}
+
+struct MenuSearch {
+    DWORD processId;
+    HWND found;
+};
+
+// EnumWindows' callback: a pop-up menu of the process on screen.
+BOOL CALLBACK FindShownMenu(HWND hwnd, LPARAM param) {
+    auto* s = reinterpret_cast<MenuSearch*>(param);
+    DWORD owner = 0;
+    wchar_t cls[16] = L"";
+    GetWindowThreadProcessId(hwnd, &owner);
+    GetClassNameW(hwnd, cls, 16);
+    if (owner != s->processId || wcscmp(cls, L"#32768") != 0 || !IsWindowVisible(hwnd)) return TRUE;
+    s->found = hwnd;
+    return FALSE;
+}
+
+// On the desktop's thread: the pop-up menu the process shows, null when none.
+HWND ShownMenu(DWORD processId) {
+    MenuSearch search = {processId, nullptr};
+    EnumWindows(FindShownMenu, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+std::wstring WindowText(HWND hwnd) {
+    wchar_t text[512] = L"";
+    GetWindowTextW(hwnd, text, 512);
+    return text;
 }
 
 // A string of the tray cases' resource module.
@@ -175,6 +213,19 @@ protected:
         Schemes(&active);
         return active;
     }
+    // TALO's balloon on screen (the only dialog it shows in these cases), null when none.
+    HWND Balloon() {
+        HWND balloon = nullptr;
+        m_desktop.Run([&] { balloon = VisibleDialogOf(m_talo->Id()); });
+        return balloon;
+    }
+    HWND Menu() {
+        HWND menu = nullptr;
+        m_desktop.Run([&] { menu = ShownMenu(m_talo->Id()); });
+        return menu;
+    }
+    // Posts the tray callback as the shell does for a mouse message over the icon.
+    void TrayMouse(UINT mouseMessage) { PostMessageW(m_hub, kTrayCallbackMessage, kTrayIconId, mouseMessage); }
 
     std::optional<test::FreshMachine> m_machine;
     test::CfgOverride m_cfg{L"ZORACfg.ini"};
@@ -302,6 +353,101 @@ TEST_F(TrayCase, HotKeyIsTakenAsConfiguredAndABadOneLeavesTaloWorking) {
         }
         if (mine) m_desktop.Run([] { UnregisterHotKey(nullptr, 1); });
         EXPECT_EQ(0, Close()) << "case " << i;
+    }
+}
+
+// The cursor resting on the icon shows the balloon after 1.5 s, with the module's texts
+// for the power source (mains, battery full); 4 s after its fade-in it goes again.
+TEST_F(TrayCase, HoverShowsTheBalloonWithThePowerTextsAndItGoesAfterItsTime) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_TRUE(WaitFor([&] { return Shown() == 2071u; }, 5000)) << Shown();
+    const std::wstring expected = ModuleString(kBalloonOnMains) + L"\r\n" + ModuleString(kBalloonBatteryFull);
+    ASSERT_FALSE(ModuleString(kBalloonOnMains).empty());
+    ASSERT_EQ(nullptr, Balloon());
+
+    const DWORD posted = GetTickCount();
+    TrayMouse(WM_MOUSEMOVE);
+    HWND balloon = nullptr;
+    WaitFor([&] { return (balloon = Balloon()) != nullptr; }, 6000);
+    const DWORD appeared = GetTickCount() - posted;
+    ASSERT_NE(nullptr, balloon);
+    EXPECT_GE(appeared, 1400u) << "the hover delay";
+    EXPECT_LT(appeared, 4000u);
+    EXPECT_EQ(expected, WindowText(balloon));
+    EXPECT_TRUE((GetWindowLongPtrW(balloon, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0);
+
+    // The fade-in (about a second), then 4 s.
+    EXPECT_TRUE(WaitFor([&] { return Balloon() == nullptr; }, 15000)) << "the balloon stays";
+    EXPECT_GE(GetTickCount() - posted - appeared, 4000u);
+    EXPECT_TRUE(IsWindow(balloon)) << "hidden, not destroyed";
+    EXPECT_TRUE(Answers());
+}
+
+// Unplugging the mains shows the balloon with the battery's texts within a poll period;
+// it goes after its time. A battery that starts charging on mains is no new source.
+TEST_F(TrayCase, NewPowerSourceShowsTheBalloon) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_TRUE(WaitFor([&] { return Shown() == 2071u; }, 5000)) << Shown();
+    ASSERT_TRUE(VnbSetBatteryCharge(m_machine->Path().c_str(), 0, 50));
+    ASSERT_TRUE(WaitFor([&] { return Shown() == 2070u; }, 5000)) << "charging on mains: " << Shown();
+    Sleep(300);
+    EXPECT_EQ(nullptr, Balloon()) << "charging on mains";
+
+    test::SetAcLine(0);
+    HWND balloon = nullptr;
+    WaitFor([&] { return (balloon = Balloon()) != nullptr; }, 5000);
+    ASSERT_NE(nullptr, balloon) << "no balloon for the battery";
+    const std::wstring text = WindowText(balloon);
+    const size_t lineEnd = text.find(L"\r\n");
+    ASSERT_NE(std::wstring::npos, lineEnd) << test::Narrow(text);
+    EXPECT_EQ(ModuleString(kBalloonBattery) + L": 50%", text.substr(0, lineEnd));
+    // The remaining time follows, as the battery's rate gives it.
+    EXPECT_EQ(lineEnd + 2, text.find(ModuleString(kBalloonRemaining), lineEnd + 2)) << test::Narrow(text);
+    EXPECT_TRUE(WaitFor([&] { return Balloon() == nullptr; }, 15000)) << "the balloon stays";
+    EXPECT_TRUE(Answers());
+}
+
+// Clicks on the icon: a left click opens the menu after 200 ms (a double click might still
+// come), a right click at once, while the hub handles the click (its handler holds the
+// menu); a double click opens no menu. The double click's command is the scheme main
+// dialog's, which TALO does not build yet: the case sees only that no menu comes.
+TEST_F(TrayCase, ClicksOnTheIconOpenTheMenuOrNot) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    const struct {
+        const char* name;
+        UINT messages[3];
+        size_t count;
+        bool handlerHoldsMenu;
+        bool menuAtOnce;
+        bool menuLater;
+    } cases[] = {
+        {"left click", {WM_LBUTTONUP}, 1, false, false, true},
+        {"right click", {WM_RBUTTONUP}, 1, true, true, true},
+        {"double click", {WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP}, 3, false, false, false},
+    };
+    for (const auto& c : cases) {
+        bool handled = true;
+        HWND atOnce = nullptr;
+        const DWORD sent = GetTickCount();
+        m_desktop.Run([&] {
+            for (size_t i = 0; i < c.count; ++i) {
+                DWORD_PTR answer = 0;
+                if (!SendMessageTimeoutW(m_hub, kTrayCallbackMessage, kTrayIconId, c.messages[i], SMTO_ABORTIFHUNG,
+                                         1000, &answer))
+                    handled = false;
+            }
+            atOnce = ShownMenu(m_talo->Id());
+        });
+        EXPECT_EQ(c.handlerHoldsMenu, !handled) << c.name;
+        EXPECT_EQ(c.menuAtOnce, atOnce != nullptr) << c.name << " after " << (GetTickCount() - sent) << " ms";
+        HWND later = nullptr;
+        WaitFor([&] { return (later = Menu()) != nullptr; }, 1000);
+        EXPECT_EQ(c.menuLater, later != nullptr) << c.name;
+        if (later == nullptr) continue;
+        // The menu's loop ends on a cancel-mode message to TALO's thread.
+        PostMessageW(m_hub, WM_CANCELMODE, 0, 0);
+        EXPECT_TRUE(WaitFor([&] { return Menu() == nullptr; }, 5000)) << c.name << ": the menu stays";
+        EXPECT_TRUE(Answers()) << c.name;
     }
 }
 
