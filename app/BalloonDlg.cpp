@@ -65,7 +65,8 @@ UINT ChargeIconId(int percentage) {
 std::wstring RemainingTimeText(int seconds) {
     if (seconds < 0) return L"N/A";
     wchar_t text[16];
-    swprintf(text, 16, L"%02d:%02d", seconds / 3600 % 24, seconds / 60 % 60);
+    // All the hours: a day and an hour of battery is "25:00", not "01:00".
+    swprintf(text, 16, L"%02d:%02d", seconds / 3600, seconds / 60 % 60);
     return text;
 }
 
