@@ -1,5 +1,6 @@
 // TALO's small dialogs inside one process, from the English resource module: the warning
-// and confirmation boxes (layout, icon, result). A modal dialog is driven from a thread timer that runs inside its
+// and confirmation boxes (layout, icon, result) and the icon chooser with the scheme
+// page's icon button. A modal dialog is driven from a thread timer that runs inside its
 // own message loop.
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -11,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "ChangeIconBtn.h"
+#include "ChangeIconDlg.h"
 #include "ConfirmDlg.h"
 #include "Dialog.h"
 #include "ResourceModule.h"
@@ -160,6 +163,149 @@ TEST(SmallDialogs, WarningAndConfirmLayoutIconAndResult) {
         };
         const INT_PTR result = c.warning ? RunModal(warning, c.press, inspect) : RunModal(confirm, c.press, inspect);
         EXPECT_EQ(c.press, result) << "case " << i;
+    }
+}
+
+// An empty popup with a caption: the host of the icon button.
+struct alignas(4) EmptyTemplate {
+    DLGTEMPLATE header;
+    WORD menu, windowClass, title;
+};
+constexpr EmptyTemplate kPageTemplate = {{WS_POPUP | WS_VISIBLE | WS_CAPTION, 0, 0, 0, 0, 120, 100}, 0, 0, 0};
+
+// A scheme page as the chooser sees it: a number of icons, the chosen one, editable or
+// not, and its icon button in a window of its own.
+class FakePage : public talo::IIconOwnerPage {
+public:
+    FakePage(int count, int chosen, bool editable) : m_count(count), m_chosen(chosen), m_editable(editable) {
+        m_host.CreateIndirect(&kPageTemplate.header);
+        m_button.Create(m_host, RECT{10, 10, 100, 110});
+        m_button.SetImage(talo::CChangeIconBtn::kFirstImage + static_cast<UINT>(chosen));
+    }
+    ~FakePage() override {
+        if (m_host.IsWindow()) m_host.DestroyWindow();
+    }
+    int IconCount() const override { return m_count; }
+    int ChosenIcon() const override { return m_chosen; }
+    void SetChosenIcon(int number) override { m_chosen = number; }
+    bool IsEditable() const override { return m_editable; }
+    talo::CChangeIconBtn* IconButton() override { return &m_button; }
+
+    class CPageHost : public talo::CDialogImpl<CPageHost> {
+    public:
+        enum { IDD = 30003 };  // made in memory
+        std::vector<int> commands;
+        BEGIN_MSG_MAP(CPageHost)
+            MESSAGE_HANDLER(WM_COMMAND, OnCommand)
+            REFLECT_NOTIFICATIONS()
+        END_MSG_MAP()
+
+    private:
+        LRESULT OnCommand(UINT, WPARAM wParam, LPARAM, BOOL& handled) {
+            commands.push_back(LOWORD(wParam));
+            handled = FALSE;
+            return 0;
+        }
+    };
+
+    CPageHost m_host;
+    talo::CChangeIconBtn m_button;
+
+private:
+    int m_count;
+    int m_chosen;
+    bool m_editable;
+};
+
+LPARAM Point(int x, int y) { return MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y)); }
+
+// The chooser lists one 60 x 60 image per icon of the page with 68-pixel spacing; a click
+// on an icon, or OK with one selected, makes it the page's choice, and the page's button
+// shows it when the page is editable; Cancel after a click keeps the click's choice.
+TEST(SmallDialogs, IconChooserListsTheIconsAndAClickChoosesOne) {
+    EnglishModule module;
+    ASSERT_TRUE(module.Ok());
+    const struct {
+        int count, chosen;
+        bool editable;
+        int click, select;  // -1: none
+        int press;
+        int chosenAfter;
+    } cases[] = {
+        {9, 0, true, 3, -1, IDCANCEL, 3},  {9, 1, false, 4, -1, IDOK, 4}, {5, 0, true, -1, 2, IDOK, 2},
+        {5, 4, false, -1, 1, IDOK, 1},     {5, 4, true, -1, -1, IDOK, 4}, {3, 2, true, -1, 0, IDCANCEL, 2},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        FakePage page(c.count, c.chosen, c.editable);
+        ASSERT_TRUE(page.m_button.IsWindow()) << "case " << i;
+        talo::CChangeIconDlg chooser(page);
+        const INT_PTR result = RunModal(chooser, c.press, [&](HWND dialog) {
+            wchar_t title[128] = L"", expected[128] = L"";
+            GetWindowTextW(dialog, title, 128);
+            talo::LoadResString(IDS_CHANGE_ICON_TITLE, expected, 128);
+            EXPECT_STREQ(expected, title) << "case " << i;
+            RECT window = {};
+            GetWindowRect(dialog, &window);
+            EXPECT_EQ(400, window.right - window.left) << "case " << i;
+            EXPECT_EQ(335, window.bottom - window.top) << "case " << i;
+            EXPECT_EQ("(20, 35)-(378, 255)", Text(ChildRect(dialog, IDC_CHANGE_ICON_LIST))) << "case " << i;
+            EXPECT_EQ("(190, 265)-(270, 290)", Text(ChildRect(dialog, IDOK))) << "case " << i;
+            EXPECT_EQ("(290, 265)-(370, 290)", Text(ChildRect(dialog, IDCANCEL))) << "case " << i;
+            HWND list = GetDlgItem(dialog, IDC_CHANGE_ICON_LIST);
+            EXPECT_EQ(c.count, ListView_GetItemCount(list)) << "case " << i;
+            HIMAGELIST images = ListView_GetImageList(list, LVSIL_NORMAL);
+            EXPECT_EQ(c.count, ImageList_GetImageCount(images)) << "case " << i;
+            int cx = 0, cy = 0;
+            ImageList_GetIconSize(images, &cx, &cy);
+            EXPECT_EQ(60, cx) << "case " << i;
+            EXPECT_EQ(60, cy) << "case " << i;
+            const DWORD spacing = static_cast<DWORD>(ListView_GetItemSpacing(list, FALSE));
+            EXPECT_EQ(68, LOWORD(spacing)) << "case " << i;
+            EXPECT_EQ(68, HIWORD(spacing)) << "case " << i;
+            if (c.click >= 0) {
+                RECT icon = {};
+                ListView_GetItemRect(list, c.click, &icon, LVIR_ICON);
+                const LPARAM at = Point((icon.left + icon.right) / 2, (icon.top + icon.bottom) / 2);
+                SendMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+                SendMessageW(list, WM_LBUTTONUP, 0, at);
+                EXPECT_EQ(c.click, page.ChosenIcon()) << "case " << i << ": chosen on the click";
+            }
+            if (c.select >= 0) ListView_SetItemState(list, c.select, LVIS_SELECTED, LVIS_SELECTED);
+        });
+        EXPECT_EQ(c.press, result) << "case " << i;
+        EXPECT_EQ(c.chosenAfter, page.ChosenIcon()) << "case " << i;
+        const int shown = c.editable ? c.chosenAfter : c.chosen;
+        EXPECT_EQ(talo::CChangeIconBtn::kFirstImage + static_cast<UINT>(shown), page.m_button.Image()) << "case " << i;
+    }
+}
+
+// The icon button: 8000, the caption of the module, the first icon; a press released on
+// it sends command 8000 to its parent, one released elsewhere sends nothing.
+TEST(SmallDialogs, IconButtonClickSendsItsCommand) {
+    EnglishModule module;
+    ASSERT_TRUE(module.Ok());
+    wchar_t caption[128] = L"";
+    talo::LoadResString(IDS_CHANGE_ICON_BUTTON, caption, 128);
+    ASSERT_NE(L'\0', caption[0]);
+    const struct {
+        POINT release;
+        size_t commands;
+    } cases[] = {{{20, 20}, 1}, {{200, 200}, 0}, {{-5, 30}, 0}, {{89, 99}, 1}};
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        FakePage::CPageHost host;
+        ASSERT_NE(nullptr, host.CreateIndirect(&kPageTemplate.header)) << "case " << i;
+        talo::CChangeIconBtn button;
+        ASSERT_TRUE(button.Create(host, RECT{10, 10, 100, 110})) << "case " << i;
+        EXPECT_EQ(8000, button.GetDlgCtrlID()) << "case " << i;
+        EXPECT_STREQ(caption, button.Caption()) << "case " << i;
+        EXPECT_EQ(2072u, button.Image()) << "case " << i;
+        EXPECT_EQ(BS_OWNERDRAW, button.GetStyle() & BS_TYPEMASK) << "case " << i;
+        button.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, Point(10, 10));
+        button.SendMessage(WM_LBUTTONUP, 0, Point(cases[i].release.x, cases[i].release.y));
+        EXPECT_EQ(cases[i].commands, host.commands.size()) << "case " << i;
+        for (int command : host.commands) EXPECT_EQ(8000, command) << "case " << i;
+        host.DestroyWindow();
     }
 }
 
