@@ -6,6 +6,7 @@
 #include "AboutDlg.h"
 #include "AppConfig.h"
 #include "BalloonDlg.h"
+#include "DeviceShowDlg.h"
 #include "PwrDesp.h"
 #include "ResourceModule.h"
 #include "SchemeEx.h"
@@ -297,9 +298,11 @@ void CDummyDlg::OpenAboutDialog() {
     about.DoModal(m_hWnd);
 }
 void CDummyDlg::OpenQuickSwitchDialog() {}
-// The device dialog sets and shows the device states itself; until it exists they are
-// computed as without it.
-void CDummyDlg::ShowDeviceDialog(int schemeIndex, int ac) { ComputeDeviceStates(schemeIndex, ac); }
+// Modal over the hub; it starts the enforce record and computes the device states itself.
+void CDummyDlg::ShowDeviceDialog(int schemeIndex, int ac) {
+    CDeviceShowDlg dialog(*this);
+    dialog.Show(schemeIndex, ac, m_hWnd);
+}
 
 // ---- Balloon ----
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <condition_variable>
 #include <functional>
@@ -91,6 +92,59 @@ inline int TaloFlag(const wchar_t* name) {
     return static_cast<int>(value);
 }
 
+
+// A list view of another process, read and changed through memory in that process: the
+// item records LVM_GETITEMTEXTW and LVM_SETITEMSTATE take, and the text, live there. The
+// process must be of the test's own architecture (the record's layout).
+class RemoteListView {
+public:
+    RemoteListView(HWND list, DWORD processId)
+        : m_list(list), m_process(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId)) {
+        if (m_process != nullptr)
+            m_memory = static_cast<BYTE*>(VirtualAllocEx(m_process, nullptr, kBytes, MEM_COMMIT, PAGE_READWRITE));
+    }
+    RemoteListView(const RemoteListView&) = delete;
+    RemoteListView& operator=(const RemoteListView&) = delete;
+    ~RemoteListView() {
+        if (m_memory != nullptr) VirtualFreeEx(m_process, m_memory, 0, MEM_RELEASE);
+        if (m_process != nullptr) CloseHandle(m_process);
+    }
+    bool Ok() const { return m_memory != nullptr; }
+    int Count() const { return static_cast<int>(SendMessageW(m_list, LVM_GETITEMCOUNT, 0, 0)); }
+    // The row's first column; "(unreadable)" when the memory could not be used.
+    std::wstring Text(int row) const {
+        LVITEMW item = {};
+        item.iSubItem = 0;
+        item.cchTextMax = kTextChars;
+        item.pszText = reinterpret_cast<wchar_t*>(m_memory + sizeof(LVITEMW));
+        wchar_t text[kTextChars] = L"";
+        if (!Ok() || !WriteProcessMemory(m_process, m_memory, &item, sizeof(item), nullptr)) return L"(unreadable)";
+        SendMessageW(m_list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(m_memory));
+        if (!ReadProcessMemory(m_process, item.pszText, text, sizeof(text), nullptr)) return L"(unreadable)";
+        text[kTextChars - 1] = L'\0';
+        return text;
+    }
+    // Ticks or clears the row's check box (the state image 2 or 1).
+    bool SetCheck(int row, bool checked) const {
+        LVITEMW item = {};
+        item.stateMask = LVIS_STATEIMAGEMASK;
+        item.state = INDEXTOSTATEIMAGEMASK(checked ? 2 : 1);
+        if (!Ok() || !WriteProcessMemory(m_process, m_memory, &item, sizeof(item), nullptr)) return false;
+        return SendMessageW(m_list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(m_memory)) != 0;
+    }
+    bool Checked(int row) const {
+        return (SendMessageW(m_list, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK) & LVIS_STATEIMAGEMASK) ==
+               INDEXTOSTATEIMAGEMASK(2);
+    }
+
+private:
+    static constexpr int kTextChars = 260;
+    static constexpr SIZE_T kBytes = sizeof(LVITEMW) + kTextChars * sizeof(wchar_t);
+
+    HWND m_list;
+    HANDLE m_process;
+    BYTE* m_memory = nullptr;
+};
 
 // TALO in a Wine virtual desktop, where the notification area has a taskbar to live in.
 //

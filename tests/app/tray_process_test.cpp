@@ -15,8 +15,11 @@
 #include <vector>
 
 #include "MachineSupport.h"
+#include "SchemeEx.h"
+#include "ServiceSupport.h"
 #include "TaloProcess.h"
 #include "TestSupport.h"
+#include "ZoraPowerVariables.h"
 #include "ZoraVnb.h"
 
 namespace {
@@ -448,6 +451,172 @@ TEST_F(TrayCase, ClicksOnTheIconOpenTheMenuOrNot) {
         PostMessageW(m_hub, WM_CANCELMODE, 0, 0);
         EXPECT_TRUE(WaitFor([&] { return Menu() == nullptr; }, 5000)) << c.name << ": the menu stays";
         EXPECT_TRUE(Answers()) << c.name;
+    }
+}
+
+// ---- the device dialog ----
+
+// The device dialog's list and its "do not ask again" check box.
+constexpr int kDeviceList = 2030;
+constexpr int kDontAsk = 2046;
+constexpr wchar_t kEnforce[] = L"EnforceSetting";
+constexpr int kAbsent = -9;
+
+// Devices the chosen scheme switches off on mains and keeps on on battery, in the list's
+// order, with the names the installed item list gives them.
+const struct {
+    const wchar_t* variable;
+    const wchar_t* name;
+} kOffDevices[] = {{L"Wifi", L"Wireless LAN"},
+                   {L"HD Audio", L"Audio controller"},
+                   {L"PCIE2", L"Ethernet controller (PCI Express 2)"}};
+
+// A device item of the platform that the chosen scheme does not switch.
+constexpr wchar_t kUntouchedDevice[] = L"Modem";
+
+// A device as the machine has it now (-1: cannot be read).
+int LiveDevice(const wchar_t* name) {
+    CSchemeEx schemes;
+    int status = -1;
+    return schemes.GetDeviceStatus(name, &status) < 0 ? -1 : status;
+}
+
+// The tray cases with the device dialog on and the service running, on a fresh per-user
+// scheme file whose chosen scheme switches kOffDevices off on mains.
+class DeviceDialogCase : public TrayCase {
+protected:
+    void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(TrayCase::SetUp());
+        if (test::ServiceProgram().empty()) GTEST_SKIP() << "the 64-bit build with ZORASrvc.exe is missing";
+        SetTaloFlag(L"DevShowFlag", 1);
+        // The platform supports the listed devices and a modem the scheme leaves alone.
+        for (const auto& device : kOffDevices) m_settings.Set(device.variable, L"SupportStatus", L"1");
+        m_settings.Set(kUntouchedDevice, L"SupportStatus", L"1");
+        CZORAProfile file;
+        ASSERT_TRUE(file.Initialize(L"ZORAScheme.ini", nullptr));
+        m_file = file.GetFullPath();
+        DeleteFileW(m_file.c_str());
+        ASSERT_TRUE(m_service.Start());
+    }
+    void TearDown() override {
+        TrayCase::TearDown();
+        if (!m_file.empty()) DeleteFileW(m_file.c_str());
+    }
+    int Enforced(const wchar_t* key) {
+        return static_cast<int>(GetPrivateProfileIntW(kEnforce, key, kAbsent, m_file.c_str()));
+    }
+    // The record's keys other than SchemeID and bIfAC, with their values.
+    std::vector<std::pair<std::wstring, int>> EnforcedDevices() {
+        std::vector<wchar_t> buffer(32768);
+        GetPrivateProfileSectionW(kEnforce, buffer.data(), static_cast<DWORD>(buffer.size()), m_file.c_str());
+        std::vector<std::pair<std::wstring, int>> keys;
+        for (const wchar_t* entry = buffer.data(); *entry != L'\0'; entry += wcslen(entry) + 1) {
+            std::wstring line = entry;
+            const size_t equals = line.find(L'=');
+            std::wstring key = line.substr(0, equals);
+            if (key == L"SchemeID" || key == L"bIfAC") continue;
+            keys.emplace_back(key, equals == std::wstring::npos ? kAbsent : _wtoi(line.c_str() + equals + 1));
+        }
+        return keys;
+    }
+
+    std::wstring m_file;
+    test::CfgOverride m_settings{L"ZORASetting.ini"};
+    test::RunningService m_service;
+};
+
+// Choosing a scheme that switches devices off shows them; what the user keeps on becomes
+// the enforce record, and the service, applying the scheme, keeps exactly those devices
+// on. Cancel leaves the record with the scheme and the source only, and the scheme's own
+// values apply; "do not ask again" turns the dialog off.
+TEST_F(DeviceDialogCase, KeptDevicesAreRecordedAndWinWhenTheServiceAppliesTheScheme) {
+    const struct {
+        int button;
+        int keepRow;       // -1: none ticked
+        bool dontAsk;
+        int showFlagAfter;
+        int recorded[3];   // kAbsent: no key
+        int live[3];
+    } cases[] = {
+        {IDCANCEL, 1, false, 1, {kAbsent, kAbsent, kAbsent}, {0, 0, 0}},
+        {IDOK, 1, false, 1, {0, 1, 0}, {0, 1, 0}},
+        {IDOK, -1, true, 0, {0, 0, 0}, {0, 0, 0}},
+    };
+    int active = -1;
+    std::vector<int> schemes = Schemes(&active);
+    ASSERT_GE(schemes.size(), 2u);
+    const size_t item = schemes[0] == active ? 1 : 0;
+    const int scheme = schemes[item];
+    const int other = schemes[1 - item];
+    const std::wstring section = L"Scheme " + std::to_wstring(scheme);
+    for (const auto& device : kOffDevices)
+        WritePrivateProfileStringW(section.c_str(), device.variable,
+                                   std::to_wstring(zora_vars::Pack(zora_vars::Pack(0, 1, 0), 0, 1)).c_str(),
+                                   m_file.c_str());
+    ASSERT_NO_FATAL_FAILURE(Start());
+    const std::wstring zoractl = test::ProgramPath(test::OwnArch(), L"zoractl.exe");
+    CSchemeEx machine;
+
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        std::string output;
+        ASSERT_EQ(0, test::Run(zoractl, L"scheme activate " + std::to_wstring(other), &output)) << "case " << i;
+        ASSERT_EQ(other, Active()) << "case " << i;
+        // Each device starts the opposite of where the case leaves it.
+        for (size_t d = 0; d < std::size(kOffDevices); ++d) {
+            machine.SetDeviceStatus(kOffDevices[d].variable, c.live[d] ? 0 : 1);
+            ASSERT_EQ(c.live[d] ? 0 : 1, LiveDevice(kOffDevices[d].variable)) << "case " << i << ", device " << d;
+        }
+
+        PostMessageW(m_hub, WM_COMMAND, kFirstSchemeCommand + item, 0);
+        HWND dialog = nullptr;
+        WaitFor([&] { return m_desktop.Run([&] { dialog = VisibleDialogOf(m_talo->Id()); }) && dialog != nullptr; },
+                10000);
+        ASSERT_NE(nullptr, dialog) << "case " << i;
+        EXPECT_EQ(m_hub, GetWindow(dialog, GW_OWNER)) << "case " << i;
+        EXPECT_EQ(other, Active()) << "case " << i << ": the scheme switches after the dialog";
+        RemoteListView list(GetDlgItem(dialog, kDeviceList), m_talo->Id());
+        ASSERT_TRUE(list.Ok()) << "case " << i << ": " << GetLastError();
+        ASSERT_EQ(static_cast<int>(std::size(kOffDevices)), list.Count()) << "case " << i;
+        for (int row = 0; row < list.Count(); ++row) {
+            EXPECT_EQ(kOffDevices[row].name, list.Text(row)) << "case " << i << ", row " << row;
+            EXPECT_FALSE(list.Checked(row)) << "case " << i << ", row " << row;
+        }
+        EXPECT_EQ(BST_UNCHECKED, SendDlgItemMessageW(dialog, kDontAsk, BM_GETCHECK, 0, 0)) << "case " << i;
+        if (c.keepRow >= 0) {
+            EXPECT_TRUE(list.SetCheck(c.keepRow, true)) << "case " << i;
+            EXPECT_TRUE(list.Checked(c.keepRow)) << "case " << i;
+        }
+        if (c.dontAsk) SendDlgItemMessageW(dialog, kDontAsk, BM_SETCHECK, BST_CHECKED, 0);
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(c.button, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, c.button)));
+        EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, 5000)) << "case " << i;
+
+        EXPECT_TRUE(WaitFor([&] { return Active() == scheme; }, 20000)) << "case " << i;
+        EXPECT_EQ(scheme, Enforced(L"SchemeID")) << "case " << i;
+        EXPECT_EQ(1, Enforced(L"bIfAC")) << "case " << i;
+        const auto devices = EnforcedDevices();
+        if (c.button == IDCANCEL) {
+            EXPECT_TRUE(devices.empty()) << "case " << i << ": " << devices.size() << " keys";
+        }
+        if (c.button == IDOK) {
+            EXPECT_EQ(-1, Enforced(kUntouchedDevice)) << "case " << i;
+            EXPECT_EQ(std::size(kOffDevices) + 1, devices.size()) << "case " << i;
+        }
+        for (const auto& [key, value] : devices) {
+            int want = -1;  // an item the scheme leaves alone
+            for (size_t d = 0; d < std::size(kOffDevices); ++d)
+                if (key == kOffDevices[d].variable) want = c.recorded[d];
+            EXPECT_EQ(want, value) << "case " << i << ": " << test::Narrow(key);
+        }
+        for (size_t d = 0; d < std::size(kOffDevices); ++d) {
+            EXPECT_EQ(c.recorded[d], Enforced(kOffDevices[d].variable)) << "case " << i << ", device " << d;
+            EXPECT_TRUE(WaitFor([&] { return LiveDevice(kOffDevices[d].variable) == c.live[d]; }, 15000))
+                << "case " << i << ": " << test::Narrow(kOffDevices[d].variable) << " is "
+                << LiveDevice(kOffDevices[d].variable) << ", not " << c.live[d];
+        }
+        EXPECT_EQ(c.showFlagAfter, TaloFlag(L"DevShowFlag")) << "case " << i;
+        EXPECT_TRUE(Answers()) << "case " << i;
     }
 }
 

@@ -22,6 +22,7 @@
 #include "InterProcessBoard.h"
 #include "IpbProtocol.h"
 #include "MachineSupport.h"
+#include "ServiceSupport.h"
 #include "LanAgent.h"
 #include "SchemeEx.h"
 #include "WinHandles.h"
@@ -62,32 +63,11 @@ std::wstring StringValue(const std::wstring& path, const wchar_t* name) {
     return type != REG_SZ ? L"(not a string)" : data.c_str();
 }
 
-SC_HANDLE OpenZoraService(DWORD access) {
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-    if (!manager) return nullptr;
-    SC_HANDLE service = OpenServiceW(manager, L"ZORASrvc", access);
-    CloseServiceHandle(manager);
-    return service;
-}
-
-bool ServiceInstalled() {
-    SC_HANDLE service = OpenZoraService(SERVICE_QUERY_STATUS);
-    if (service) CloseServiceHandle(service);
-    return service != nullptr;
-}
-
-// Waits for the state; returns the last status seen.
-SERVICE_STATUS_PROCESS WaitForState(SC_HANDLE service, DWORD state, DWORD timeoutMs) {
-    SERVICE_STATUS_PROCESS status{};
-    for (DWORD waited = 0;; waited += 50) {
-        DWORD needed = 0;
-        if (!QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof(status),
-                                  &needed) ||
-            status.dwCurrentState == state || waited >= timeoutMs)
-            return status;
-        Sleep(50);
-    }
-}
+using test::OpenZoraService;
+using test::ServiceInstalled;
+using test::WaitForState;
+using test::WinlogonStandIn;
+using test::WorkerAnswers;
 
 long Call(unsigned code, const std::wstring& data, DWORD timeoutMs = 5000) {
     CZORACfg client;
@@ -105,19 +85,12 @@ IpbDataHeader RaiseAlone(CInterProcessBoard& request, CInterProcessBoard& answer
     return got;
 }
 
-// The worker comes up after the program says it started.
-bool WorkerAnswers() {
-    for (int i = 0; i < 200; Sleep(50), ++i)
-        if (Call(7, L"ping", 200) == 0) return true;
-    return false;
-}
-
 // The service program of the 64-bit build; every case leaves neither the service nor
 // its keys behind. Its debugger output is seen by a 64-bit debugger only.
 class ServiceModuleTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_program = test::ProgramPath(L"x86_64", L"ZORASrvc.exe");
+        m_program = test::ServiceProgram();
         if (m_program.empty()) GTEST_SKIP() << "the 64-bit build with ZORASrvc.exe is missing";
         ASSERT_EQ(0, Run(L"/UnregServer"));
     }
@@ -672,40 +645,6 @@ int LiveBacklight() {
 std::wstring Vxps() {
     return test::MachineValue(L"Graphics", L"VXPS.Enabled") + L"/" + test::MachineValue(L"Graphics", L"VXPS.Strength");
 }
-
-// The service's console-session "winlogon.exe" (sim/session), running while the object lives
-// unless one already runs.
-class WinlogonStandIn {
-public:
-    WinlogonStandIn() {
-        m_end = CreateEventW(nullptr, TRUE, FALSE, L"Global\\ZORA_WINLOGON_STANDIN_END");
-        if (m_end && GetLastError() != ERROR_ALREADY_EXISTS) {
-            CloseHandle(m_end);  // nobody had it: start the stand-in, which makes it
-            m_end = nullptr;
-            m_process.Start(test::ProgramPath(L"x86_64", L"winlogon.exe"), L"");
-            Eventually([&] { return Running(); }, 5000);
-        }
-    }
-    ~WinlogonStandIn() {
-        if (m_end) CloseHandle(m_end);
-    }
-    // Ends every stand-in of the session.
-    static void EndAll() {
-        HANDLE end = OpenEventW(EVENT_MODIFY_STATE, FALSE, L"Global\\ZORA_WINLOGON_STANDIN_END");
-        if (end) SetEvent(end), CloseHandle(end);
-        Eventually([] { return !Running(); }, 5000);
-    }
-    static bool Running() {
-        HANDLE end = OpenEventW(SYNCHRONIZE, FALSE, L"Global\\ZORA_WINLOGON_STANDIN_END");
-        bool running = end && WaitForSingleObject(end, 0) == WAIT_TIMEOUT;
-        if (end) CloseHandle(end);
-        return running;
-    }
-
-private:
-    HANDLE m_end = nullptr;
-    test::Process m_process;
-};
 
 // The started service on a fresh machine with the graphics control object and the logon
 // stand-in; the user's scheme file written by the case, the active scheme's section

@@ -1,0 +1,114 @@
+#include "DeviceShowDlg.h"
+
+#include <commctrl.h>
+
+#include "AppConfig.h"
+#include "DummyDlg.h"
+#include "ResourceModule.h"
+
+namespace talo {
+
+CDeviceShowDlg::CDeviceShowDlg(CDummyDlg& hub)
+    : CFrameDlg(IDD), m_hub(hub), m_logFont(MakeLogFont(L"Tahoma", 13, 5, FW_NORMAL)) {}
+
+INT_PTR CDeviceShowDlg::Show(int schemeIndex, int ac, HWND owner) {
+    m_schemeIndex = schemeIndex;
+    m_ac = ac;
+    m_schemeFile.clear();
+    GetCfgString(CfgFileName(), L"ZORACfg", L"PowerScheme", m_schemeFile);
+    // A record of an earlier choice never carries over: the section starts afresh, so the
+    // states below are the scheme's own.
+    DeleteProfileSection(m_schemeFile.c_str(), kSection);
+    PutProfileInt(m_schemeFile.c_str(), kSection, L"SchemeID", schemeIndex);
+    PutProfileInt(m_schemeFile.c_str(), kSection, L"bIfAC", ac);
+    m_deviceCount = m_hub.ComputeDeviceStates(schemeIndex, ac);
+    if (m_deviceCount == 0) return 0;
+    return DoModal(owner);
+}
+
+void CDeviceShowDlg::Place(int id, int x, int y, int width, int height) const {
+    HWND control = GetDlgItem(id);
+    if (control != nullptr) ::MoveWindow(control, x, y, width, height, TRUE);
+}
+
+bool CDeviceShowDlg::OnPostInit() {
+    wchar_t text[512] = L"";
+    LoadResString(IDS_DEVICE_TITLE, text, 512);
+    SetWindowText(text);
+
+    RECT work = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    MoveWindow(work.left + (work.right - work.left - kWidth) / 2, work.top + (work.bottom - work.top - kHeight) / 2,
+               kWidth, kHeight);
+    RECT client = {};
+    GetClientRect(&client);
+    const int clientHeight = client.bottom - client.top;
+    m_font.reset(CreateFontIndirectW(&m_logFont));
+
+    m_prompt.SubclassDlgItem(IDC_DEVICE_PROMPT, m_hWnd);
+    m_prompt.SetLogFont(m_logFont);
+    text[0] = L'\0';
+    LoadResString(IDS_DEVICE_PROMPT, text, 512);
+    m_prompt.SetText(text);
+    Place(IDC_DEVICE_PROMPT, 25, 10, 300, 40);
+
+    m_list = GetDlgItem(IDC_DEVICE_LIST);
+    Place(IDC_DEVICE_LIST, 20, HeaderHeight() + 20, 300, 100);
+    if (m_list != nullptr) {
+        ::SendMessageW(m_list, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
+        ListView_SetExtendedListViewStyle(m_list, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
+        LVCOLUMNW column = {};
+        column.mask = LVCF_WIDTH;
+        column.cx = kColumnWidth;
+        ListView_InsertColumn(m_list, 0, &column);
+        int row = 0;
+        for (const DeviceDesp& device : DeviceItems()) {
+            if (device.state != 0) continue;
+            LVITEMW item = {};
+            item.mask = LVIF_TEXT;
+            item.iItem = row;
+            item.pszText = const_cast<wchar_t*>(device.name.c_str());
+            const int inserted = ListView_InsertItem(m_list, &item);
+            if (inserted >= 0) {
+                ListView_SetCheckState(m_list, inserted, FALSE);
+                ++row;
+            }
+        }
+    }
+
+    HWND dontAsk = GetDlgItem(IDC_DEVICE_DONT_ASK);
+    text[0] = L'\0';
+    LoadResString(IDS_DEVICE_DONT_ASK, text, 512);
+    if (dontAsk != nullptr) {
+        ::SetWindowTextW(dontAsk, text);
+        ::SendMessageW(dontAsk, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
+        ::SendMessageW(dontAsk, BM_SETCHECK, BST_UNCHECKED, 0);
+    }
+    Place(IDC_DEVICE_DONT_ASK, 40, clientHeight - 50, 300, 20);
+    Place(IDOK, 160, clientHeight - 30, 80, 25);
+    Place(IDCANCEL, 250, clientHeight - 30, 80, 25);
+    return true;
+}
+
+LRESULT CDeviceShowDlg::OnOk(WORD, WORD, HWND, BOOL&) {
+    const bool dontAsk = ::SendMessageW(GetDlgItem(IDC_DEVICE_DONT_ASK), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    WriteDevShowFlag(dontAsk ? 0 : 1);
+    // The rows are the items with state 0, in list order: a checked row keeps its device on.
+    int row = 0;
+    for (DeviceDesp& device : DeviceItems()) {
+        if (device.state == 0) {
+            if (m_list != nullptr && ListView_GetCheckState(m_list, row)) device.state = 1;
+            ++row;
+        }
+        PutProfileInt(m_schemeFile.c_str(), kSection, device.key.c_str(), device.state);
+    }
+    EndDialog(IDOK);
+    return 0;
+}
+
+LRESULT CDeviceShowDlg::OnCancel(WORD, WORD, HWND, BOOL&) {
+    EndDialog(IDCANCEL);
+    return 0;
+}
+
+}  // namespace talo
