@@ -489,7 +489,16 @@ protected:
         ASSERT_NO_FATAL_FAILURE(TrayCase::SetUp());
         if (test::ServiceProgram().empty()) GTEST_SKIP() << "the 64-bit build with ZORASrvc.exe is missing";
         SetTaloFlag(L"DevShowFlag", 1);
-        // The platform supports the listed devices and a modem the scheme leaves alone.
+        // The platform supports the listed devices and a modem the scheme leaves alone, and
+        // no other device item.
+        const std::wstring cfg = test::ExeDir() + L"\\..\\cfg\\ZORACfg.ini";
+        for (UINT i = 0; i < GetPrivateProfileIntW(L"SchemeItemList", L"ItemNum", 0, cfg.c_str()); ++i) {
+            wchar_t item[256] = L"";
+            GetPrivateProfileStringW(L"SchemeItemList", (L"Item" + std::to_wstring(i)).c_str(), L"", item, 256,
+                                     cfg.c_str());
+            if (GetPrivateProfileIntW(L"SchemeItemList", (L"IfDevice" + std::to_wstring(i)).c_str(), 0, cfg.c_str()))
+                m_settings.Set(item, L"SupportStatus", L"0");
+        }
         for (const auto& device : kOffDevices) m_settings.Set(device.variable, L"SupportStatus", L"1");
         m_settings.Set(kUntouchedDevice, L"SupportStatus", L"1");
         CZORAProfile file;
