@@ -50,10 +50,14 @@ bool CDeviceShowDlg::OnPostInit() {
     text[0] = L'\0';
     LoadResString(IDS_DEVICE_PROMPT, text, 512);
     m_prompt.SetText(text);
-    Place(IDC_DEVICE_PROMPT, 25, 10, 300, 40);
+    // Below the frame's header (which carries the product's name), the prompt in two lines,
+    // then the list, 100 high, ending above the check box.
+    const int promptTop = HeaderHeight() + kGap;
+    Place(IDC_DEVICE_PROMPT, 25, promptTop, 300, kPromptHeight);
 
     m_list = GetDlgItem(IDC_DEVICE_LIST);
-    Place(IDC_DEVICE_LIST, 20, HeaderHeight() + 20, 300, 100);
+    const int listTop = promptTop + kPromptHeight + kGap;
+    Place(IDC_DEVICE_LIST, 20, listTop, 300, clientHeight - 50 - kGap - listTop);
     if (m_list != nullptr) {
         ::SendMessageW(m_list, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
         ListView_SetExtendedListViewStyle(m_list, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);

@@ -21,8 +21,12 @@ class CDummyDlg;
 class CDeviceShowDlg : public CFrameDlg {
 public:
     enum { IDD = IDD_DEVICE_SHOW };
+    // The frame's header takes 50 pixels of a dialog this wide: 290 high leaves the prompt
+    // its two lines and the list its 100 pixels above the check box.
     static constexpr int kWidth = 350;
-    static constexpr int kHeight = 240;
+    static constexpr int kHeight = 290;
+    static constexpr int kGap = 6;
+    static constexpr int kPromptHeight = 32;
     static constexpr int kColumnWidth = 236;
     static constexpr wchar_t kSection[] = L"EnforceSetting";
 
