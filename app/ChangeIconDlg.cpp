@@ -21,12 +21,16 @@ bool CChangeIconDlg::OnPostInit() {
     text[0] = L'\0';
     LoadResString(IDS_CHANGE_ICON_PROMPT, text, 512);
     m_prompt.SetText(text);
-    if (m_prompt.m_hWnd != nullptr) m_prompt.MoveWindow(20, 8, 400, 25);
+    // Below the frame's header, which carries the product's name: the prompt, then the list
+    // down to the buttons.
+    const int promptTop = HeaderHeight() + kListRect.top - kPromptHeight - 2;
+    if (m_prompt.m_hWnd != nullptr) m_prompt.MoveWindow(kListRect.left, promptTop, kListRect.right - kListRect.left, kPromptHeight);
 
     m_list = GetDlgItem(IDC_CHANGE_ICON_LIST);
     if (m_list != nullptr) {
-        ::MoveWindow(m_list, kListRect.left, kListRect.top, kListRect.right - kListRect.left,
-                     kListRect.bottom - kListRect.top, TRUE);
+        const int listTop = HeaderHeight() + kListRect.top;
+        ::MoveWindow(m_list, kListRect.left, listTop, kListRect.right - kListRect.left, kListRect.bottom - listTop,
+                     TRUE);
         const int count = m_page.IconCount();
         // The list view owns the image list and destroys it with itself.
         HIMAGELIST images = ImageList_Create(kImageSize, kImageSize, ILC_COLOR32 | ILC_MASK, count > 0 ? count : 1, 0);

@@ -33,7 +33,10 @@ public:
     static constexpr int kHeight = 335;
     static constexpr int kImageSize = 60;
     static constexpr int kSpacing = 68;
+    // The list's left, right and bottom; its top is this far below the frame's header, with
+    // the prompt (kPromptHeight high) above it.
     static constexpr RECT kListRect = {20, 35, 378, 255};
+    static constexpr int kPromptHeight = 25;
 
     explicit CChangeIconDlg(IIconOwnerPage& page);
 

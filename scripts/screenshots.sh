@@ -19,7 +19,7 @@ mkdir -p "$out"
 
 # The skinned dialogs by their templates (app/res/TaloResIds.h).
 # The setting page (104) is a child of the edit dialog and is shown inside it.
-dialogs=(about=100 battery=133 device=2045 warning=2128 confirm=2129 icon-chooser=136
+dialogs=(about=100 battery=133 warning=2128 confirm=2129 icon-chooser=136
          scheme-main=132 scheme-edit=134 scheme-options=135)
 for language in en:TALORes.dll de:TALOResDE.dll; do
   suffix=${language%%:*} module=${language#*:}

@@ -249,7 +249,11 @@ TEST(SmallDialogs, IconChooserListsTheIconsAndAClickChoosesOne) {
             GetWindowRect(dialog, &window);
             EXPECT_EQ(400, window.right - window.left) << "case " << i;
             EXPECT_EQ(335, window.bottom - window.top) << "case " << i;
-            EXPECT_EQ("(20, 35)-(378, 255)", Text(ChildRect(dialog, IDC_CHANGE_ICON_LIST))) << "case " << i;
+            // Below the frame's header, which the prompt and the list leave to the product's name.
+            const int listTop = chooser.HeaderHeight() + 35;
+            EXPECT_EQ("(20, " + std::to_string(listTop) + ")-(378, 255)", Text(ChildRect(dialog, IDC_CHANGE_ICON_LIST)))
+                << "case " << i;
+            EXPECT_LE(chooser.HeaderHeight(), ChildRect(dialog, IDC_CHANGE_ICON_PROMPT).top) << "case " << i;
             EXPECT_EQ("(190, 265)-(270, 290)", Text(ChildRect(dialog, IDOK))) << "case " << i;
             EXPECT_EQ("(290, 265)-(370, 290)", Text(ChildRect(dialog, IDCANCEL))) << "case " << i;
             HWND list = GetDlgItem(dialog, IDC_CHANGE_ICON_LIST);

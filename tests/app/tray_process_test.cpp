@@ -456,9 +456,10 @@ TEST_F(TrayCase, ClicksOnTheIconOpenTheMenuOrNot) {
 
 // ---- the device dialog ----
 
-// The device dialog's list and its "do not ask again" check box.
+// The device dialog's list, its "do not ask again" check box and its prompt.
 constexpr int kDeviceList = 2030;
 constexpr int kDontAsk = 2046;
+constexpr int kDevicePrompt = 2039;
 constexpr wchar_t kEnforce[] = L"EnforceSetting";
 constexpr int kAbsent = -9;
 
@@ -592,6 +593,13 @@ TEST_F(DeviceDialogCase, KeptDevicesAreRecordedAndWinWhenTheServiceAppliesTheSch
             EXPECT_FALSE(list.Checked(row)) << "case " << i << ", row " << row;
         }
         EXPECT_EQ(BST_UNCHECKED, SendDlgItemMessageW(dialog, kDontAsk, BM_GETCHECK, 0, 0)) << "case " << i;
+        // Prompt, list and check box one below the other, none over the next.
+        RECT prompt = {}, shown = {}, box = {};
+        GetWindowRect(GetDlgItem(dialog, kDevicePrompt), &prompt);
+        GetWindowRect(GetDlgItem(dialog, kDeviceList), &shown);
+        GetWindowRect(GetDlgItem(dialog, kDontAsk), &box);
+        EXPECT_LE(prompt.bottom, shown.top) << "case " << i;
+        EXPECT_LE(shown.bottom, box.top) << "case " << i;
         if (c.keepRow >= 0) {
             EXPECT_TRUE(list.SetCheck(c.keepRow, true)) << "case " << i;
             EXPECT_TRUE(list.Checked(c.keepRow)) << "case " << i;

@@ -18,15 +18,18 @@
 
 #include <cstdio>
 #include <cwchar>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "AboutDlg.h"
+#include "ChangeIconDlg.h"
+#include "ConfirmDlg.h"
 #include "FrameDlg.h"
 #include "PwrDesp.h"
 #include "ResourceModule.h"
 #include "SchemeEx.h"
+#include "TaloResIds.h"
+#include "WarningDlg.h"
 #include "WinHandles.h"
 
 namespace {
@@ -222,6 +225,40 @@ int Tray(const std::wstring& outDir, const wchar_t* talo, const wchar_t* schemeN
     return status;
 }
 
+// ---- The dialogs by their classes ----
+
+constexpr int kNotMade = 1, kNotWritten = 2;
+constexpr wchar_t kProduct[] = L"Lumenkeep";
+
+std::wstring ModuleText(UINT id) {
+    wchar_t text[512] = L"";
+    talo::LoadResString(id, text, 512);
+    return text;
+}
+
+// The icon chooser's owner as a read-only scheme page with the third icon chosen.
+class GalleryPage : public talo::IIconOwnerPage {
+public:
+    int IconCount() const override { return 9; }
+    int ChosenIcon() const override { return 2; }
+    void SetChosenIcon(int) override {}
+    bool IsEditable() const override { return false; }
+    talo::CChangeIconBtn* IconButton() override { return nullptr; }
+};
+
+// Opens the dialog modeless, photographs it once it has painted and closes it again.
+template <class Dialog>
+int Photograph(Dialog& dialog, const std::wstring& path) {
+    HWND hwnd = dialog.Create(nullptr);
+    if (hwnd == nullptr) return kNotMade;
+    SetWindowPos(hwnd, HWND_TOP, 16, 16, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+    Pump(600);
+    const bool saved = SaveWindow(hwnd, path);
+    dialog.DestroyWindow();
+    Pump(50);
+    return saved ? 0 : kNotWritten;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -248,29 +285,32 @@ int wmain(int argc, wchar_t** argv) {
             continue;
         }
         std::wstring name(argv[i], static_cast<size_t>(equals - argv[i]));
+        const std::wstring path = std::wstring(argv[1]) + L"\\" + name + L".bmp";
         // A dialog TALO has a class for is shown by that class, the others in the bare frame.
         UINT id = static_cast<UINT>(_wtoi(equals + 1));
-        std::unique_ptr<talo::CFrameDlg> made;
-        if (id == talo::CAboutDlg::IDD)
-            made = std::make_unique<talo::CAboutDlg>();
-        else
-            made = std::make_unique<talo::CFrameDlg>(id);
-        talo::CFrameDlg& dialog = *made;
-        HWND hwnd = dialog.Create(nullptr);
-        if (hwnd == nullptr) {
-            fwprintf(stderr, L"talogallery: template %ls cannot be made (%lu)\n", equals + 1, GetLastError());
-            status = 1;
-            continue;
+        int result = 0;
+        if (id == talo::CAboutDlg::IDD) {
+            talo::CAboutDlg dialog;
+            result = Photograph(dialog, path);
+        } else if (id == talo::CWarningDlg::IDD) {
+            talo::CWarningDlg dialog;
+            dialog.SetTexts(kProduct, ModuleText(IDS_NAME_EXISTS).c_str());
+            result = Photograph(dialog, path);
+        } else if (id == talo::CConfirmDlg::IDD) {
+            talo::CConfirmDlg dialog;
+            dialog.SetTexts(kProduct, ModuleText(IDS_DELETE_CONFIRM).c_str());
+            result = Photograph(dialog, path);
+        } else if (id == talo::CChangeIconDlg::IDD) {
+            GalleryPage page;
+            talo::CChangeIconDlg dialog(page);
+            result = Photograph(dialog, path);
+        } else {
+            talo::CFrameDlg dialog(id);
+            result = Photograph(dialog, path);
         }
-        SetWindowPos(hwnd, HWND_TOP, 16, 16, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
-        Pump(600);
-        std::wstring path = std::wstring(argv[1]) + L"\\" + name + L".bmp";
-        if (!SaveWindow(hwnd, path)) {
-            fwprintf(stderr, L"talogallery: %ls cannot be written\n", path.c_str());
-            status = 1;
-        }
-        dialog.DestroyWindow();
-        Pump(50);
+        if (result == kNotMade) fwprintf(stderr, L"talogallery: template %ls cannot be made (%lu)\n", equals + 1, GetLastError());
+        if (result == kNotWritten) fwprintf(stderr, L"talogallery: %ls cannot be written\n", path.c_str());
+        if (result != 0) status = 1;
     }
     talo::SetResourceModule(nullptr);
     FreeLibrary(module);
