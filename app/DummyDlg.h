@@ -87,13 +87,16 @@ private:
     void SwitchScheme(int item);
     void ShowTrayMenu();
 
-    // The dialogs the hub opens, one of each kind at a time (named mutexes). Their
-    // dialogs are not part of TALO yet: each hook marks where the dialog is run.
+    // The dialogs the hub opens, one of each kind at a time (named mutexes). The battery
+    // status, scheme main and quick-switch dialogs are not part of TALO yet: their hooks
+    // mark where each is run.
     void OpenBatteryStatusDialog();
     void OpenSchemeMainDialog();
     void OpenAboutDialog();
     void OpenQuickSwitchDialog();
+    // Modal before a switch when DevShowFlag is 1: the devices to keep on.
     void ShowDeviceDialog(int schemeIndex, int ac);
+    // The balloon's fade-in with the power view.
     void ShowBalloon();
 
     CTray m_tray;
