@@ -704,7 +704,7 @@ TEST_F(AppliedScheme, ActivationUnplugAndLogonApplyTheHalvesOfTheSource) {
         int ac, dc;
     } values[] = {{L"HD Audio", 0, 1}, {L"USBPort 3", 0, 1}, {L"PCIE2", 1, 1}, {L"Wifi", 1, 0},
                   {L"BTStatus", 1, 0}, {L"CpuAdaptive", 0, 0}, {L"CpuSpeed", 100, 50}, {L"BacklightLevel", 7, 3},
-                  {L"LanSpeedVista", 4, 2}, {L"LinkStepOption", 11, 123}};
+                  {L"LanSpeedVista", 4, 2}, {L"LinkStepOption", 11, 123}, {L"Modem", 1, 0}};
     for (const auto& v : values) {
         ASSERT_GE(m_schemes.SetPwrVariable(m_scheme, 1, v.name, v.ac), 0) << test::Narrow(v.name);
         ASSERT_GE(m_schemes.SetPwrVariable(m_scheme, 0, v.name, v.dc), 0) << test::Narrow(v.name);
@@ -723,6 +723,8 @@ TEST_F(AppliedScheme, ActivationUnplugAndLogonApplyTheHalvesOfTheSource) {
             if (name == L"CpuAdaptive") continue;
             std::function<int()> live = [&] { return LiveDevice(v.name); };
             if (name == L"CpuSpeed") live = LiveCpuLevel;
+            // Switched through the device manager, by its description.
+            if (name == L"Modem") live = [] { return test::Device(test::kVnbSoftModem).problem == 22 ? 0 : 1; };
             if (name == L"BacklightLevel") live = LiveBacklight;
             if (name == L"LanSpeedVista") live = [] {
                 CLanAgent lan;
@@ -745,6 +747,7 @@ TEST_F(AppliedScheme, ActivationUnplugAndLogonApplyTheHalvesOfTheSource) {
     EXPECT_EQ(std::string::npos, output.find("\"differs\":true")) << output;
     EXPECT_NE(std::string::npos, output.find("{\"name\":\"USBPort 3\",\"scheme\":0,\"applied\":0,\"live\":0,"))
         << output;
+    EXPECT_NE(std::string::npos, output.find("{\"name\":\"Modem\",\"scheme\":1,\"applied\":1,\"live\":1,")) << output;
     ASSERT_EQ(0, m_schemes.SetDeviceStatus(L"USBPort 3", 1));
     EXPECT_EQ(0, test::Run(zoractl, L"status --json", &output)) << output;
     EXPECT_NE(std::string::npos, output.find("\"USBPort 3\",\"scheme\":0,\"applied\":0,\"live\":1,\"differs\":true"))

@@ -6,12 +6,14 @@
 //                     a variable whose live state differs is marked (something else changed
 //                     it behind the suite's back). Exit 1 when something could not be read.
 #include <windows.h>
+#include <cfgmgr32.h>
 
 #include <cstdio>
 #include <cwchar>
 #include <string>
 
 #include "CpuAgent.h"
+#include "DevMgr.h"
 #include "EcAgent.h"
 #include "GravoAgent.h"
 #include "IpbProtocol.h"
@@ -104,11 +106,42 @@ public:
             *value = static_cast<int>(level);
             return level != CLanAgent::kFailed;
         default:
-            return (IsDevice(number) || number == BTStatus) && m_schemes.GetDeviceStatus(kNames[number], value) >= 0;
+            if (!IsDevice(number) && number != BTStatus) return false;
+            if (const wchar_t* description = DeviceManagerDescription(number)) return DeviceEnabled(description, value);
+            return m_schemes.GetDeviceStatus(kNames[number], value) >= 0;
         }
     }
 
 private:
+    // The device the service switches through the device manager ([variable] UseDrvMgr and
+    // DrvDesc of the power-setting file), or null.
+    const wchar_t* DeviceManagerDescription(int number) {
+        if (!m_settingsReady) {
+            CZORACfg cfg;
+            wchar_t name[MAX_PATH] = {};
+            m_settingsReady = cfg.Initialize(L"ZORACfg.ini") &&
+                                      cfg.GetString(L"ZORACfg", L"PowerSetting", L"", name, MAX_PATH) > 0 &&
+                                      m_settings.Initialize(name)
+                                  ? 1
+                                  : -1;
+        }
+        if (m_settingsReady < 0 || m_settings.GetInt(kNames[number], L"UseDrvMgr", 0) != 1) return nullptr;
+        m_settings.GetString(kNames[number], L"DrvDesc", L"", m_description, 260);
+        return m_description[0] ? m_description : nullptr;
+    }
+    // 1 when the device is enabled, 0 when it is disabled; false when it is not there.
+    static bool DeviceEnabled(const wchar_t* description, int* value) {
+        CDevMgr devices;
+        wchar_t id[MAX_DEVICE_ID_LEN] = {};
+        DEVINST node = 0;
+        ULONG status = 0, problem = 0;
+        if (devices.DrvDescToInstID(description, id, MAX_DEVICE_ID_LEN) != S_OK ||
+            ZoraSys()->CM_Locate_DevNodeW(&node, id, CM_LOCATE_DEVNODE_NORMAL) != CR_SUCCESS ||
+            ZoraSys()->CM_Get_DevNode_Status_Ex(&status, &problem, node, 0, nullptr) != CR_SUCCESS)
+            return false;
+        *value = (status & DN_HAS_PROBLEM) && problem == CM_PROB_DISABLED ? 0 : 1;
+        return true;
+    }
     bool LanReady() {
         if (!m_lanReady) m_lanReady = m_lan.Initialize() ? 1 : -1;
         return m_lanReady > 0;
@@ -117,7 +150,9 @@ private:
     CCpuAgent m_cpu;
     CEcAgent m_ec;
     CLanAgent m_lan;
-    int m_cpuReady = 0, m_lanReady = 0;
+    CZORACfg m_settings;
+    wchar_t m_description[260] = {};
+    int m_cpuReady = 0, m_lanReady = 0, m_settingsReady = 0;
 };
 }  // namespace
 
