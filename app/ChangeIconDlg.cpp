@@ -3,7 +3,7 @@
 #include <commctrl.h>
 
 #include "ResourceModule.h"
-#include "WarningDlg.h"
+#include "MessageBoxDlg.h"
 #include "WinHandles.h"
 
 namespace talo {

@@ -3,23 +3,16 @@
 
 #include <windows.h>
 
-#include <string>
-
-#include "Dialog.h"
-#include "TALOStatic.h"
-#include "TaloResIds.h"
+#include "MessageBoxDlg.h"
 
 namespace talo {
 
-class CConfirmDlg : public CDialogImpl<CConfirmDlg> {
+// DoModal returns IDOK or IDCANCEL.
+class CConfirmDlg : public CMessageBoxDlg<CConfirmDlg> {
 public:
     enum { IDD = IDD_CONFIRM };
     static constexpr int kWidth = 320;
     static constexpr int kHeight = 130;
-
-    // Before DoModal, which returns IDOK or IDCANCEL.
-    void SetTexts(const wchar_t* caption, const wchar_t* message);
-    const CTALOStatic& Message() const { return m_message; }
 
     BEGIN_MSG_MAP(CConfirmDlg)
         MSG_WM_INITDIALOG(OnInitDialog)
@@ -30,14 +23,6 @@ public:
 
 private:
     BOOL OnInitDialog(HWND focus, LPARAM initParam);
-    LRESULT OnClose(WORD, WORD id, HWND, BOOL&) {
-        EndDialog(id);
-        return 0;
-    }
-
-    std::wstring m_caption;
-    std::wstring m_text;
-    CTALOStatic m_message;
 };
 
 }  // namespace talo

@@ -4,6 +4,7 @@
 
 #include "AppConfig.h"
 #include "DummyDlg.h"
+#include "MessageBoxDlg.h"
 #include "ResourceModule.h"
 
 namespace talo {
@@ -36,10 +37,7 @@ bool CDeviceShowDlg::OnPostInit() {
     LoadResString(IDS_DEVICE_TITLE, text, 512);
     SetWindowText(text);
 
-    RECT work = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    MoveWindow(work.left + (work.right - work.left - kWidth) / 2, work.top + (work.bottom - work.top - kHeight) / 2,
-               kWidth, kHeight);
+    CenterBoxInWorkArea(m_hWnd, kWidth, kHeight);
     RECT client = {};
     GetClientRect(&client);
     const int clientHeight = client.bottom - client.top;

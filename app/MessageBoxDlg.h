@@ -1,0 +1,54 @@
+// What the scheme dialogs' warning and confirmation boxes share: a caption and a message
+// set before the modal run, the message in a skinned label, the box centred in the work
+// area, and the buttons ending the box with their own identifiers.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "Dialog.h"
+#include "TALOStatic.h"
+#include "TaloResIds.h"
+
+namespace talo {
+
+// Sizes a box to width x height, centred in the work area. When the work area cannot be
+// read, the box keeps its place and says so on the debugger output.
+void CenterBoxInWorkArea(HWND box, int width, int height);
+
+template <class T>
+class CMessageBoxDlg : public CDialogImpl<T> {
+public:
+    // Before DoModal: the title and the message.
+    void SetTexts(const wchar_t* caption, const wchar_t* message) {
+        m_caption = caption != nullptr ? caption : L"";
+        m_text = message != nullptr ? message : L"";
+    }
+    const CTALOStatic& Message() const { return m_message; }
+
+protected:
+    // From the box's WM_INITDIALOG: T's size, centred; the caption; the message in Tahoma
+    // 13 x 5 at its place.
+    void InitBox(const RECT& message) {
+        HWND box = this->m_hWnd;
+        CenterBoxInWorkArea(box, T::kWidth, T::kHeight);
+        ::SetWindowTextW(box, m_caption.c_str());
+        m_message.SubclassDlgItem(IDC_MESSAGE_TEXT, box);
+        m_message.SetLogFont(MakeLogFont(L"Tahoma", 13, 5, FW_NORMAL));
+        m_message.SetText(m_text.c_str());
+        m_message.MoveWindow(message.left, message.top, message.right - message.left, message.bottom - message.top);
+    }
+    // OK, Cancel, Escape and the caption's close button end the box with their identifier.
+    LRESULT OnClose(WORD, WORD id, HWND, BOOL&) {
+        this->EndDialog(id);
+        return 0;
+    }
+
+private:
+    std::wstring m_caption;
+    std::wstring m_text;
+    CTALOStatic m_message;
+};
+
+}  // namespace talo
