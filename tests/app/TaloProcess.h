@@ -24,6 +24,7 @@ struct HubSearch {
     bool visible;  // what is looked for: the hidden hub, or a dialog on screen
     HWND found;
     int count;
+    const wchar_t* className = L"#32770";  // "#32768": a pop-up menu
 };
 
 // EnumWindows' callback (WINAPI: a lambda would not be __stdcall in the 32-bit build).
@@ -33,7 +34,7 @@ inline BOOL CALLBACK FindHubWindow(HWND hwnd, LPARAM param) {
     wchar_t cls[16] = L"";
     GetWindowThreadProcessId(hwnd, &owner);
     GetClassNameW(hwnd, cls, 16);
-    if (owner != s->processId || wcscmp(cls, L"#32770") != 0 || (IsWindowVisible(hwnd) != FALSE) != s->visible)
+    if (owner != s->processId || wcscmp(cls, s->className) != 0 || (IsWindowVisible(hwnd) != FALSE) != s->visible)
         return TRUE;
     // The balloon, hidden between its shows too, is the topmost one: never the hub.
     if (!s->visible && (GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0) return TRUE;
@@ -48,8 +49,8 @@ inline int CountVisibleDialogs(DWORD processId) {
     EnumWindows(FindHubWindow, reinterpret_cast<LPARAM>(&search));
     return search.count;
 }
-inline HWND VisibleDialogOf(DWORD processId) {
-    HubSearch search = {processId, true, nullptr, 0};
+inline HWND VisibleDialogOf(DWORD processId, const wchar_t* className = L"#32770") {
+    HubSearch search = {processId, true, nullptr, 0, className};
     EnumWindows(FindHubWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }

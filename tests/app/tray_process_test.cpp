@@ -101,29 +101,8 @@ bool TrayIconThere(HWND hub) {
     return Shell_NotifyIconW(NIM_MODIFY, &probe) != FALSE;
 }
 
-struct MenuSearch {
-    DWORD processId;
-    HWND found;
-};
-
-// EnumWindows' callback: a pop-up menu of the process on screen.
-BOOL CALLBACK FindShownMenu(HWND hwnd, LPARAM param) {
-    auto* s = reinterpret_cast<MenuSearch*>(param);
-    DWORD owner = 0;
-    wchar_t cls[16] = L"";
-    GetWindowThreadProcessId(hwnd, &owner);
-    GetClassNameW(hwnd, cls, 16);
-    if (owner != s->processId || wcscmp(cls, L"#32768") != 0 || !IsWindowVisible(hwnd)) return TRUE;
-    s->found = hwnd;
-    return FALSE;
-}
-
 // On the desktop's thread: the pop-up menu the process shows, null when none.
-HWND ShownMenu(DWORD processId) {
-    MenuSearch search = {processId, nullptr};
-    EnumWindows(FindShownMenu, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
+HWND ShownMenu(DWORD processId) { return VisibleDialogOf(processId, L"#32768"); }
 
 std::wstring WindowText(HWND hwnd) {
     wchar_t text[512] = L"";
