@@ -367,27 +367,22 @@ void CBalloon2Dlg::OnPaint(HDC) {
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(m_hWnd, &paint);
     if (dc == nullptr) return;
-    if (!m_fading && m_image) {
-        UniqueMemoryDc source(CreateCompatibleDC(dc));
-        if (source) {
-            HGDIOBJ previous = SelectObject(source.get(), m_image.get());
-            BitBlt(dc, 0, 0, m_width, m_height, source.get(), 0, 0, SRCCOPY);
-            SelectObject(source.get(), previous);
-        }
-    }
+    if (!m_fading) PaintImage(dc);
     EndPaint(m_hWnd, &paint);
 }
 
 LRESULT CBalloon2Dlg::OnPrintClient(UINT, WPARAM wParam, LPARAM, BOOL&) {
-    HDC dc = reinterpret_cast<HDC>(wParam);
-    if (dc == nullptr || !m_image) return 0;
-    UniqueMemoryDc source(CreateCompatibleDC(dc));
-    if (source) {
-        HGDIOBJ previous = SelectObject(source.get(), m_image.get());
-        BitBlt(dc, 0, 0, m_width, m_height, source.get(), 0, 0, SRCCOPY);
-        SelectObject(source.get(), previous);
-    }
+    PaintImage(reinterpret_cast<HDC>(wParam));
     return 0;
+}
+
+void CBalloon2Dlg::PaintImage(HDC dc) const {
+    if (dc == nullptr || !m_image) return;
+    UniqueMemoryDc source(CreateCompatibleDC(dc));
+    if (!source) return;
+    HGDIOBJ previous = SelectObject(source.get(), m_image.get());
+    BitBlt(dc, 0, 0, m_width, m_height, source.get(), 0, 0, SRCCOPY);
+    SelectObject(source.get(), previous);
 }
 
 }  // namespace talo

@@ -124,6 +124,8 @@ private:
     bool Compose();
     // The picture blended onto the window with the present constant alpha.
     void Blend();
+    // The picture copied whole onto dc (painting, printing for an animation).
+    void PaintImage(HDC dc) const;
     void DrawBitmap(HDC dc, UINT id, int x, int y, bool transparent) const;
     void DrawLine(HDC dc, const std::wstring& text, const LOGFONTW& font, COLORREF colour, RECT rect,
                   UINT format) const;
