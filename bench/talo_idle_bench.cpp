@@ -164,8 +164,11 @@ int main(int argc, char** argv) {
     }
     Print("TALO", usage[0], elapsed);
     Print("empty program with a 1-s timer", usage[1], elapsed);
-    std::printf("  TALO - empty program: CPU %+.0f ms, working set %+.1f MB   (goals for TALO: below 0.1 %% and 8 MB)\n",
-                1000.0 * (usage[0].cpuSeconds - usage[1].cpuSeconds), usage[0].workingSetMb - usage[1].workingSetMb);
+    // A ratio needs the yardstick's CPU time above a clock tick.
+    const double cpuRatio = usage[1].cpuSeconds > 0 ? usage[0].cpuSeconds / usage[1].cpuSeconds : 0;
+    const double memoryRatio = usage[1].workingSetMb > 0 ? usage[0].workingSetMb / usage[1].workingSetMb : 0;
+    std::printf("  TALO / empty program: CPU %.1fx, working set %.1fx   (goals for TALO: below 0.1 %% and 8 MB)\n",
+                cpuRatio, memoryRatio);
     std::fflush(stdout);
     PostMessageW(hub, WM_CLOSE, 0, 0);
     talo.Wait(20000);
