@@ -19,6 +19,14 @@ constexpr int kStartFailed = 1;
 CDummyDlg* g_hub = nullptr;
 CBalloon2Dlg* g_balloon = nullptr;
 
+// The debugger's line for a window start-up could not make, with the system's reason.
+void SayNotMade(const wchar_t* window) {
+    const DWORD error = GetLastError();
+    wchar_t line[100];
+    swprintf(line, 100, L"TALO: the %ls window could not be made (%lu).\n", window, error);
+    OutputDebugStringW(line);
+}
+
 }  // namespace
 
 CDummyDlg* Hub() { return g_hub; }
@@ -70,9 +78,7 @@ bool CTALOApp::InitInstance() {
     g_hub = new CDummyDlg;
     if (g_hub->Create(nullptr) == nullptr) {
         // Without its hub TALO would run on with no window at all.
-        wchar_t line[100];
-        swprintf(line, 100, L"TALO: the hub window could not be made (%lu).\n", GetLastError());
-        OutputDebugStringW(line);
+        SayNotMade(L"hub");
         delete g_hub;
         g_hub = nullptr;
         m_exitCode = kStartFailed;
@@ -86,9 +92,7 @@ bool CTALOApp::InitInstance() {
     // The balloon, hidden until the hub shows it; TALO works on without it.
     g_balloon = new CBalloon2Dlg(g_hub);
     if (g_balloon->Create(nullptr) == nullptr) {
-        wchar_t line[100];
-        swprintf(line, 100, L"TALO: the balloon window could not be made (%lu).\n", GetLastError());
-        OutputDebugStringW(line);
+        SayNotMade(L"balloon");
         delete g_balloon;
         g_balloon = nullptr;
     }

@@ -25,6 +25,7 @@
 namespace {
 
 using namespace talo_test;
+using test::Eventually;
 
 constexpr UINT kFirstSchemeCommand = 32800;
 constexpr UINT kSchemeGoneCaption = 148;
@@ -44,15 +45,6 @@ const struct {
     COLORREF colour;
 } kTrayIcons[] = {{130, RGB(0xFF, 0x80, 0x00)},  {2067, RGB(0xFF, 0x00, 0x00)}, {2068, RGB(0x00, 0xFF, 0x00)},
                   {2069, RGB(0x00, 0x00, 0xFF)}, {2070, RGB(0xFF, 0xFF, 0x00)}, {2071, RGB(0x00, 0xFF, 0xFF)}};
-
-template <class Condition>
-bool WaitFor(Condition condition, DWORD timeoutMs) {
-    for (DWORD waited = 0;; waited += 100) {
-        if (condition()) return true;
-        if (waited >= timeoutMs) return false;
-        Sleep(100);
-    }
-}
 
 // On the desktop's thread: the icon of kTrayIcons the taskbar shows (the one whose colour
 // covers most of a 16 x 16 square), 0 when it shows none of them.
@@ -148,9 +140,9 @@ protected:
         m_talo.emplace();
         ASSERT_TRUE(m_talo->Start(Talo()));
         const DWORD id = m_talo->Id();
-        WaitFor([&] { return m_desktop.Run([&] { m_hub = HubOf(id, 1000); }) && m_hub != nullptr; }, 60000);
+        Eventually([&] { return m_desktop.Run([&] { m_hub = HubOf(id, 1000); }) && m_hub != nullptr; }, 60000);
         ASSERT_NE(nullptr, m_hub);
-        EXPECT_TRUE(WaitFor([&] { return Shown() != 0; }, 10000)) << "no tray icon";
+        EXPECT_TRUE(Eventually([&] { return Shown() != 0; }, 10000)) << "no tray icon";
     }
     int Close() {
         PostMessageW(m_hub, WM_CLOSE, 0, 0);
@@ -222,7 +214,7 @@ protected:
 // within about a poll period.
 TEST_F(TrayCase, IconFollowsThePowerSourceAndTheChargeBand) {
     ASSERT_NO_FATAL_FAILURE(Start());
-    EXPECT_TRUE(WaitFor([&] { return Shown() == 2071u; }, 5000)) << "mains, battery full: " << Shown();
+    EXPECT_TRUE(Eventually([&] { return Shown() == 2071u; }, 5000)) << "mains, battery full: " << Shown();
     const struct {
         BYTE ac;
         DWORD percent;
@@ -234,7 +226,7 @@ TEST_F(TrayCase, IconFollowsThePowerSourceAndTheChargeBand) {
     for (size_t i = 0; i < std::size(cases); ++i) {
         test::SetAcLine(cases[i].ac);
         ASSERT_TRUE(VnbSetBatteryCharge(m_machine->Path().c_str(), 0, cases[i].percent)) << "case " << i;
-        EXPECT_TRUE(WaitFor([&] { return Shown() == cases[i].icon; }, 5000))
+        EXPECT_TRUE(Eventually([&] { return Shown() == cases[i].icon; }, 5000))
             << "case " << i << ": shown " << Shown() << ", expected " << cases[i].icon;
     }
 }
@@ -256,13 +248,13 @@ TEST_F(TrayCase, IconComesBackWhenTheShellAnnouncesItselfAndGoesAtTheExit) {
     ASSERT_TRUE(deleted);
     ASSERT_FALSE(IconThere(hub));
     m_desktop.Run([] { PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0); });
-    EXPECT_TRUE(WaitFor([&] { return IconThere(hub); }, 5000));
+    EXPECT_TRUE(Eventually([&] { return IconThere(hub); }, 5000));
     // The taskbar paints a change a moment after the shell took it.
-    EXPECT_TRUE(WaitFor([&] { return Shown() == 2071u; }, 5000)) << Shown();
+    EXPECT_TRUE(Eventually([&] { return Shown() == 2071u; }, 5000)) << Shown();
 
     EXPECT_EQ(0, Close());
     EXPECT_FALSE(IconThere(hub));
-    EXPECT_TRUE(WaitFor([&] { return Shown() == 0u; }, 5000)) << Shown();
+    EXPECT_TRUE(Eventually([&] { return Shown() == 0u; }, 5000)) << Shown();
 }
 
 // Scheme item i of the menu (command 32800 + i) activates the i-th scheme listed.
@@ -275,7 +267,7 @@ TEST_F(TrayCase, SchemeChosenFromTheMenuBecomesActive) {
     size_t item = 0;
     while (schemes[item] == active) ++item;
     PostMessageW(m_hub, WM_COMMAND, kFirstSchemeCommand + item, 0);
-    EXPECT_TRUE(WaitFor([&] { return Active() == schemes[item]; }, 20000)) << "item " << item;
+    EXPECT_TRUE(Eventually([&] { return Active() == schemes[item]; }, 20000)) << "item " << item;
     EXPECT_TRUE(Answers());
 }
 
@@ -290,7 +282,7 @@ TEST_F(TrayCase, VanishedSchemeGivesTheMessageBoxAndSwitchesNothing) {
     ASSERT_FALSE(caption.empty());
     PostMessageW(m_hub, WM_COMMAND, kFirstSchemeCommand + schemes.size(), 0);
     HWND box = nullptr;
-    WaitFor([&] { return m_desktop.Run([&] { box = FindWindowW(L"#32770", caption.c_str()); }) && box != nullptr; },
+    Eventually([&] { return m_desktop.Run([&] { box = FindWindowW(L"#32770", caption.c_str()); }) && box != nullptr; },
             10000);
     ASSERT_NE(nullptr, box);
     DWORD owner = 0;
@@ -299,7 +291,7 @@ TEST_F(TrayCase, VanishedSchemeGivesTheMessageBoxAndSwitchesNothing) {
     EXPECT_EQ(m_hub, GetWindow(box, GW_OWNER));
     EXPECT_EQ(active, Active());
     PostMessageW(box, WM_COMMAND, IDOK, 0);
-    EXPECT_TRUE(WaitFor([&] { return !IsWindow(box); }, 5000));
+    EXPECT_TRUE(Eventually([&] { return !IsWindow(box); }, 5000));
     EXPECT_TRUE(Answers());
     EXPECT_EQ(active, Active());
 }
@@ -328,7 +320,7 @@ TEST_F(TrayCase, HotKeyIsTakenAsConfiguredAndABadOneLeavesTaloWorking) {
         ASSERT_NO_FATAL_FAILURE(Start(c.text)) << "case " << i;
         ASSERT_NE(nullptr, m_hub) << "case " << i;
         EXPECT_TRUE(Answers()) << "case " << i;
-        EXPECT_TRUE(WaitFor([&] { return Shown() == 2071u; }, 5000)) << "case " << i << ": " << Shown();
+        EXPECT_TRUE(Eventually([&] { return Shown() == 2071u; }, 5000)) << "case " << i << ": " << Shown();
         if (!c.heldBefore) {
             m_desktop.Run([&] { mine = RegisterHotKey(nullptr, 1, c.modifiers, c.key) != FALSE; });
             EXPECT_EQ(!c.heldByTalo, mine) << "case " << i;
@@ -342,7 +334,7 @@ TEST_F(TrayCase, HotKeyIsTakenAsConfiguredAndABadOneLeavesTaloWorking) {
 // for the power source (mains, battery full); 4 s after its fade-in it goes again.
 TEST_F(TrayCase, HoverShowsTheBalloonWithThePowerTextsAndItGoesAfterItsTime) {
     ASSERT_NO_FATAL_FAILURE(Start());
-    ASSERT_TRUE(WaitFor([&] { return Shown() == 2071u; }, 5000)) << Shown();
+    ASSERT_TRUE(Eventually([&] { return Shown() == 2071u; }, 5000)) << Shown();
     const std::wstring expected = ModuleString(kBalloonOnMains) + L"\r\n" + ModuleString(kBalloonBatteryFull);
     ASSERT_FALSE(ModuleString(kBalloonOnMains).empty());
     ASSERT_EQ(nullptr, Balloon());
@@ -350,7 +342,7 @@ TEST_F(TrayCase, HoverShowsTheBalloonWithThePowerTextsAndItGoesAfterItsTime) {
     const DWORD posted = GetTickCount();
     TrayMouse(WM_MOUSEMOVE);
     HWND balloon = nullptr;
-    WaitFor([&] { return (balloon = Balloon()) != nullptr; }, 6000);
+    Eventually([&] { return (balloon = Balloon()) != nullptr; }, 6000);
     const DWORD appeared = GetTickCount() - posted;
     ASSERT_NE(nullptr, balloon);
     EXPECT_GE(appeared, 1400u) << "the hover delay";
@@ -359,7 +351,7 @@ TEST_F(TrayCase, HoverShowsTheBalloonWithThePowerTextsAndItGoesAfterItsTime) {
     EXPECT_TRUE((GetWindowLongPtrW(balloon, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0);
 
     // The fade-in (about a second), then 4 s.
-    EXPECT_TRUE(WaitFor([&] { return Balloon() == nullptr; }, 15000)) << "the balloon stays";
+    EXPECT_TRUE(Eventually([&] { return Balloon() == nullptr; }, 15000)) << "the balloon stays";
     EXPECT_GE(GetTickCount() - posted - appeared, 4000u);
     EXPECT_TRUE(IsWindow(balloon)) << "hidden, not destroyed";
     EXPECT_TRUE(Answers());
@@ -369,15 +361,15 @@ TEST_F(TrayCase, HoverShowsTheBalloonWithThePowerTextsAndItGoesAfterItsTime) {
 // it goes after its time. A battery that starts charging on mains is no new source.
 TEST_F(TrayCase, NewPowerSourceShowsTheBalloon) {
     ASSERT_NO_FATAL_FAILURE(Start());
-    ASSERT_TRUE(WaitFor([&] { return Shown() == 2071u; }, 5000)) << Shown();
+    ASSERT_TRUE(Eventually([&] { return Shown() == 2071u; }, 5000)) << Shown();
     ASSERT_TRUE(VnbSetBatteryCharge(m_machine->Path().c_str(), 0, 50));
-    ASSERT_TRUE(WaitFor([&] { return Shown() == 2070u; }, 5000)) << "charging on mains: " << Shown();
+    ASSERT_TRUE(Eventually([&] { return Shown() == 2070u; }, 5000)) << "charging on mains: " << Shown();
     Sleep(300);
     EXPECT_EQ(nullptr, Balloon()) << "charging on mains";
 
     test::SetAcLine(0);
     HWND balloon = nullptr;
-    WaitFor([&] { return (balloon = Balloon()) != nullptr; }, 5000);
+    Eventually([&] { return (balloon = Balloon()) != nullptr; }, 5000);
     ASSERT_NE(nullptr, balloon) << "no balloon for the battery";
     const std::wstring text = WindowText(balloon);
     const size_t lineEnd = text.find(L"\r\n");
@@ -385,7 +377,7 @@ TEST_F(TrayCase, NewPowerSourceShowsTheBalloon) {
     EXPECT_EQ(ModuleString(kBalloonBattery) + L": 50%", text.substr(0, lineEnd));
     // The remaining time follows, as the battery's rate gives it.
     EXPECT_EQ(lineEnd + 2, text.find(ModuleString(kBalloonRemaining), lineEnd + 2)) << test::Narrow(text);
-    EXPECT_TRUE(WaitFor([&] { return Balloon() == nullptr; }, 15000)) << "the balloon stays";
+    EXPECT_TRUE(Eventually([&] { return Balloon() == nullptr; }, 15000)) << "the balloon stays";
     EXPECT_TRUE(Answers());
 }
 
@@ -423,12 +415,12 @@ TEST_F(TrayCase, ClicksOnTheIconOpenTheMenuOrNot) {
         EXPECT_EQ(c.handlerHoldsMenu, !handled) << c.name;
         EXPECT_EQ(c.menuAtOnce, atOnce != nullptr) << c.name << " after " << (GetTickCount() - sent) << " ms";
         HWND later = nullptr;
-        WaitFor([&] { return (later = Menu()) != nullptr; }, 1000);
+        Eventually([&] { return (later = Menu()) != nullptr; }, 1000);
         EXPECT_EQ(c.menuLater, later != nullptr) << c.name;
         if (later == nullptr) continue;
         // The menu's loop ends on a cancel-mode message to TALO's thread.
         PostMessageW(m_hub, WM_CANCELMODE, 0, 0);
-        EXPECT_TRUE(WaitFor([&] { return Menu() == nullptr; }, 5000)) << c.name << ": the menu stays";
+        EXPECT_TRUE(Eventually([&] { return Menu() == nullptr; }, 5000)) << c.name << ": the menu stays";
         EXPECT_TRUE(Answers()) << c.name;
     }
 }
@@ -559,7 +551,7 @@ TEST_F(DeviceDialogCase, KeptDevicesAreRecordedAndWinWhenTheServiceAppliesTheSch
 
         PostMessageW(m_hub, WM_COMMAND, kFirstSchemeCommand + item, 0);
         HWND dialog = nullptr;
-        WaitFor([&] { return m_desktop.Run([&] { dialog = VisibleDialogOf(m_talo->Id()); }) && dialog != nullptr; },
+        Eventually([&] { return m_desktop.Run([&] { dialog = VisibleDialogOf(m_talo->Id()); }) && dialog != nullptr; },
                 10000);
         ASSERT_NE(nullptr, dialog) << "case " << i;
         EXPECT_EQ(m_hub, GetWindow(dialog, GW_OWNER)) << "case " << i;
@@ -586,9 +578,9 @@ TEST_F(DeviceDialogCase, KeptDevicesAreRecordedAndWinWhenTheServiceAppliesTheSch
         if (c.dontAsk) SendDlgItemMessageW(dialog, kDontAsk, BM_SETCHECK, BST_CHECKED, 0);
         PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(c.button, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(dialog, c.button)));
-        EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, 5000)) << "case " << i;
+        EXPECT_TRUE(Eventually([&] { return !IsWindow(dialog); }, 5000)) << "case " << i;
 
-        EXPECT_TRUE(WaitFor([&] { return Active() == scheme; }, 20000)) << "case " << i;
+        EXPECT_TRUE(Eventually([&] { return Active() == scheme; }, 20000)) << "case " << i;
         EXPECT_EQ(scheme, Enforced(L"SchemeID")) << "case " << i;
         EXPECT_EQ(1, Enforced(L"bIfAC")) << "case " << i;
         const auto devices = EnforcedDevices();
@@ -607,7 +599,7 @@ TEST_F(DeviceDialogCase, KeptDevicesAreRecordedAndWinWhenTheServiceAppliesTheSch
         }
         for (size_t d = 0; d < std::size(kOffDevices); ++d) {
             EXPECT_EQ(c.recorded[d], Enforced(kOffDevices[d].variable)) << "case " << i << ", device " << d;
-            EXPECT_TRUE(WaitFor([&] { return LiveDevice(kOffDevices[d].variable) == c.live[d]; }, 15000))
+            EXPECT_TRUE(Eventually([&] { return LiveDevice(kOffDevices[d].variable) == c.live[d]; }, 15000))
                 << "case " << i << ": " << test::Narrow(kOffDevices[d].variable) << " is "
                 << LiveDevice(kOffDevices[d].variable) << ", not " << c.live[d];
         }

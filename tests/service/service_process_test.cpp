@@ -63,6 +63,7 @@ std::wstring StringValue(const std::wstring& path, const wchar_t* name) {
     return type != REG_SZ ? L"(not a string)" : data.c_str();
 }
 
+using test::Eventually;
 using test::OpenZoraService;
 using test::ServiceInstalled;
 using test::WaitForState;
@@ -618,13 +619,6 @@ TEST_F(WorkerProtocol, DeviceRequestsAreCheckedAndReportTheirResults) {
 // ---- the service applies the user's scheme ----
 
 using zora_vars::Pack;
-
-// Polls until the condition holds; false after timeoutMs.
-bool Eventually(const std::function<bool()>& condition, DWORD timeoutMs = 5000) {
-    for (DWORD waited = 0; waited < timeoutMs; waited += 20, Sleep(20))
-        if (condition()) return true;
-    return condition();
-}
 
 int Packed(int ac, int dc) { return Pack(Pack(0, 1, ac), 0, dc); }
 

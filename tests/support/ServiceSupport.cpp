@@ -8,13 +8,6 @@ namespace {
 
 constexpr wchar_t kStandInEnd[] = L"Global\\ZORA_WINLOGON_STANDIN_END";
 
-template <class Condition>
-bool Within(DWORD timeoutMs, Condition condition) {
-    for (DWORD waited = 0; waited < timeoutMs; waited += 20, Sleep(20))
-        if (condition()) return true;
-    return condition();
-}
-
 }  // namespace
 
 std::wstring ServiceProgram() { return ProgramPath(L"x86_64", L"ZORASrvc.exe"); }
@@ -81,7 +74,7 @@ WinlogonStandIn::WinlogonStandIn() {
         CloseHandle(m_end);  // nobody had it: start the stand-in, which makes it
         m_end = nullptr;
         m_process.Start(ProgramPath(L"x86_64", L"winlogon.exe"), L"");
-        Within(5000, [] { return Running(); });
+        Eventually([] { return Running(); });
     }
 }
 
@@ -92,7 +85,7 @@ WinlogonStandIn::~WinlogonStandIn() {
 void WinlogonStandIn::EndAll() {
     HANDLE end = OpenEventW(EVENT_MODIFY_STATE, FALSE, kStandInEnd);
     if (end) SetEvent(end), CloseHandle(end);
-    Within(5000, [] { return !Running(); });
+    Eventually([] { return !Running(); });
 }
 
 bool WinlogonStandIn::Running() {

@@ -163,6 +163,15 @@ protected:
     INSTANTIATE_TEST_SUITE_P(prefix, fixture, ::testing::Values(L"i686", L"x86_64"), \
                              [](const auto& info) { return test::Narrow(info.param); })
 
+// Polls the condition every 20 ms until it holds; false when it still does not after
+// timeoutMs. What another process or thread does is waited for this way.
+template <class Condition>
+bool Eventually(Condition condition, DWORD timeoutMs = 5000) {
+    for (DWORD waited = 0; waited < timeoutMs; waited += 20, Sleep(20))
+        if (condition()) return true;
+    return condition();
+}
+
 // Calls `call` with the last error set to 0xdeadbeef first: a success when the call
 // fails (FALSE, or INVALID_HANDLE_VALUE) and leaves `error` as the last error.
 template <class Call>
