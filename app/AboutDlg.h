@@ -8,10 +8,9 @@
 
 namespace talo {
 
-class CAboutDlg : public CFrameDlg {
+class CAboutDlg : public CFrameDlgImpl<CAboutDlg> {
 public:
     enum { IDD = IDD_ABOUT };
-    CAboutDlg() : CFrameDlg(IDD) {}
 
     // The four labels take over the template's statics and draw its texts.
     bool OnPostInit() override;
@@ -19,18 +18,12 @@ public:
     const CTALOStatic& Label(int index) const { return m_labels[index]; }
 
     BEGIN_MSG_MAP(CAboutDlg)
-        COMMAND_ID_HANDLER(IDOK, OnClose)
-        COMMAND_ID_HANDLER(IDCANCEL, OnClose)
+        COMMAND_ID_HANDLER(IDOK, OnCloseCmd)
+        COMMAND_ID_HANDLER(IDCANCEL, OnCloseCmd)
         CHAIN_MSG_MAP(CFrameDlg)
     END_MSG_MAP()
 
 private:
-    // OK, Escape and the caption's close button end the box.
-    LRESULT OnClose(WORD, WORD id, HWND, BOOL&) {
-        EndDialog(id);
-        return 0;
-    }
-
     CTALOStatic m_labels[4];
 };
 

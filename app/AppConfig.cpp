@@ -16,7 +16,6 @@ constexpr wchar_t kTaloSection[] = L"TALOCfg";
 // The process-wide values; TALO reads and changes them on its one user-interface thread.
 int g_startFlag = 0;
 LayoutSettings g_layout;
-std::list<DeviceDesp> g_deviceItems;
 std::wstring g_hotKeyText;
 
 // A REG_DWORD under the TALO key; created as initial when absent or of another type.
@@ -168,23 +167,6 @@ void LoadLayoutSettings() {
     g_layout.batteryColumn[2] = GetCfgInt(0, CfgFileName(), kTaloSection, L"BatteryStatus3ColLPos", 0);
     g_layout.batteryColumn[3] = GetCfgInt(0, CfgFileName(), kTaloSection, L"BatteryStatus4ColLPos", 0);
 }
-
-std::list<DeviceDesp>& DeviceItems() { return g_deviceItems; }
-
-int LoadDeviceItems() {
-    g_deviceItems.clear();
-    int count = GetCfgInt(0, CfgFileName(), L"SchemeItemList", L"ItemNum", 0);
-    for (int i = 0; i < count; ++i) {
-        if (GetCfgInt(0, CfgFileName(), L"SchemeItemList", Numbered(L"IfDevice", i).c_str(), 0) != 1) continue;
-        std::wstring item = CfgString(CfgFileName(), L"SchemeItemList", Numbered(L"Item", i));
-        if (!IsItemOsSupported(item.c_str()) || !IsItemSupported(item.c_str())) continue;
-        g_deviceItems.push_back(
-            DeviceDesp{i, -1, item, CfgString(CfgFileName(), L"SchemeItemList", Numbered(L"DeviceName", i))});
-    }
-    return 1;
-}
-
-void FreeDeviceItems() { g_deviceItems.clear(); }
 
 const std::wstring& HotKeyText() { return g_hotKeyText; }
 void LoadHotKeyText() { g_hotKeyText = CfgString(CfgFileName(), kTaloSection, L"DefaultHotKey"); }

@@ -1,12 +1,11 @@
 // TALO's settings: the configuration operations over ZORACfg.ini, the power-setting file
 // and the user's profile file, the registry flags under HKCU\Software\Korvex\TALO, and
-// the process-wide values read once at start-up (layout, device items, hotkey text).
+// the process-wide values read once at start-up (layout, hotkey text).
 // Everything here runs on TALO's user-interface thread.
 #pragma once
 
 #include <windows.h>
 
-#include <list>
 #include <string>
 
 namespace talo {
@@ -73,17 +72,6 @@ struct LayoutSettings {
 };
 const LayoutSettings& Layout();
 void LoadLayoutSettings();
-
-// One entry of the device item list: [SchemeItemList] Item<i> that is a device.
-struct DeviceDesp {
-    int item = 0;        // i of Item<i>
-    int state = -1;      // -1 unknown, 0 off, 1 on in the scheme being shown
-    std::wstring key;    // the power variable
-    std::wstring name;   // DeviceName<i>
-};
-std::list<DeviceDesp>& DeviceItems();
-int LoadDeviceItems();
-void FreeDeviceItems();
 
 // [TALOCfg] DefaultHotKey as read at start-up; empty: no hotkey.
 const std::wstring& HotKeyText();

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cwchar>
 
-#include "DummyDlg.h"
 #include "FrameDlg.h"
 #include "ResourceModule.h"
 #include "SchemeEx.h"
@@ -117,7 +116,7 @@ bool AnyDeviceSwitchedOff(const std::list<DeviceDesp>& devices) {
 
 int BalloonRows(int length) { return std::max(2, (length + 18) * 10 / 200); }
 
-CBalloon2Dlg::CBalloon2Dlg(CDummyDlg* hub) : m_hub(hub) {}
+CBalloon2Dlg::CBalloon2Dlg(bool activeSchemeDevices) : m_activeSchemeDevices(activeSchemeDevices) {}
 
 BOOL CBalloon2Dlg::OnInitDialog(HWND, LPARAM) {
     RECT window = {};
@@ -159,15 +158,16 @@ void CBalloon2Dlg::Prepare(int view) {
         m_linkText = ResString(IDS_BALLOON_SHOW_DEVICES);
         m_top = m_middle = m_bottom = 0;
         // The devices the active scheme switches off on this source, for the link.
+        m_devices = DeviceItems();
         const int ac = power.AcFlag();
-        if (ac >= 0 && m_hub != nullptr) {
+        if (ac >= 0 && m_activeSchemeDevices) {
             CSchemeEx scheme;
             scheme.Initialize();
-            m_hub->ComputeDeviceStates(scheme.GetActivePwrScheme(), ac);
+            ComputeDeviceStates(m_devices, scheme.GetActivePwrScheme(), ac);
         }
     } else {
         m_line1 = ResString(IDS_BALLOON_DEVICES_OFF);
-        m_line2 = SwitchedOffDevices(DeviceItems());
+        m_line2 = SwitchedOffDevices(m_devices);
         m_rows = BalloonRows(static_cast<int>(m_line2.size()));
         m_height += m_rows * kRowHeight + 8;
         m_stateIcon = IDB_STATE_DEVICE;
@@ -217,7 +217,7 @@ void CBalloon2Dlg::HideLink() {
 
 void CBalloon2Dlg::PlaceLink() {
     if (m_link.m_hWnd == nullptr) return;
-    if (!AnyDeviceSwitchedOff(DeviceItems())) {
+    if (!AnyDeviceSwitchedOff(m_devices)) {
         HideLink();
         return;
     }
@@ -252,6 +252,9 @@ void CBalloon2Dlg::OnTimer(UINT_PTR timerId) {
         AnimateWindow(m_hWnd, kBlendOutMs, AW_HIDE | AW_BLEND);
         // Where the system cannot animate the window it is hidden all the same.
         if (IsWindowVisible(m_hWnd)) ShowWindow(SW_HIDE);
+        // Hidden, the balloon keeps no picture while TALO idles: the next show composes
+        // its own.
+        m_image.reset();
         break;
     default:
         break;
@@ -290,26 +293,15 @@ void CBalloon2Dlg::OnHelp(LPHELPINFO) { CFrameDlg::ShowHelp(); }
 void CBalloon2Dlg::DrawBitmap(HDC dc, UINT id, int x, int y, bool transparent) const {
     if (id == 0) return;
     UniqueBitmap bitmap(LoadResBitmap(id));
-    BITMAP info = {};
-    if (!bitmap || GetObjectW(bitmap.get(), sizeof info, &info) == 0) return;
-    UniqueMemoryDc source(CreateCompatibleDC(dc));
-    if (!source) return;
-    HGDIOBJ previous = SelectObject(source.get(), bitmap.get());
-    if (transparent)
-        GdiTransparentBlt(dc, x, y, info.bmWidth, info.bmHeight, source.get(), 0, 0, info.bmWidth, info.bmHeight,
-                          kTransparentKey);
-    else
-        BitBlt(dc, x, y, info.bmWidth, info.bmHeight, source.get(), 0, 0, SRCCOPY);
-    SelectObject(source.get(), previous);
+    CopyBitmap(dc, bitmap.get(), x, y, 0, 0, transparent ? BlitMode::kKeyed : BlitMode::kCopy);
 }
 
 void CBalloon2Dlg::DrawLine(HDC dc, const std::wstring& text, const LOGFONTW& font, COLORREF colour, RECT rect,
                             UINT format) const {
-    UniqueFont handle(CreateFontIndirectW(&font));
-    HGDIOBJ previous = handle ? SelectObject(dc, handle.get()) : nullptr;
+    UniqueFont handle = MakeFont(font);
+    CSelectObject selected(dc, handle.get());
     SetTextColor(dc, colour);
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect, format | DT_NOPREFIX);
-    if (previous != nullptr) SelectObject(dc, previous);
 }
 
 bool CBalloon2Dlg::Compose() {
@@ -324,7 +316,7 @@ bool CBalloon2Dlg::Compose() {
         m_image.reset();
         return false;
     }
-    HGDIOBJ previous = SelectObject(dc.get(), m_image.get());
+    CSelectObject selected(dc.get(), m_image.get());
     DrawBitmap(dc.get(), m_background, 0, 0, false);
     if (m_view == kPowerView) {
         DrawBitmap(dc.get(), m_stateIcon, 12, 11, true);
@@ -345,7 +337,6 @@ bool CBalloon2Dlg::Compose() {
         DrawLine(dc.get(), m_line2, m_line2Font, m_line2Colour, RECT{38, 46, 240, m_rows * kRowHeight + 76},
                  DT_WORDBREAK);
     }
-    SelectObject(dc.get(), previous);
     return true;
 }
 
@@ -355,9 +346,8 @@ void CBalloon2Dlg::Blend() {
     if (window == nullptr) return;
     UniqueMemoryDc source(CreateCompatibleDC(window));
     if (source) {
-        HGDIOBJ previous = SelectObject(source.get(), m_image.get());
+        CSelectObject selected(source.get(), m_image.get());
         GdiAlphaBlend(window, 0, 0, m_width, m_height, source.get(), 0, 0, m_width, m_height, m_blend);
-        SelectObject(source.get(), previous);
     }
     ReleaseDC(m_hWnd, window);
 }
@@ -377,12 +367,7 @@ LRESULT CBalloon2Dlg::OnPrintClient(UINT, WPARAM wParam, LPARAM, BOOL&) {
 }
 
 void CBalloon2Dlg::PaintImage(HDC dc) const {
-    if (dc == nullptr || !m_image) return;
-    UniqueMemoryDc source(CreateCompatibleDC(dc));
-    if (!source) return;
-    HGDIOBJ previous = SelectObject(source.get(), m_image.get());
-    BitBlt(dc, 0, 0, m_width, m_height, source.get(), 0, 0, SRCCOPY);
-    SelectObject(source.get(), previous);
+    CopyBitmap(dc, m_image.get(), 0, 0);
 }
 
 }  // namespace talo

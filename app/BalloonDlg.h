@@ -12,6 +12,7 @@
 #include <string>
 
 #include "AppConfig.h"
+#include "DeviceItems.h"
 #include "Dialog.h"
 #include "HyperLink.h"
 #include "PowerSnapshot.h"
@@ -19,8 +20,6 @@
 #include "WinHandles.h"
 
 namespace talo {
-
-class CDummyDlg;
 
 // What the power view shows for a power snapshot: the first line is string line1Text,
 // then line1Suffix; the second line string line2Text (none when 0), then line2Suffix.
@@ -65,10 +64,10 @@ public:
     // The link's click (CHyperLink::kOpenMessage): the other view.
     static constexpr UINT kToggleView = WM_USER + 101;
     static constexpr int kRowHeight = 18;
-    static constexpr COLORREF kTransparentKey = RGB(0xFF, 0x00, 0xFF);
 
-    // hub: computes the device states for the power view; none leaves them as they are.
-    explicit CBalloon2Dlg(CDummyDlg* hub = nullptr);
+    // activeSchemeDevices: the power view takes the device states of the active scheme on
+    // the present source; false takes the device items' states as they stand.
+    explicit CBalloon2Dlg(bool activeSchemeDevices = false);
     ~CBalloon2Dlg() override = default;
 
     // Sets size, place, texts, colours and bitmaps for a view from ShownPower() and the
@@ -130,7 +129,9 @@ private:
     void DrawLine(HDC dc, const std::wstring& text, const LOGFONTW& font, COLORREF colour, RECT rect,
                   UINT format) const;
 
-    CDummyDlg* m_hub;
+    bool m_activeSchemeDevices;
+    // The device items as the power view found them; the device view shows these.
+    std::list<DeviceDesp> m_devices;
     int m_view = kPowerView;
     int m_step = 0;
     int m_fadeTotal = 0;

@@ -3,18 +3,17 @@
 #include <commctrl.h>
 
 #include "ResourceModule.h"
-#include "MessageBoxDlg.h"
 #include "WinHandles.h"
 
 namespace talo {
 
-CChangeIconDlg::CChangeIconDlg(IIconOwnerPage& page) : CFrameDlg(IDD), m_page(page) {}
+CChangeIconDlg::CChangeIconDlg(IIconOwnerPage& page) : m_page(page) {}
 
 bool CChangeIconDlg::OnPostInit() {
     wchar_t text[512] = L"";
     LoadResString(IDS_CHANGE_ICON_TITLE, text, 512);
     SetWindowText(text);
-    CenterBoxInWorkArea(m_hWnd, kWidth, kHeight);
+    CenterInWorkArea(m_hWnd, kWidth, kHeight);
 
     m_prompt.SubclassDlgItem(IDC_CHANGE_ICON_PROMPT, m_hWnd);
     m_prompt.SetLogFont(BodyFont());
@@ -38,7 +37,7 @@ bool CChangeIconDlg::OnPostInit() {
         ListView_SetIconSpacing(m_list, kSpacing, kSpacing);
         for (int i = 0; i < count; ++i) {
             UniqueBitmap image(LoadResBitmap(CChangeIconBtn::kFirstImage + static_cast<UINT>(i)));
-            const int index = image ? ImageList_AddMasked(images, image.get(), CFrameDlg::kTransparentKey) : -1;
+            const int index = image ? ImageList_AddMasked(images, image.get(), kTransparentKey) : -1;
             LVITEMW item = {};
             item.mask = LVIF_IMAGE | LVIF_PARAM | LVIF_TEXT;
             item.iItem = i;
@@ -76,11 +75,6 @@ LRESULT CChangeIconDlg::OnOk(WORD, WORD, HWND, BOOL&) {
     const int selected = m_list != nullptr ? ListView_GetNextItem(m_list, -1, LVNI_SELECTED) : -1;
     if (selected >= 0) Choose(selected);
     EndDialog(IDOK);
-    return 0;
-}
-
-LRESULT CChangeIconDlg::OnCancel(WORD, WORD, HWND, BOOL&) {
-    EndDialog(IDCANCEL);
     return 0;
 }
 

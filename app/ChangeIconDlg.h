@@ -26,7 +26,7 @@ public:
     virtual CChangeIconBtn* IconButton() = 0;
 };
 
-class CChangeIconDlg : public CFrameDlg {
+class CChangeIconDlg : public CFrameDlgImpl<CChangeIconDlg> {
 public:
     enum { IDD = IDD_CHANGE_ICON };
     static constexpr int kWidth = 400;
@@ -47,14 +47,13 @@ public:
     BEGIN_MSG_MAP(CChangeIconDlg)
         NOTIFY_ID_HANDLER(IDC_CHANGE_ICON_LIST, OnListNotify)
         COMMAND_ID_HANDLER(IDOK, OnOk)
-        COMMAND_ID_HANDLER(IDCANCEL, OnCancel)
+        COMMAND_ID_HANDLER(IDCANCEL, OnCloseCmd)
         CHAIN_MSG_MAP(CFrameDlg)
     END_MSG_MAP()
 
 private:
     LRESULT OnListNotify(int id, LPNMHDR header, BOOL& handled);
     LRESULT OnOk(WORD, WORD, HWND, BOOL&);
-    LRESULT OnCancel(WORD, WORD, HWND, BOOL&);
 
     IIconOwnerPage& m_page;
     HWND m_list = nullptr;

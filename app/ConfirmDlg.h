@@ -16,8 +16,8 @@ public:
 
     BEGIN_MSG_MAP(CConfirmDlg)
         MSG_WM_INITDIALOG(OnInitDialog)
-        COMMAND_ID_HANDLER(IDOK, OnClose)
-        COMMAND_ID_HANDLER(IDCANCEL, OnClose)
+        COMMAND_ID_HANDLER(IDOK, OnCloseCmd)
+        COMMAND_ID_HANDLER(IDCANCEL, OnCloseCmd)
         REFLECT_NOTIFICATIONS()
     END_MSG_MAP()
 

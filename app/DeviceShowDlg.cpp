@@ -3,16 +3,21 @@
 #include <commctrl.h>
 
 #include "AppConfig.h"
-#include "DummyDlg.h"
-#include "MessageBoxDlg.h"
 #include "ResourceModule.h"
 
 namespace talo {
+namespace {
 
-CDeviceShowDlg::CDeviceShowDlg(CDummyDlg& hub)
-    : CFrameDlg(IDD), m_hub(hub), m_logFont(MakeLogFont(L"Tahoma", 13, 5, FW_NORMAL)) {}
+bool g_open = false;
+
+}  // namespace
+
+CDeviceShowDlg::CDeviceShowDlg() : m_logFont(MakeLogFont(L"Tahoma", 13, 5, FW_NORMAL)) {}
+
+bool CDeviceShowDlg::IsOpen() { return g_open; }
 
 INT_PTR CDeviceShowDlg::Show(int schemeIndex, int ac, HWND owner) {
+    if (g_open) return kAlreadyOpen;
     m_schemeIndex = schemeIndex;
     m_ac = ac;
     m_schemeFile.clear();
@@ -22,9 +27,13 @@ INT_PTR CDeviceShowDlg::Show(int schemeIndex, int ac, HWND owner) {
     DeleteProfileSection(m_schemeFile.c_str(), kSection);
     PutProfileInt(m_schemeFile.c_str(), kSection, L"SchemeID", schemeIndex);
     PutProfileInt(m_schemeFile.c_str(), kSection, L"bIfAC", ac);
-    m_deviceCount = m_hub.ComputeDeviceStates(schemeIndex, ac);
+    m_devices = DeviceItems();
+    m_deviceCount = ComputeDeviceStates(m_devices, schemeIndex, ac);
     if (m_deviceCount == 0) return 0;
-    return DoModal(owner);
+    g_open = true;
+    const INT_PTR result = DoModal(owner);
+    g_open = false;
+    return result;
 }
 
 void CDeviceShowDlg::Place(int id, int x, int y, int width, int height) const {
@@ -37,24 +46,34 @@ bool CDeviceShowDlg::OnPostInit() {
     LoadResString(IDS_DEVICE_TITLE, text, 512);
     SetWindowText(text);
 
-    CenterBoxInWorkArea(m_hWnd, kWidth, kHeight);
+    CenterInWorkArea(m_hWnd, kWidth, kHeight);
     RECT client = {};
     GetClientRect(&client);
     const int clientHeight = client.bottom - client.top;
-    m_font.reset(CreateFontIndirectW(&m_logFont));
+    m_font = MakeFont(m_logFont);
 
     m_prompt.SubclassDlgItem(IDC_DEVICE_PROMPT, m_hWnd);
     m_prompt.SetLogFont(m_logFont);
     text[0] = L'\0';
     LoadResString(IDS_DEVICE_PROMPT, text, 512);
     m_prompt.SetText(text);
-    // Below the frame's header (which carries the product's name), the prompt in two lines,
-    // then the list, 100 high, ending above the check box.
+    // Below the frame's header (which carries the product's name), the prompt in as many
+    // lines as its text takes in the prompt's font (two in English, three in German), then
+    // the list, ending above the check box.
     const int promptTop = HeaderHeight() + kGap;
-    Place(IDC_DEVICE_PROMPT, 25, promptTop, 300, kPromptHeight);
+    int promptHeight = kPromptHeight;
+    {
+        HDC dc = GetDC(m_hWnd);
+        CSelectObject selected(dc, m_font.get());
+        RECT needed = {0, 0, kPromptWidth, 0};
+        DrawTextW(dc, text, -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+        if (needed.bottom > promptHeight) promptHeight = needed.bottom;
+        ReleaseDC(m_hWnd, dc);
+    }
+    Place(IDC_DEVICE_PROMPT, 25, promptTop, kPromptWidth, promptHeight);
 
     m_list = GetDlgItem(IDC_DEVICE_LIST);
-    const int listTop = promptTop + kPromptHeight + kGap;
+    const int listTop = promptTop + promptHeight + kGap;
     Place(IDC_DEVICE_LIST, 20, listTop, 300, clientHeight - 50 - kGap - listTop);
     if (m_list != nullptr) {
         ::SendMessageW(m_list, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
@@ -64,7 +83,7 @@ bool CDeviceShowDlg::OnPostInit() {
         column.cx = kColumnWidth;
         ListView_InsertColumn(m_list, 0, &column);
         int row = 0;
-        for (const DeviceDesp& device : DeviceItems()) {
+        for (const DeviceDesp& device : m_devices) {
             if (device.state != 0) continue;
             LVITEMW item = {};
             item.mask = LVIF_TEXT;
@@ -97,7 +116,7 @@ LRESULT CDeviceShowDlg::OnOk(WORD, WORD, HWND, BOOL&) {
     WriteDevShowFlag(dontAsk ? 0 : 1);
     // The rows are the items with state 0, in list order: a checked row keeps its device on.
     int row = 0;
-    for (DeviceDesp& device : DeviceItems()) {
+    for (DeviceDesp& device : m_devices) {
         if (device.state == 0) {
             if (m_list != nullptr && ListView_GetCheckState(m_list, row)) device.state = 1;
             ++row;
@@ -105,11 +124,6 @@ LRESULT CDeviceShowDlg::OnOk(WORD, WORD, HWND, BOOL&) {
         PutProfileInt(m_schemeFile.c_str(), kSection, device.key.c_str(), device.state);
     }
     EndDialog(IDOK);
-    return 0;
-}
-
-LRESULT CDeviceShowDlg::OnCancel(WORD, WORD, HWND, BOOL&) {
-    EndDialog(IDCANCEL);
     return 0;
 }
 

@@ -13,10 +13,6 @@
 
 namespace talo {
 
-// Sizes a box to width x height, centred in the work area. When the work area cannot be
-// read, the box keeps its place and says so on the debugger output.
-void CenterBoxInWorkArea(HWND box, int width, int height);
-
 template <class T>
 class CMessageBoxDlg : public CDialogImpl<T> {
 public:
@@ -32,19 +28,13 @@ protected:
     // 13 x 5 at its place.
     void InitBox(const RECT& message) {
         HWND box = this->m_hWnd;
-        CenterBoxInWorkArea(box, T::kWidth, T::kHeight);
+        CenterInWorkArea(box, T::kWidth, T::kHeight);
         ::SetWindowTextW(box, m_caption.c_str());
         m_message.SubclassDlgItem(IDC_MESSAGE_TEXT, box);
         m_message.SetLogFont(MakeLogFont(L"Tahoma", 13, 5, FW_NORMAL));
         m_message.SetText(m_text.c_str());
         m_message.MoveWindow(message.left, message.top, message.right - message.left, message.bottom - message.top);
     }
-    // OK, Cancel, Escape and the caption's close button end the box with their identifier.
-    LRESULT OnClose(WORD, WORD id, HWND, BOOL&) {
-        this->EndDialog(id);
-        return 0;
-    }
-
 private:
     std::wstring m_caption;
     std::wstring m_text;

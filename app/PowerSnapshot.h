@@ -3,6 +3,8 @@
 // quick switch and the balloon. Process-wide, used on the user-interface thread only.
 #pragma once
 
+#include <windows.h>
+
 namespace talo {
 
 struct PowerSnapshot {
@@ -27,5 +29,15 @@ struct PowerSnapshot {
 PowerSnapshot& CurrentPower();
 // The values the tray icon shows, copied from CurrentPower after each icon update.
 PowerSnapshot& ShownPower();
+
+// The power poll: the system's battery record, read once (CSchemeEx::GetBatteryReading),
+// into battery, and from that one reading the source, the remaining time and the charge
+// into snapshot (all 0 without a battery). On entry snapshot and battery hold the previous
+// poll's values (or are as a hub starts them): the batteries are counted again
+// (CSchemeEx::GetBatteryCount, which opens each battery) only when the reading says the
+// set of batteries may have changed (one came or went: the presence or the sum of the
+// full-charge capacities changed) or the last count found none; otherwise the count is
+// the previous poll's.
+void PollPower(PowerSnapshot& snapshot, SYSTEM_BATTERY_STATE& battery);
 
 }  // namespace talo

@@ -18,7 +18,10 @@ public:
     CTALOApp() = default;
     ~CTALOApp() override;
 
-    // The whole start-up; runs the message loop itself and always returns false.
+    // The whole start-up; runs the message loop itself and always returns false. A start
+    // that cannot go on (ZORACfg.ini missing or naming no module, a module that does not
+    // load, no hub window) says which file and why: a debugger line "TALO cannot start:
+    // ..." and a message box with the same text; a second instance leaves silently.
     bool InitInstance() override;
     int ExitInstance() override;
 
@@ -28,7 +31,12 @@ public:
     int LoadResourceModule();
 
 private:
+    // [TALOCfg] TALOResource of ZORACfg.ini into the resource module path; false, with
+    // what is wrong and in which file, when the file is missing, unreadable or names none.
+    bool ReadResourcePath(std::wstring* problem);
+
     std::wstring m_resourcePath;
+    DWORD m_loadError = 0;
     HINSTANCE m_resourceModule = nullptr;
     HANDLE m_instanceMutex = nullptr;
 };

@@ -6,6 +6,7 @@
 #include "PwrDesp.h"
 #include "ResourceModule.h"
 #include "SchemeEx.h"
+#include "SchemeSeeding.h"
 
 namespace talo {
 namespace {
@@ -80,18 +81,18 @@ int BuildTrayMenu(HMENU menu) {
     CSchemeEx scheme;
     scheme.Initialize();
     if (StartFlag() == 0) {
-        scheme.InitCfgFile();  // a failure leaves the files as they are; the menu still lists
+        PrepareSchemeFiles(scheme);  // a failure leaves the files as they are; the menu still lists
         SetStartFlag();
     }
     std::vector<PWRDESP> list;
-    if (!EnumSchemes(scheme, list)) return 0;
-    int active = scheme.GetActivePwrScheme();
-    if (active < 0) return 0;
-    for (size_t i = 0; i < list.size(); ++i) {
+    const bool listed = EnumSchemes(scheme, list);
+    // Without an active scheme the schemes are still offered, none of them checked.
+    const int active = listed ? scheme.GetActivePwrScheme() : -1;
+    for (size_t i = 0; listed && i < list.size(); ++i) {
         UINT flags = MF_STRING | (list[i].index == active ? MF_CHECKED : MF_UNCHECKED);
         AppendMenuW(menu, flags, kCmdFirstScheme + i, list[i].name.c_str());
     }
-    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    if (listed && !list.empty()) AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     AppendResString(menu, kCmdBatteryStatus, kStrMenuBatteryStatus);
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     AppendResString(menu, kCmdSchemeMain, kStrMenuSchemeMain);
@@ -112,7 +113,7 @@ int BuildTrayMenu(HMENU menu) {
         item.hbmpItem = mark;
         SetMenuItemInfoW(menu, kCmdSchemeMain, FALSE, &item);
     }
-    return 1;
+    return listed ? 1 : 0;
 }
 
 // ---- CTray ----
@@ -123,7 +124,7 @@ CTray::CTray() {
     m_nid.uID = kTrayIconUid;
 }
 
-CTray::~CTray() { SetIcon(nullptr); }
+CTray::~CTray() { Remove(); }
 
 void CTray::SetTarget(HWND window, UINT callbackMessage) {
     m_hWnd = window;
@@ -131,29 +132,39 @@ void CTray::SetTarget(HWND window, UINT callbackMessage) {
     m_nid.uCallbackMessage = callbackMessage;
 }
 
+BOOL CTray::Notify(DWORD command) {
+    m_nid.uFlags = command == NIM_DELETE ? 0 : NIF_ICON;
+    if (command != NIM_DELETE && m_nid.uCallbackMessage != 0 && m_nid.hWnd != nullptr) m_nid.uFlags |= NIF_MESSAGE;
+    return Shell_NotifyIconW(command, &m_nid);
+}
+
 int CTray::SetIcon(HICON icon) {
-    m_nid.uFlags = 0;
-    DWORD command;
-    if (icon != nullptr) {
-        bool shown = m_nid.hIcon != nullptr;
-        m_nid.hIcon = icon;
-        m_nid.uFlags = NIF_ICON;
-        command = shown ? NIM_MODIFY : NIM_ADD;
-    } else {
-        if (m_nid.hIcon == nullptr) return 1;
-        command = NIM_DELETE;
-    }
-    if (m_nid.uCallbackMessage != 0 && m_nid.hWnd != nullptr) m_nid.uFlags |= NIF_MESSAGE;
-    BOOL result = Shell_NotifyIconW(command, &m_nid);
-    if (command == NIM_DELETE || !result) m_nid.hIcon = nullptr;
+    if (icon == nullptr) return Remove();
+    m_nid.hIcon = icon;
+    m_offered = true;
+    // The shell refuses an add for an icon it has and a change for one it has not; what
+    // TALO believes may be out of date after the taskbar restarted, so the other command
+    // is the fallback.
+    const DWORD first = m_shown ? NIM_MODIFY : NIM_ADD;
+    BOOL result = Notify(first);
+    if (!result) result = Notify(first == NIM_ADD ? NIM_MODIFY : NIM_ADD);
+    m_shown = result != FALSE;
     return result;
 }
 
 int CTray::Restore() {
-    HICON icon = m_nid.hIcon;
-    if (icon == nullptr) return 0;
+    if (m_nid.hIcon == nullptr) return 0;
+    m_shown = false;  // the shell restarted: an add first
+    return SetIcon(m_nid.hIcon);
+}
+
+int CTray::Remove() {
+    if (!m_offered) return 1;
+    BOOL result = Notify(NIM_DELETE);
+    m_offered = false;
+    m_shown = false;
     m_nid.hIcon = nullptr;
-    return SetIcon(icon);
+    return result;
 }
 
 // ---- CTrayPos ----

@@ -48,9 +48,10 @@ constexpr UINT kStrMenuAbout = IDS_MENU_ABOUT;
 UINT TrayIconId(int sourceState, int percentage);
 
 // Fills an empty pop-up menu: the schemes (the active one checked), then the battery
-// status, the main dialog (the default item), about and exit. 1; 0 with the menu left
-// empty when the schemes cannot be enumerated or no scheme is active. On the first run
-// not yet done it prepares the configuration files first.
+// status, the main dialog (the default item), about and exit. The fixed items are always
+// there, so that TALO can be left whatever the library answers: 1; 0 when the schemes
+// could not be listed (the menu then holds the fixed items only). On the first run not
+// yet done it prepares the configuration files first, keeping what the user's schemes hold.
 int BuildTrayMenu(HMENU menu);
 
 // The record of one notification-area icon; it makes no window of its own.
@@ -63,21 +64,33 @@ public:
     CTray();
     CTray(const CTray&) = delete;
     CTray& operator=(const CTray&) = delete;
-    // Removes the icon.
+    // Removes the icon (Remove).
     ~CTray() override;
 
     // Sets the window and callback message the shell reports mouse events with.
     void SetTarget(HWND window, UINT callbackMessage);
-    // Adds the icon (none shown yet), changes it (one shown), or with null removes it.
-    // The shell's result; 1 when there is nothing to remove. After a removal or a
-    // refusal no icon is remembered, so the next call adds again.
+    // Shows the icon: added when the shell is not known to have it, changed when it is. A
+    // refused add is tried again as a change (the shell still has the icon, say after a
+    // taskbar restart that kept it), a refused change as an add (the shell lost it). The
+    // icon stays remembered either way, so a later call or Restore shows it. With null,
+    // Remove. The shell's result.
     int SetIcon(HICON icon);
-    // The shell lost every icon (it restarted): adds the current one again.
+    // The shell announced itself ("TaskbarCreated"): shows the remembered icon again,
+    // whether the shell kept it or not. 0 when there is none yet.
     int Restore();
+    // Takes the icon away whatever TALO knows of it: every icon it ever offered the shell,
+    // taken or not, is deleted once. 1 when there was nothing to delete.
+    int Remove();
     HICON Icon() const { return m_nid.hIcon; }
+    // Whether the shell took the last add or change.
+    bool Shown() const { return m_shown; }
 
 private:
+    BOOL Notify(DWORD command);
+
     NOTIFYICONDATAW m_nid;
+    bool m_shown = false;    // the shell took the last add or change
+    bool m_offered = false;  // an add or change went to the shell since the last removal
 };
 
 // Watches the cursor after a mouse move over the icon and reports hover and leave: the

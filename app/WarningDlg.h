@@ -18,8 +18,8 @@ public:
     BEGIN_MSG_MAP(CWarningDlg)
         MSG_WM_INITDIALOG(OnInitDialog)
         MSG_WM_PAINT(OnPaint)
-        COMMAND_ID_HANDLER(IDOK, OnClose)
-        COMMAND_ID_HANDLER(IDCANCEL, OnClose)
+        COMMAND_ID_HANDLER(IDOK, OnCloseCmd)
+        COMMAND_ID_HANDLER(IDCANCEL, OnCloseCmd)
         REFLECT_NOTIFICATIONS()
     END_MSG_MAP()
 

@@ -51,6 +51,15 @@ zora_wine_start() {
   # dialog on a display nobody looks at until its test times out.
   /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
     >/dev/null 2>&1 || true
+  # Wine's own fonts (Debian's fonts-wine) lie in /usr/share/wine/fonts, where this Wine 8
+  # never looks: without them the caption buttons draw Marlett's letters ("0 1 r") in
+  # another face and Tahoma falls back to DejaVu Sans. A font in the prefix's Fonts folder
+  # is found; Marlett, Tahoma and its bold face go there.
+  local font
+  for font in marlett.ttf tahoma.ttf tahomabd.ttf; do
+    [ -f "/usr/share/wine/fonts/$font" ] && [ ! -f "$WINEPREFIX/drive_c/windows/Fonts/$font" ] &&
+      cp "/usr/share/wine/fonts/$font" "$WINEPREFIX/drive_c/windows/Fonts/"
+  done
   # TALO's dialogs ask for Tahoma (Wine's own, from fonts-wine) and Verdana: a
   # metric-compatible face stands in for Verdana, so that layouts are what a user sees.
   /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Verdana /t REG_SZ /d 'DejaVu Sans' /f \

@@ -12,6 +12,7 @@
 namespace {
 constexpr wchar_t kHelper[] = L"GRAVO.exe";
 constexpr DWORD kHelperWaitMs = 30000;
+constexpr DWORD kHelperStopGraceMs = 2000;
 
 // The installation folder with its trailing backslash; false when the key has none.
 bool InstallationFolder(wchar_t (&folder)[MAX_PATH]) {
@@ -65,7 +66,7 @@ HANDLE ConsoleWinlogonToken() {
 }
 }  // namespace
 
-bool RunGraphicsHelper(int argument, bool vista) {
+bool RunGraphicsHelper(int argument, bool vista, HANDLE stop) {
     wchar_t path[MAX_PATH] = {};
     if (!HelperPath(path)) {
         CZORABase::DBGOUT(L"The graphics helper %s is not installed.", kHelper);
@@ -97,11 +98,13 @@ bool RunGraphicsHelper(int argument, bool vista) {
     }
     UniqueHandle process(started.hProcess), thread(started.hThread);
     // A helper that hangs (a driver that never answers) must not hold every later
-    // application, nor a stop of the service, behind it.
-    if (WaitForSingleObject(process.get(), kHelperWaitMs) == WAIT_TIMEOUT) {
-        CZORABase::DBGOUT(L"The graphics helper did not end within %lu ms and was ended.", kHelperWaitMs);
-        TerminateProcess(process.get(), ERROR_TIMEOUT);
-        return false;
-    }
-    return true;
+    // application, nor a stop of the service, behind it. Once the service stops, the
+    // helper has a short while left to finish.
+    HANDLE waits[2] = {process.get(), stop};
+    DWORD wait = WaitForMultipleObjects(stop ? 2 : 1, waits, FALSE, kHelperWaitMs);
+    if (wait == WAIT_OBJECT_0 + 1) wait = WaitForSingleObject(process.get(), kHelperStopGraceMs);
+    if (wait == WAIT_OBJECT_0) return true;
+    CZORABase::DBGOUT(L"The graphics helper did not end in time and was ended.");
+    TerminateProcess(process.get(), ERROR_TIMEOUT);
+    return false;
 }

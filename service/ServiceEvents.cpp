@@ -5,6 +5,7 @@
 
 #include <cwchar>
 
+#include "RequestFolder.h"
 #include "SchemeApply.h"
 #include "ServiceModule.h"
 #include "WinHandles.h"
@@ -14,21 +15,6 @@
 namespace {
 // What the control handler answers for every event it does not act on.
 constexpr DWORD kEventNotHandled = ERROR_CALL_NOT_IMPLEMENTED;  // 120
-
-// The user's scheme folder, "<local application data>\Korvex\ZORA\Cfg"; false (with
-// the failure logged) when the user has none.
-bool UserSchemeFolder(HANDLE token, wchar_t (&folder)[MAX_PATH]) {
-    HRESULT hr = SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, token, SHGFP_TYPE_CURRENT, folder);
-    if (FAILED(hr)) {
-        _Module.LogEvent(L"SHGetFolderPath failed for %ld", static_cast<long>(hr));
-        return false;
-    }
-    size_t n = wcslen(folder);
-    if (n == 0) return false;
-    if (folder[n - 1] != L'\\') wcsncat(folder, L"\\", MAX_PATH - n - 1);
-    wcsncat(folder, L"Korvex\\ZORA\\Cfg", MAX_PATH - wcslen(folder) - 1);
-    return true;
-}
 
 BYTE CurrentPowerSource() {
     SYSTEM_POWER_STATUS power{};

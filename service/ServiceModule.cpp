@@ -101,8 +101,11 @@ void WriteEventLog(const wchar_t* source, const wchar_t* text) {
 
 bool IsSystemControl(DWORD control) { return control < kFirstUserControl; }
 
-// How long a stop may take: the applications under way end within half of it.
+// How long a stop may take. The worker, the application under way and the network
+// adapter's last request are waited for at most kStopWorkMs of it; whatever is left then
+// ends with the process, after the service has reported that it stopped.
 constexpr DWORD kStopWaitHintMs = 10000;
+constexpr DWORD kStopWorkMs = 8000;
 }  // namespace
 
 int CServiceModule::Start(HINSTANCE instance, const wchar_t* commandLine) {
@@ -148,7 +151,10 @@ int CServiceModule::RunFromCommandLine() {
         SERVICE_TABLE_ENTRYW table[] = {{m_szServiceName, ServiceMainEntry}, {nullptr, nullptr}};
         if (!StartServiceCtrlDispatcherW(table)) m_bService = FALSE;
     }
-    if (!m_bService) Run();
+    if (!m_bService) {
+        Run();
+        EndIfStuck();
+    }
     return static_cast<int>(m_status.dwWin32ExitCode);
 }
 
@@ -174,6 +180,14 @@ void CServiceModule::ServiceMain() {
 
     ReportStatus(SERVICE_STOPPED);
     LogEvent(L"Service stopped");
+    EndIfStuck();
+}
+
+// A step that never returned (a driver or a provider that hangs) may hold locks that the
+// process's orderly end would wait for; the process then ends without them, so that the
+// next start finds the boards free.
+void CServiceModule::EndIfStuck() {
+    if (!m_bEndedCleanly) TerminateProcess(GetCurrentProcess(), m_status.dwWin32ExitCode);
 }
 
 DWORD CServiceModule::Handler(DWORD control, DWORD eventType, void* eventData) {
@@ -231,8 +245,10 @@ void CServiceModule::Run() {
 
     DWORD error = RunWorker();
     m_status.dwWin32ExitCode = error;
-    // An application under way finishes its writes before the process ends.
-    if (!StopApplying(kStopWaitHintMs / 2)) LogEvent(L"Service stopped while a scheme was still being applied");
+    if (!m_bEndedCleanly) {
+        LogEvent(L"Service stopped while a scheme was still being applied");
+        return;
+    }
 
     RevokeClassObjects();
     if (SUCCEEDED(com)) CoUninitialize();
@@ -255,6 +271,7 @@ DWORD CServiceModule::RunWorker() {
     if (context.error != ERROR_SUCCESS) {
         WaitForSingleObject(worker.get(), INFINITE);
         LogEvent(L"Service cannot open its boards: error %lu", context.error);
+        m_bEndedCleanly = StopApplying(kStopWorkMs);
         return context.error;
     }
     LogEvent(L"Service started");
@@ -269,6 +286,7 @@ DWORD CServiceModule::RunWorker() {
         if (wait == WAIT_OBJECT_0 + 1) {
             error = context.error != ERROR_SUCCESS ? context.error : ERROR_SERVICE_SPECIFIC_ERROR;
             LogEvent(L"Service worker ended: error %lu", error);
+            m_bEndedCleanly = StopApplying(kStopWorkMs);
             return error;
         }
         MSG msg;
@@ -278,8 +296,14 @@ DWORD CServiceModule::RunWorker() {
         }
     }
     if (m_bService) ReportStatus(SERVICE_STOP_PENDING);
+    // Applications first: a request waiting for its turn gives up, so the worker is free
+    // to see its stop; the application under way ends its writes.
+    ULONGLONG deadline = GetTickCount64() + kStopWorkMs;
     SetEvent(stopWorker.get());
-    WaitForSingleObject(worker.get(), INFINITE);
+    bool applied = StopApplying(kStopWorkMs);
+    ULONGLONG now = GetTickCount64();
+    DWORD left = now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
+    m_bEndedCleanly = WaitForSingleObject(worker.get(), left) == WAIT_OBJECT_0 && applied;
     return ERROR_SUCCESS;
 }
 

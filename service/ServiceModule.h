@@ -44,6 +44,7 @@ private:
     // worker's error, ERROR_SUCCESS for a stop.
     DWORD RunWorker();
     void ReportStatus(DWORD state);
+    void EndIfStuck();
 
     wchar_t m_szServiceName[256] = {};
     SERVICE_STATUS_HANDLE m_hServiceStatus = nullptr;
@@ -53,6 +54,8 @@ private:
     // Raised by a stop control, also one that arrives while the service is starting;
     // the run routine stops as soon as it is running.
     HANDLE m_hStopRequested = nullptr;
+    // False when the stop left the worker or an application running past its bound.
+    bool m_bEndedCleanly = true;
     BYTE m_lastPowerSource = 255;
 };
 

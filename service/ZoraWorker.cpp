@@ -5,6 +5,7 @@
 #include <cwchar>
 
 #include "DevMgr.h"
+#include "RequestFolder.h"
 #include "RequestServer.h"
 #include "SchemeApply.h"
 #include "ZORABase.h"
@@ -25,7 +26,18 @@ long ExecuteDeviceStateRequest(const wchar_t* instanceId, uint32_t action) {
         return E_INVALIDARG;
     }
     CZORABase::DBGOUT(L"ZoraWorker going to execute state change for %s to %d", instanceId, static_cast<int>(action));
-    long result = CDevMgr::ExecStateChange(instanceId, action);
+    // In the order of the applications: a switch never runs beside an application's
+    // steps (the network adapter's provider among them).
+    struct StateChange {
+        const wchar_t* instanceId;
+        uint32_t action;
+    } change{instanceId, action};
+    long result = RunInOrder(
+        [](const void* argument) {
+            auto* c = static_cast<const StateChange*>(argument);
+            return CDevMgr::ExecStateChange(c->instanceId, c->action);
+        },
+        &change);
     CZORABase::DBGOUT(L"ZoraWorker executed state change for %s to %d got %x", instanceId, static_cast<int>(action),
                       static_cast<unsigned>(result));
     return result;
@@ -39,7 +51,9 @@ TaskAnswer RunTask(const IpbDataHeader& header, const wchar_t* data, void*) {
         result = ExecuteDeviceStateRequest(data, header.dwParam);
         break;
     case ApplySchemeRequest:
-        result = ApplyCurrentScheme(data);
+        // Only the console user's own folder, checked before any file is opened.
+        result = CheckRequestedSchemeFolder(data);
+        if (result == S_OK) result = ApplyCurrentScheme(data);
         break;
     default:
         break;

@@ -21,6 +21,41 @@ constexpr size_t kMaxFileBytes = 4 * 1024 * 1024;
 
 wchar_t g_attached[MAX_PATH];
 
+// The time spent in the virtual notebook, shared by every process: microseconds, entries.
+constexpr wchar_t kClockName[] = L"Global\\ZORA_VNB_MACHINE_CLOCK";
+struct SharedClock {
+    volatile LONG64 microseconds;
+    volatile LONG64 entries;
+};
+
+SharedClock* Clock() {
+    static SharedClock* clock = []() -> SharedClock* {
+        NullDaclSecurity security;
+        security.attributes.bInheritHandle = FALSE;
+        HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, &security.attributes, PAGE_READWRITE, 0,
+                                            sizeof(SharedClock), kClockName);
+        if (!mapping) mapping = OpenFileMappingW(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, kClockName);
+        if (!mapping) return nullptr;
+        return static_cast<SharedClock*>(MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(SharedClock)));
+    }();
+    return clock;
+}
+
+thread_local int t_clockDepth = 0;
+thread_local RidingEdit* t_riding = nullptr;
+
+// The edit riding with this thread's next update of that file, applied to the machine.
+bool ApplyRidingEdit(const wchar_t* file, Machine* machine) {
+    RidingEdit* riding = t_riding;
+    if (!riding || riding->m_done || lstrcmpiW(riding->m_file.c_str(), file) != 0) return false;
+    riding->m_edit(*machine);
+    return true;
+}
+
+void RideDone() {
+    if (t_riding) t_riding->m_done = true;
+}
+
 // The machine mutex, held for the life of the object.
 class MachineLock {
 public:
@@ -258,8 +293,8 @@ void AppendNumber(std::string* out, const char* key, DWORD value, bool hex) {
 
 constexpr char kFileHeader[] =
     "; Virtual notebook machine file: the state of one simulated machine, shared by\r\n"
-    "; every process that attaches it. Read and rewritten whole under the mutex\r\n"
-    "; Global\\ZORA_VNB_MACHINE; edit it only while no process uses the machine.\r\n"
+    "; every process that attaches it. Read whole and written through under the\r\n"
+    "; mutex Global\\ZORA_VNB_MACHINE; edit it only while no process uses the machine.\r\n"
     ";\r\n"
     "; Setup classes of the default machine:\r\n"
     ";   Net          {4d36e972-e325-11ce-bfc1-08002be10318}\r\n"
@@ -291,14 +326,17 @@ volatile LONG* WriteCounter() {
     return counter;
 }
 
-// The last machine this process parsed. Reading and parsing the whole file is most of
-// what an entry costs, so a read that finds the same file, with no write counted since
-// and the same size and times (an edit by hand), takes the parsed machine again.
+// The last machine this process parsed or wrote, with the file's text as it stands. Reading
+// and parsing the whole file is most of what an entry costs, so a read that finds the same
+// file, with no write counted since and the same size and times (an edit by hand), takes
+// the parsed machine again.
 struct ParsedMachine {
     std::wstring file;
     LONG writes = 0;
     WIN32_FILE_ATTRIBUTE_DATA data{};
     Machine machine;
+    std::string text;       // the file's bytes
+    std::string formatted;  // FormatMachine(machine); empty until needed
 };
 ParsedMachine g_parsed;  // used under the machine mutex only
 
@@ -355,41 +393,151 @@ DWORD WriteWhole(const wchar_t* file, const std::string& text) {
     return ERROR_SUCCESS;
 }
 
-DWORD ReadLocked(const wchar_t* file, Machine* machine) {
+// Writes through only the bytes that changed, when the new text is as long as the file's
+// (a register, a counter or a recorded request of the same width took a new value): one
+// write into the file in place, no new file. A single write either happens whole or not
+// at all, also for a holder that dies, and readers wait for the mutex; so the file is
+// never seen half written. False when the file is not the text it was (then the caller
+// writes it whole).
+bool PatchInPlace(const wchar_t* file, const std::string& was, const std::string& text, DWORD* error) {
+    if (was.size() != text.size()) return false;
+    size_t first = 0, end = text.size();
+    while (first < end && was[first] == text[first]) ++first;
+    while (end > first && was[end - 1] == text[end - 1]) --end;
+    UniqueFile handle(CreateFileW(file, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle) return false;
+    // The file's size and times were just found as this process left them (the caller's
+    // read of the machine), so it is the text `was`.
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(first);
+    DWORD written = 0;
+    if (!WriteFile(handle.get(), text.data() + first, static_cast<DWORD>(end - first), &written, &at) ||
+        written != end - first) {
+        *error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
+        return true;
+    }
+    *error = ERROR_SUCCESS;
+    if (volatile LONG* counter = WriteCounter()) InterlockedIncrement(counter);
+    return true;
+}
+
+// The parsed machine of the file, up to date; null on failure (*error set).
+const Machine* CurrentMachine(const wchar_t* file, DWORD* error) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(file, GetFileExInfoStandard, &data)) return GetLastError();
+    if (!GetFileAttributesExW(file, GetFileExInfoStandard, &data)) {
+        *error = GetLastError();
+        return nullptr;
+    }
     volatile LONG* counter = WriteCounter();
     LONG writes = counter ? *counter : 0;
-    if (counter && g_parsed.file == file && g_parsed.writes == writes && Unchanged(g_parsed.data, data)) {
-        *machine = g_parsed.machine;
-        return ERROR_SUCCESS;
-    }
+    if (counter && g_parsed.file == file && g_parsed.writes == writes && Unchanged(g_parsed.data, data))
+        return &g_parsed.machine;
     std::string text;
+    if (!ReadWhole(file, &text, error)) return nullptr;
+    Machine machine;
+    *error = ParseMachine(text, &machine);
+    if (*error != ERROR_SUCCESS) return nullptr;
+    g_parsed.file = counter ? file : L"";
+    g_parsed.writes = writes;
+    g_parsed.data = data;
+    g_parsed.machine = std::move(machine);
+    g_parsed.text = std::move(text);
+    g_parsed.formatted.clear();
+    return &g_parsed.machine;
+}
+
+DWORD ReadLocked(const wchar_t* file, Machine* machine) {
     DWORD error = ERROR_SUCCESS;
-    if (!ReadWhole(file, &text, &error)) return error;
-    error = ParseMachine(text, machine);
-    if (error == ERROR_SUCCESS) {
-        g_parsed.file = file;
-        g_parsed.writes = writes;
-        g_parsed.data = data;
-        g_parsed.machine = *machine;
-    }
+    const Machine* current = CurrentMachine(file, &error);
+    if (current) *machine = *current;
     return error;
 }
 
 // After this process wrote the machine (under the mutex), the next read needs no parse.
-void RememberWritten(const wchar_t* file, const Machine& machine) {
+void RememberWritten(const wchar_t* file, Machine&& machine, std::string&& text) {
     volatile LONG* counter = WriteCounter();
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!counter || !GetFileAttributesExW(file, GetFileExInfoStandard, &data)) return;
+    if (!counter || !GetFileAttributesExW(file, GetFileExInfoStandard, &data)) {
+        g_parsed.file.clear();
+        return;
+    }
     g_parsed.file = file;
     g_parsed.writes = *counter;
     g_parsed.data = data;
-    g_parsed.machine = machine;
+    g_parsed.machine = std::move(machine);
+    g_parsed.formatted = text;
+    g_parsed.text = std::move(text);
+}
+
+bool SamePower(const VnbPower& a, const VnbPower& b) {
+    return a.acLineStatus == b.acLineStatus && a.batteryFlag == b.batteryFlag &&
+           a.batteryLifePercent == b.batteryLifePercent && a.batteryLifeTime == b.batteryLifeTime &&
+           a.batteryFullLifeTime == b.batteryFullLifeTime && a.sessionId == b.sessionId;
+}
+
+bool SameNode(const Node& a, const Node& b) {
+    return a.instanceId == b.instanceId && a.parentId == b.parentId && a.classGuid == b.classGuid &&
+           a.description == b.description && a.friendlyName == b.friendlyName && a.status == b.status &&
+           a.problem == b.problem && a.present == b.present;
+}
+
+// FormatMachine(machine), given `formatted` = FormatMachine(was): most changes touch only
+// the other subsystems' sections, and the device tree's text before them stays as it was.
+std::string Reformat(const Machine& was, const std::string& formatted, const Machine& machine) {
+    bool sameHead = SamePower(was.power, machine.power) && was.nodes.size() == machine.nodes.size();
+    for (size_t i = 0; sameHead && i < machine.nodes.size(); ++i) sameHead = SameNode(was.nodes[i], machine.nodes[i]);
+    size_t tail = was.otherSections.empty() ? 0 : 2 + was.otherSections.size();
+    if (!sameHead || tail > formatted.size()) return FormatMachine(machine);
+    std::string text;
+    text.reserve(formatted.size() - tail + 2 + machine.otherSections.size());
+    text.append(formatted, 0, formatted.size() - tail);
+    if (!machine.otherSections.empty()) {
+        text += "\r\n";
+        text += machine.otherSections;
+    }
+    return text;
 }
 
 bool ValidFile(const wchar_t* file) { return file && file[0] && wcslen(file) < MAX_PATH; }
 }  // namespace
+
+MachineClock::MachineClock() : m_outer(t_clockDepth++ == 0) {
+    if (m_outer) QueryPerformanceCounter(&m_start);
+}
+
+MachineClock::~MachineClock() {
+    --t_clockDepth;
+    if (!m_outer) return;
+    LARGE_INTEGER end, frequency;
+    QueryPerformanceCounter(&end);
+    QueryPerformanceFrequency(&frequency);
+    SharedClock* clock = Clock();
+    if (!clock || frequency.QuadPart <= 0) return;
+    InterlockedExchangeAdd64(&clock->microseconds, (end.QuadPart - m_start.QuadPart) * 1000000 / frequency.QuadPart);
+    InterlockedIncrement64(&clock->entries);
+}
+
+void MachineTime(ULONGLONG* microseconds, ULONGLONG* entries) {
+    SharedClock* clock = Clock();
+    *microseconds = clock ? static_cast<ULONGLONG>(clock->microseconds) : 0;
+    *entries = clock ? static_cast<ULONGLONG>(clock->entries) : 0;
+}
+
+RidingEdit::RidingEdit(const wchar_t* file, std::function<void(Machine&)> edit)
+    : m_file(file ? file : L""), m_edit(std::move(edit)), m_previous(t_riding) {
+    t_riding = this;
+}
+
+RidingEdit::~RidingEdit() { Flush(); }
+
+DWORD RidingEdit::Flush() {
+    DWORD error = ERROR_SUCCESS;
+    if (!m_done && !m_file.empty()) error = UpdateMachine(m_file.c_str(), [](Machine&) -> DWORD { return ERROR_SUCCESS; });
+    m_done = true;
+    if (t_riding == this) t_riding = m_previous;
+    return error;
+}
 
 int Machine::Find(const wchar_t* instanceId) const {
     if (!instanceId) return -1;
@@ -441,13 +589,25 @@ std::string FormatMachine(const Machine& machine) {
 
 DWORD ReadMachine(const wchar_t* file, Machine* machine) {
     if (!ValidFile(file)) return ERROR_INVALID_PARAMETER;
+    MachineClock clock;
     MachineLock lock;
     if (lock.Result() != ERROR_SUCCESS) return lock.Result();
     return ReadLocked(file, machine);
 }
 
+DWORD ViewMachine(const wchar_t* file, const std::function<DWORD(const Machine&)>& read) {
+    if (!ValidFile(file)) return ERROR_INVALID_PARAMETER;
+    MachineClock clock;
+    MachineLock lock;
+    if (lock.Result() != ERROR_SUCCESS) return lock.Result();
+    DWORD error = ERROR_SUCCESS;
+    const Machine* current = CurrentMachine(file, &error);
+    return current ? read(*current) : error;
+}
+
 DWORD ReplaceMachine(const wchar_t* file, const Machine& machine) {
     if (!ValidFile(file)) return ERROR_INVALID_PARAMETER;
+    MachineClock clock;
     MachineLock lock;
     if (lock.Result() != ERROR_SUCCESS) return lock.Result();
     return WriteWhole(file, FormatMachine(machine));
@@ -455,21 +615,33 @@ DWORD ReplaceMachine(const wchar_t* file, const Machine& machine) {
 
 DWORD UpdateMachine(const wchar_t* file, const std::function<DWORD(Machine&)>& change) {
     if (!ValidFile(file)) return ERROR_INVALID_PARAMETER;
+    MachineClock clock;
     MachineLock lock;
     if (lock.Result() != ERROR_SUCCESS) return lock.Result();
-    Machine machine;
-    DWORD error = ReadLocked(file, &machine);
-    if (error != ERROR_SUCCESS) return error;
-    std::string before = FormatMachine(machine);
+    DWORD error = ERROR_SUCCESS;
+    const Machine* current = CurrentMachine(file, &error);
+    if (!current) return error;
+    Machine machine = *current;
+    bool riding = ApplyRidingEdit(file, &machine);
     error = change(machine);
     if (error != ERROR_SUCCESS) return error;
     // A change that changed nothing (a register written with the value it holds, a read)
     // leaves the file alone.
-    std::string after = FormatMachine(machine);
-    if (after == before) return ERROR_SUCCESS;
-    error = WriteWhole(file, after);
-    if (error == ERROR_SUCCESS) RememberWritten(file, machine);
-    return error;
+    if (g_parsed.formatted.empty()) g_parsed.formatted = FormatMachine(g_parsed.machine);
+    std::string after = Reformat(g_parsed.machine, g_parsed.formatted, machine);
+    if (after != g_parsed.formatted) {
+        // The file's text is the machine's own (not an edit by hand in another layout):
+        // only what changed is written.
+        if (g_parsed.text != g_parsed.formatted || !PatchInPlace(file, g_parsed.text, after, &error))
+            error = WriteWhole(file, after);
+        if (error != ERROR_SUCCESS) {
+            g_parsed.file.clear();
+            return error;
+        }
+        RememberWritten(file, std::move(machine), std::move(after));
+    }
+    if (riding) RideDone();
+    return ERROR_SUCCESS;
 }
 
 DWORD CreateMachineIfMissing(const wchar_t* file) {

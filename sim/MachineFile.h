@@ -1,7 +1,9 @@
 #pragma once
 // The machine file: the whole state of one virtual notebook, shared by every process
-// that attaches it. Read and written whole under the global mutex; a write goes to a
-// temporary file that then replaces the machine file, so a reader never sees half.
+// that attaches it, always up to date on disk. Read whole and written under the global
+// mutex: a change of the same length (a register, a counter) is written through in place,
+// only the bytes that changed, in one write; any other goes to a temporary file that then
+// replaces the machine file. Either way a reader never sees half.
 //
 // Format (UTF-8 text, one "Key=Value" per line, ';' starts a comment line):
 //
@@ -74,12 +76,53 @@ void DefaultMachine(Machine* machine);
 // Whole-file access under the machine mutex; results are Win32 error codes
 // (ERROR_TIMEOUT when the mutex cannot be had, ERROR_FILE_NOT_FOUND, ERROR_FILE_CORRUPT).
 DWORD ReadMachine(const wchar_t* file, Machine* machine);
+// Lets read() look at the machine in place, under the mutex, without a copy of it: what a
+// query of one value costs then is the query, not a copy of every section.
+DWORD ViewMachine(const wchar_t* file, const std::function<DWORD(const Machine&)>& read);
 DWORD ReplaceMachine(const wchar_t* file, const Machine& machine);
 // Reads, lets change() modify, and writes back, all under one hold of the mutex.
 // A change that returns an error leaves the file as it was.
 DWORD UpdateMachine(const wchar_t* file, const std::function<DWORD(Machine&)>& change);
 // Writes the default machine unless the file exists.
 DWORD CreateMachineIfMissing(const wchar_t* file);
+
+// An edit made together with this thread's next update of the machine file (inside
+// UpdateMachine, before its change, under the same hold of the mutex and in the same
+// write): the driver's record of a request goes with the request's own change, so a
+// request costs one write, not two. What no update took is made on its own by Flush (the
+// destructor flushes). Objects nest: the innermost rides first.
+class RidingEdit {
+public:
+    RidingEdit(const wchar_t* file, std::function<void(Machine&)> edit);
+    RidingEdit(const RidingEdit&) = delete;
+    RidingEdit& operator=(const RidingEdit&) = delete;
+    ~RidingEdit();
+    DWORD Flush();
+
+    // Used by UpdateMachine.
+    std::wstring m_file;
+    std::function<void(Machine&)> m_edit;
+    RidingEdit* m_previous;
+    bool m_done = false;
+};
+
+// The time spent in the virtual notebook. Every entry of the system-API table and every
+// access to the machine file counts the time it takes in one counter that every process
+// shares (an entry inside another counts once), so that a benchmark can tell the
+// notebook's share of an operation from the product's own (VnbGetMachineTime).
+class MachineClock {
+public:
+    MachineClock();
+    MachineClock(const MachineClock&) = delete;
+    MachineClock& operator=(const MachineClock&) = delete;
+    ~MachineClock();
+
+private:
+    LARGE_INTEGER m_start{};
+    bool m_outer;
+};
+// Microseconds counted so far by every process, and how many entries.
+void MachineTime(ULONGLONG* microseconds, ULONGLONG* entries);
 
 // A mutex of the global name space that every process (the service's too) may open,
 // created or opened once and kept for the life of the process; null when it cannot be had.

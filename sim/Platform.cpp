@@ -4,6 +4,7 @@
 
 #include <intrin.h>
 
+#include <cctype>
 #include <cstdio>
 #include <map>
 #include <mutex>
@@ -153,6 +154,34 @@ bool GetSection(const Machine& machine, const std::string& name, Values* values)
             std::string line = text.substr(first, last - first);
             size_t eq = line.find('=');
             if (eq != std::string::npos) values->Set(Trim(line.substr(0, eq)), Trim(line.substr(eq + 1)));
+        }
+        at = end + 1;
+    }
+    return found;
+}
+
+std::map<std::string, Values> CollectSections(const Machine& machine, bool (*wanted)(const std::string& name)) {
+    std::map<std::string, Values> found;
+    const std::string& text = machine.otherSections;
+    Values* inside = nullptr;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        size_t first = text.find_first_not_of(" \t\r", at);
+        size_t last = end;
+        while (last > at && (text[last - 1] == '\r' || text[last - 1] == ' ' || text[last - 1] == '\t')) --last;
+        if (first != std::string::npos && first < last && text[first] == '[' && text[last - 1] == ']' &&
+            last - first >= 2) {
+            std::string name = text.substr(first + 1, last - first - 2);
+            inside = nullptr;
+            if (wanted(name)) {
+                for (char& c : name) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+                if (!found.count(name)) inside = &found[name];
+            }
+        } else if (inside && first != std::string::npos && first < last && text[first] != ';') {
+            std::string line = text.substr(first, last - first);
+            size_t eq = line.find('=');
+            if (eq != std::string::npos) inside->Set(Trim(line.substr(0, eq)), Trim(line.substr(eq + 1)));
         }
         at = end + 1;
     }

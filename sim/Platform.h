@@ -9,6 +9,7 @@
 // nothing here knows the subsystems.
 #include <windows.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -36,6 +37,9 @@ private:
 
 // A named section kept in Machine::otherSections. Get is false when it is absent.
 bool GetSection(const Machine& machine, const std::string& name, Values* values);
+// The sections kept in Machine::otherSections whose names `wanted` accepts, found in one
+// pass, by name in lower case (the first of each name).
+std::map<std::string, Values> CollectSections(const Machine& machine, bool (*wanted)(const std::string& name));
 // Replaces the section, or appends it.
 void PutSection(Machine* machine, const std::string& name, const Values& values);
 // The names of the sections kept in Machine::otherSections, in file order.
@@ -69,8 +73,9 @@ struct SleepLoss {
 };
 void LoseVolatileState(Machine* machine);
 
-// Told of a started device that a property change (DICS_PROPCHANGE) restarts, inside
-// the update that makes the change; it may change the machine's sections.
+// Told of a device that starts, inside the update that starts it: a started device that
+// a property change (DICS_PROPCHANGE) restarts, or a stopped one that is enabled or
+// started. It may change the machine's sections.
 struct DeviceRestart {
     explicit DeviceRestart(void (*restarted)(Machine* machine, const Node& node));
 };

@@ -83,6 +83,20 @@ BOOL WINAPI TranslateServiceControl(DWORD control, DWORD* systemControl, DWORD* 
 
 using vnb::Machine;
 
+namespace {
+// An entry of the table as the library calls it: the machine's own answer, timed on the
+// machine's clock (vnb::MachineClock).
+template <class Entry, Entry entry>
+struct Clocked;
+template <class R, class... A, R(WINAPI* entry)(A...)>
+struct Clocked<R(WINAPI*)(A...), entry> {
+    static R WINAPI Call(A... arguments) {
+        vnb::MachineClock clock;
+        return entry(arguments...);
+    }
+};
+}  // namespace
+
 ZORAVNB_API BOOL WINAPI VnbAttach(ZoraSystemApi* table, const wchar_t* machineFile) {
     if (!table || table->cbSize < sizeof(ZoraSystemApi) || !machineFile || !machineFile[0] ||
         wcslen(machineFile) >= MAX_PATH)
@@ -92,13 +106,20 @@ ZORAVNB_API BOOL WINAPI VnbAttach(ZoraSystemApi* table, const wchar_t* machineFi
     vnb::SetAttachedMachine(machineFile);
     // The entries the list marks VNB; the others keep the library's defaults.
 #define VNB_ATTACH_ENTRY(result, name, parameters, from, provider) VNB_ATTACH_ENTRY_##provider(name)
-#define VNB_ATTACH_ENTRY_VNB(name) table->name = vnb::name;
+#define VNB_ATTACH_ENTRY_VNB(name) table->name = Clocked<decltype(&vnb::name), &vnb::name>::Call;
 #define VNB_ATTACH_ENTRY_REAL(name)
     ZORA_SYSTEM_ENTRIES(VNB_ATTACH_ENTRY)
 #undef VNB_ATTACH_ENTRY
 #undef VNB_ATTACH_ENTRY_VNB
 #undef VNB_ATTACH_ENTRY_REAL
-    table->TranslateServiceControl = vnb::TranslateServiceControl;
+    table->TranslateServiceControl =
+        Clocked<decltype(&vnb::TranslateServiceControl), &vnb::TranslateServiceControl>::Call;
+    return TRUE;
+}
+
+ZORAVNB_API BOOL WINAPI VnbGetMachineTime(ULONGLONG* microseconds, ULONGLONG* entries) {
+    if (!microseconds || !entries) return vnb::ExportResult(ERROR_INVALID_PARAMETER);
+    vnb::MachineTime(microseconds, entries);
     return TRUE;
 }
 

@@ -10,19 +10,12 @@ namespace {
 // the key colour; returns its size ({0, 0} when it cannot be loaded).
 SIZE DrawKeyed(HDC dc, UINT id, int x, int y, bool centred, const RECT& area) {
     UniqueBitmap image(LoadResBitmap(id));
-    BITMAP info = {};
-    if (!image || GetObjectW(image.get(), sizeof info, &info) == 0) return SIZE{0, 0};
+    const SIZE size = BitmapSize(image.get());
     if (centred) {
-        x = area.left + (area.right - area.left - info.bmWidth) / 2;
-        y = area.top + (area.bottom - area.top - info.bmHeight) / 2;
+        x = area.left + (area.right - area.left - size.cx) / 2;
+        y = area.top + (area.bottom - area.top - size.cy) / 2;
     }
-    UniqueMemoryDc source(CreateCompatibleDC(dc));
-    if (!source) return SIZE{0, 0};
-    HGDIOBJ previous = SelectObject(source.get(), image.get());
-    GdiTransparentBlt(dc, x, y, info.bmWidth, info.bmHeight, source.get(), 0, 0, info.bmWidth, info.bmHeight,
-                      CIconButton::kTransparentKey);
-    SelectObject(source.get(), previous);
-    return SIZE{info.bmWidth, info.bmHeight};
+    return CopyBitmap(dc, image.get(), x, y, 0, 0, BlitMode::kKeyed) ? size : SIZE{0, 0};
 }
 
 }  // namespace
@@ -57,9 +50,8 @@ void CChangeIconBtn::OnDrawFace(const DRAWITEMSTRUCT* item) {
     text.top = cellArea.bottom;
     if (text.top < text.bottom && Caption()[0] != L'\0') {
         const int mode = SetBkMode(dc, TRANSPARENT);
-        HGDIOBJ font = SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(GetParent(), WM_GETFONT, 0, 0)));
+        CSelectObject font(dc, reinterpret_cast<HFONT>(::SendMessageW(GetParent(), WM_GETFONT, 0, 0)));
         DrawTextW(dc, Caption(), -1, &text, DT_CENTER | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
-        if (font != nullptr) SelectObject(dc, font);
         SetBkMode(dc, mode);
     }
 }

@@ -12,7 +12,7 @@ bool CHyperLink::SubclassWindow(HWND hwnd) {
     HFONT current = GetFont();
     if (current != nullptr) GetObjectW(current, sizeof font, &font);
     font.lfUnderline = TRUE;
-    m_font.reset(CreateFontIndirectW(&font));
+    m_font = MakeFont(font);
     if (m_font) SetFont(m_font.get());
     m_cursor = ::LoadCursorW(nullptr, IDC_HAND);
     return true;

@@ -35,6 +35,11 @@ void CIconButton::SetState(int state) {
     Invalidate(false);
 }
 
+void CIconButton::StopRepeat() {
+    if (m_hWnd != nullptr) ::KillTimer(m_hWnd, kRepeatTimer);
+    m_repeating = false;
+}
+
 void CIconButton::NotifyParent(WORD code) const {
     HWND parent = GetParent();
     if (parent == nullptr) return;
@@ -74,10 +79,7 @@ LRESULT CIconButton::OnLButtonDown(UINT, WPARAM, LPARAM lParam, BOOL& handled) {
 
 LRESULT CIconButton::OnLButtonUp(UINT, WPARAM, LPARAM, BOOL& handled) {
     if (m_state == kPressed) SetState(kHighlighted);
-    if (Repeats()) {
-        ::KillTimer(m_hWnd, kRepeatTimer);
-        m_repeating = false;
-    }
+    if (Repeats()) StopRepeat();
     handled = FALSE;
     return 0;
 }
@@ -95,16 +97,10 @@ void CIconButton::OnDrawItem(const DRAWITEMSTRUCT* item) {
     UniqueBrush key(CreateSolidBrush(kTransparentKey));
     FillRect(item->hDC, &item->rcItem, key.get());
     UniqueBitmap image(m_images[m_state] != 0 ? LoadResBitmap(m_images[m_state]) : nullptr);
-    if (!image) return;
-    BITMAP info = {};
-    if (GetObjectW(image.get(), sizeof info, &info) == 0) return;
-    UniqueMemoryDc source(CreateCompatibleDC(item->hDC));
-    if (!source) return;
-    HGDIOBJ previous = SelectObject(source.get(), image.get());
-    const int x = item->rcItem.left + (item->rcItem.right - item->rcItem.left - info.bmWidth) / 2;
-    const int y = item->rcItem.top + (item->rcItem.bottom - item->rcItem.top - info.bmHeight) / 2;
-    BitBlt(item->hDC, x, y, info.bmWidth, info.bmHeight, source.get(), 0, 0, SRCCOPY);
-    SelectObject(source.get(), previous);
+    const SIZE size = BitmapSize(image.get());
+    const int x = item->rcItem.left + (item->rcItem.right - item->rcItem.left - size.cx) / 2;
+    const int y = item->rcItem.top + (item->rcItem.bottom - item->rcItem.top - size.cy) / 2;
+    CopyBitmap(item->hDC, image.get(), x, y);
 }
 
 }  // namespace talo

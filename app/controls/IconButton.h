@@ -9,6 +9,7 @@
 #include <string>
 
 #include "Control.h"
+#include "Gdi.h"
 #include "WinHandles.h"
 
 namespace talo {
@@ -24,7 +25,6 @@ public:
     static constexpr UINT kRepeatMs = 300;
     static constexpr int kRepeatIdDown = 8001;
     static constexpr int kRepeatIdUp = 8002;
-    static constexpr COLORREF kTransparentKey = RGB(0xFF, 0x00, 0xFF);
 
     // Takes over a button the dialog made and switches it to owner drawing.
     bool SubclassWindow(HWND hwnd);
@@ -42,7 +42,11 @@ public:
     const wchar_t* SchemeName() const { return m_schemeName.c_str(); }
 
     int State() const { return m_state; }
+    // Shows the button in a state (a quick-switch slot marks the active scheme so).
+    void SetState(int state);
     bool IsRepeating() const { return m_repeating; }
+    // Ends an auto-repeat while the button is still held (its command has nothing left to do).
+    void StopRepeat();
 
     BEGIN_MSG_MAP(CIconButton)
         MSG_WM_MOUSEMOVE(OnMouseMove)
@@ -61,7 +65,6 @@ private:
     LRESULT OnLButtonUp(UINT, WPARAM, LPARAM, BOOL& handled);
     LRESULT OnTimer(UINT, WPARAM timerId, LPARAM, BOOL& handled);
     void OnDrawItem(const DRAWITEMSTRUCT* item);
-    void SetState(int state);
     void NotifyParent(WORD code) const;
     bool Repeats() const;
 

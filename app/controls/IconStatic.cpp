@@ -4,8 +4,11 @@ namespace talo {
 
 CIconStatic::CIconStatic() {
     m_textColor = RGB(0xFF, 0xFF, 0xFF);
-    const LOGFONTW bold = MakeLogFont(L"Tahoma", 13, 6, FW_BOLD);
-    m_boldFont.reset(CreateFontIndirectW(&bold));
+    // Drawn over the key colour of a layered window: smoothed edges would mix the text with
+    // the key into pink pixels that the window no longer leaves out.
+    LOGFONTW bold = MakeLogFont(L"Tahoma", 13, 6, FW_BOLD);
+    bold.lfQuality = NONANTIALIASED_QUALITY;
+    m_boldFont = MakeFont(bold);
 }
 
 void CIconStatic::SetText(const wchar_t* text) {
@@ -74,7 +77,7 @@ void CIconStatic::NotifyParent() const {
 
 void CIconStatic::Draw(HDC dc, const RECT& client) {
     FillBackground(dc, client);
-    HGDIOBJ previous = SelectObject(dc, m_boldFont.get());
+    CSelectObject selected(dc, m_boldFont.get());
     const int mode = SetBkMode(dc, TRANSPARENT);
     const UINT flags = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX;
     RECT shadow = client;
@@ -86,7 +89,6 @@ void CIconStatic::Draw(HDC dc, const RECT& client) {
     DrawTextW(dc, m_shownText.c_str(), -1, &box, flags);
     ::SetTextColor(dc, colour);
     SetBkMode(dc, mode);
-    SelectObject(dc, previous);
 }
 
 }  // namespace talo

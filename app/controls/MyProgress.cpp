@@ -7,7 +7,7 @@ namespace talo {
 
 CMyProgress::CMyProgress() {
     const LOGFONTW font = MakeLogFont(L"Tahoma", 13, 5, FW_NORMAL);
-    m_font.reset(CreateFontIndirectW(&font));
+    m_font = MakeFont(font);
 }
 
 bool CMyProgress::SubclassWindow(HWND hwnd) {
@@ -70,13 +70,7 @@ void CMyProgress::DrawBar(HDC dc, const RECT& client) const {
     FrameRect(dc, &inner, innerFrame.get());
     const int width = BarWidth();
     if (!m_bar || width <= 0) return;
-    BITMAP info = {};
-    if (GetObjectW(m_bar.get(), sizeof info, &info) == 0) return;
-    UniqueMemoryDc source(CreateCompatibleDC(dc));
-    if (!source) return;
-    HGDIOBJ previous = SelectObject(source.get(), m_bar.get());
-    StretchBlt(dc, 1, 1, width, kBarHeight, source.get(), 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
-    SelectObject(source.get(), previous);
+    CopyBitmap(dc, m_bar.get(), 1, 1, width, kBarHeight);
 }
 
 void CMyProgress::DrawLabel(HDC dc, const RECT& client) const {
@@ -85,11 +79,10 @@ void CMyProgress::DrawLabel(HDC dc, const RECT& client) const {
         ::SendMessageW(parent, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(m_hWnd)));
     FillRect(dc, &client, background != nullptr ? background : GetSysColorBrush(COLOR_BTNFACE));
     RECT box = client;
-    HGDIOBJ previous = SelectObject(dc, m_font.get());
+    CSelectObject selected(dc, m_font.get());
     const int mode = SetBkMode(dc, TRANSPARENT);
     DrawTextW(dc, m_text.c_str(), -1, &box, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
     SetBkMode(dc, mode);
-    SelectObject(dc, previous);
 }
 
 }  // namespace talo

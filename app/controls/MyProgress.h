@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <string>
 
@@ -40,11 +41,14 @@ public:
     BEGIN_MSG_MAP(CMyProgress)
         MSG_WM_PAINT(OnPaint)
         MSG_WM_ERASEBKGND(OnEraseBackground)
+        MESSAGE_HANDLER(PBM_GETPOS, OnGetPos)
     END_MSG_MAP()
 
 private:
     void OnPaint(HDC dc);
     BOOL OnEraseBackground(HDC) { return TRUE; }
+    // The position, as the system's progress bar answers it (for tools that read the bar).
+    LRESULT OnGetPos(UINT, WPARAM, LPARAM, BOOL&) { return m_position; }
     void DrawBar(HDC dc, const RECT& client) const;
     void DrawLabel(HDC dc, const RECT& client) const;
 

@@ -3,20 +3,26 @@
 #include <commdlg.h>
 
 namespace talo {
+namespace {
 
-LOGFONTW MakeLogFont(const wchar_t* face, int height, int width, int weight) {
-    LOGFONTW font = {};
-    font.lfHeight = height;
-    font.lfWidth = width;
-    font.lfWeight = weight;
-    font.lfCharSet = DEFAULT_CHARSET;
-    font.lfQuality = DEFAULT_QUALITY;
-    lstrcpynW(font.lfFaceName, face, LF_FACESIZE);
-    return font;
+// The font chooser is TALO's only use of the common dialogs, and a rare one: comdlg32, and
+// the printing support it brings along (winspool; under Wine the host's printing, TLS
+// and Kerberos libraries, some 5 MB), is loaded on first use and kept, not at start-up.
+using ChooseFontProc = BOOL(WINAPI*)(LPCHOOSEFONTW);
+ChooseFontProc ChooseFontEntry() {
+    static ChooseFontProc entry = [] {
+        HMODULE module = LoadLibraryW(L"comdlg32.dll");
+        return module != nullptr
+                   ? reinterpret_cast<ChooseFontProc>(reinterpret_cast<void*>(GetProcAddress(module, "ChooseFontW")))
+                   : nullptr;
+    }();
+    return entry;
 }
 
+}  // namespace
+
 CTALOStatic::CTALOStatic() : m_logFont(MakeLogFont(L"Tahoma", 13, 5, FW_NORMAL)) {
-    m_font.reset(CreateFontIndirectW(&m_logFont));
+    m_font = MakeFont(m_logFont);
 }
 
 bool CTALOStatic::SubclassWindow(HWND hwnd) {
@@ -52,7 +58,8 @@ bool CTALOStatic::ChooseFontDialog() {
     dialog.lpLogFont = &chosen;
     dialog.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT | CF_EFFECTS;
     dialog.rgbColors = m_textColor;
-    if (!ChooseFontW(&dialog)) return false;
+    const ChooseFontProc chooseFont = ChooseFontEntry();
+    if (chooseFont == nullptr || !chooseFont(&dialog)) return false;
     SetLogFont(chosen);
     m_fontChanged = true;
     Repaint();
@@ -128,13 +135,12 @@ void CTALOStatic::FillBackground(HDC dc, const RECT& client) const {
 void CTALOStatic::Draw(HDC dc, const RECT& client) {
     FillBackground(dc, client);
     RECT box = client;
-    HGDIOBJ previous = SelectObject(dc, m_font.get());
+    CSelectObject selected(dc, m_font.get());
     const int mode = SetBkMode(dc, TRANSPARENT);
     const COLORREF colour = ::SetTextColor(dc, m_textColor);
     DrawTextW(dc, m_text.c_str(), -1, &box, DrawTextFlags(static_cast<DWORD>(GetStyle())));
     ::SetTextColor(dc, colour);
     SetBkMode(dc, mode);
-    SelectObject(dc, previous);
 }
 
 void CTALOStatic::OnPaint(HDC) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "Control.h"
+#include "Gdi.h"
 #include "WinHandles.h"
 
 namespace talo {
@@ -69,8 +70,5 @@ private:
     BOOL OnEraseBackground(HDC) { return TRUE; }
     void OnDrawItem(const DRAWITEMSTRUCT* item);
 };
-
-// A LOGFONT of the given face, height, width and weight (the rest defaults).
-LOGFONTW MakeLogFont(const wchar_t* face, int height, int width, int weight);
 
 }  // namespace talo

@@ -4,7 +4,10 @@
 #include <new>
 
 #include "AppConfig.h"
+#include "CatalogueTexts.h"
 #include "ResourceModule.h"
+#include "SchemeSeeding.h"
+#include "TaloResIds.h"
 
 namespace talo {
 namespace {
@@ -68,7 +71,7 @@ int CFrameDlg::LoadModel() {
     if (!m_scheme) return 0;
     m_scheme->Initialize();
     if (StartFlag() == 0) {
-        m_scheme->InitCfgFile();
+        talo::PrepareSchemeFiles(*m_scheme);
         SetStartFlag();
     }
     LoadItems();
@@ -84,7 +87,8 @@ int CFrameDlg::LoadItems() {
     for (auto& [listIndex, variable] : ListedItems()) {
         Item item;
         item.listIndex = listIndex;
-        item.name = CfgString(settings, variable, L"Name");
+        item.name = CatalogueString(CatalogueText::kVariableName, variable.c_str(), 0,
+                                    CfgString(settings, variable, L"Name"));
         item.variable = std::move(variable);
         m_items.push_back(std::move(item));
     }
@@ -107,7 +111,10 @@ int CFrameDlg::LoadEffects() {
     const int count = CfgInt(file, L"NormalSettings", L"Number");
     for (int e = 0; e < count && e < kMaxEffects; ++e) {
         const std::wstring section = Numbered(L"Effect", e);
-        m_effects.push_back(Effect{CfgString(file, section, L"Name"), CfgString(file, section, L"Description")});
+        m_effects.push_back(
+            Effect{CatalogueString(CatalogueText::kEffectName, nullptr, e, CfgString(file, section, L"Name")),
+                   CatalogueString(CatalogueText::kEffectDescription, nullptr, e,
+                                   CfgString(file, section, L"Description"))});
     }
     return EffectCount();
 }
@@ -196,24 +203,35 @@ int CFrameDlg::Weight(int effect, int item) const {
 void CFrameDlg::OnLayout(int width) {
     struct Band {
         int minWidth;  // the band starts above this width
-        int header;
         int markFont;
         RECT mark;
         UINT logo;
     };
     static constexpr Band kBands[] = {
-        {420, 60, 12, {137, 15, 152, 28}, kLogoWide},
-        {200, 50, 11, {125, 14, 140, 25}, kLogoMedium},
-        {INT_MIN, 30, 9, {80, 14, 95, 23}, kLogoSmall},
+        {420, 12, {137, 15, 152, 28}, kLogoWide},
+        {200, 11, {125, 14, 140, 25}, kLogoMedium},
+        {INT_MIN, 9, {80, 14, 95, 23}, kLogoSmall},
     };
     for (const Band& band : kBands) {
         if (width <= band.minWidth) continue;
-        m_headerHeight = band.header;
+        m_headerHeight = HeaderHeightFor(width);
         m_markFontHeight = band.markFont;
         m_markRect = band.mark;
         if (!m_bitmapsChosen) m_logoBitmap = band.logo;
         return;
     }
+}
+
+int CFrameDlg::HeaderHeightFor(int width) { return width > 420 ? 60 : width > 200 ? 50 : 30; }
+
+LRESULT CFrameDlg::OnSize(UINT, WPARAM, LPARAM lParam, BOOL& handled) {
+    handled = FALSE;
+    const int height = HeaderHeightFor(LOWORD(lParam));
+    if (height != m_headerHeight && m_title.m_hWnd != nullptr) {
+        m_headerHeight = height;
+        Invalidate();
+    }
+    return 0;
 }
 
 RECT CFrameDlg::MarkCircle() const {
@@ -250,11 +268,12 @@ bool CFrameDlg::CreateTitle() {
     // The mark goes into the room the name leaves for it, however long the name is drawn.
     if (title == kProductMarkRoomName) {
         HDC dc = GetDC(m_hWnd);
-        UniqueFont font(CreateFontIndirectW(&m_titleFont));
-        HGDIOBJ previous = SelectObject(dc, font.get());
         SIZE extent = {};
-        GetTextExtentPoint32W(dc, kProductShortName, lstrlenW(kProductShortName), &extent);
-        SelectObject(dc, previous);
+        {
+            UniqueFont font = MakeFont(m_titleFont);
+            CSelectObject selected(dc, font.get());
+            GetTextExtentPoint32W(dc, kProductShortName, lstrlenW(kProductShortName), &extent);
+        }
         ReleaseDC(m_hWnd, dc);
         const int shift = rect.left + extent.cx + 4 - m_markRect.left;
         if (shift > 0) OffsetRect(&m_markRect, shift, 0);
@@ -285,8 +304,8 @@ void CFrameDlg::UpdateHeaderText() {
 
 void CFrameDlg::InitFrame() {
     OnLayout(ClientWidth());
-    m_titleFontHandle.reset(CreateFontIndirectW(&m_titleFont));
-    m_bodyFontHandle.reset(CreateFontIndirectW(&m_bodyFont));
+    m_titleFontHandle = MakeFont(m_titleFont);
+    m_bodyFontHandle = MakeFont(m_bodyFont);
     CreateTitle();
     CreateSubtitle();
     OnDiagnostic();
@@ -313,7 +332,12 @@ void CFrameDlg::OnPaint(HDC) {
 }
 
 void CFrameDlg::DrawFrame(HDC dc, int width) {
-    if (m_headerBitmap != 0) DrawBitmap(dc, m_headerBitmap, false, 0, 0, 0, 0, width);
+    // The header bitmap fills the header the width gives, no more: drawn at its own height
+    // (60) it covered the top rows of a dialog whose header is 50 or 30 pixels high.
+    if (m_headerBitmap != 0) {
+        UniqueBitmap header(LoadResBitmap(m_headerBitmap));
+        CopyBitmap(dc, header.get(), 0, 0, width, m_headerHeight, BlitMode::kCopy);
+    }
     if (m_logoBitmap != 0) DrawBitmap(dc, m_logoBitmap, true, 14, m_logoBitmap == kLogoSmall ? 3 : 5, 0, 0, 0);
     DrawMark(dc, m_markPenWidth);
 }
@@ -325,43 +349,36 @@ void CFrameDlg::DrawMark(HDC dc, int penWidth) {
     const RECT box = MarkCircle();
     const int centreX = (box.left + box.right) / 2;
     const int centreY = (box.top + box.bottom) / 2;
-    HGDIOBJ previous = SelectObject(dc, pen.get());
+    CSelectObject selected(dc, pen.get());
     Arc(dc, box.left, box.top, box.right, box.bottom, centreX, centreY, centreX, centreY);
-    SelectObject(dc, previous);
 }
 
 int CFrameDlg::DrawBitmap(HDC dc, UINT id, bool transparent, int x, int y, int sourceX, int sourceY, int width) {
     UniqueBitmap bitmap(LoadResBitmap(id));
-    if (!bitmap) return 0;
-    BITMAP info = {};
-    if (GetObjectW(bitmap.get(), sizeof info, &info) == 0) return 0;
-    UniqueMemoryDc source(CreateCompatibleDC(dc));
-    if (!source) return 0;
-    HGDIOBJ previous = SelectObject(source.get(), bitmap.get());
-    BOOL drawn;
-    if (transparent) {
-        drawn = GdiTransparentBlt(dc, x, y, info.bmWidth, info.bmHeight, source.get(), sourceX, sourceY, info.bmWidth,
-                                  info.bmHeight, kTransparentKey);
-    } else {
-        drawn = StretchBlt(dc, x, y, width, info.bmHeight, source.get(), sourceX, sourceY, info.bmWidth,
-                           info.bmHeight, SRCCOPY);
-    }
-    SelectObject(source.get(), previous);
-    return drawn ? 1 : 0;
+    if (transparent) return CopyBitmap(dc, bitmap.get(), x, y, 0, 0, BlitMode::kKeyed, sourceX, sourceY) ? 1 : 0;
+    return CopyBitmap(dc, bitmap.get(), x, y, width, 0, BlitMode::kCopy, sourceX, sourceY) ? 1 : 0;
 }
 
 std::wstring CFrameDlg::HelpPath() {
     wchar_t exe[MAX_PATH] = {};
     const DWORD length = GetModuleFileNameW(nullptr, exe, MAX_PATH);
     std::wstring path(exe, length < MAX_PATH ? length : 0);
-    path.erase(path.find_last_of(L'\\') + 1);
+    const size_t slash = path.find_last_of(L'\\');
+    if (slash == std::wstring::npos) return {};
+    path.erase(slash + 1);
+    // The resource module names the file of its own language, so that swapping the module
+    // swaps the help as well; the configuration's name serves a module without one.
+    wchar_t file[MAX_PATH] = {};
+    if (LoadResString(IDS_HELP_FILE, file, MAX_PATH) > 0) return path + file;
     return path + CfgString(CfgFileName(), L"TALOCfg", L"HelpFileName");
 }
 
-bool CFrameDlg::ShowHelp() {
+bool CFrameDlg::ShowHelp(const wchar_t* topic) {
+    std::wstring path = HelpPath();
+    if (path.empty()) return false;
+    if (topic != nullptr) path += std::wstring(L"::/") + topic;
     HtmlHelpProc htmlHelp = HtmlHelpEntry();
     if (htmlHelp == nullptr) return false;
-    const std::wstring path = HelpPath();
     return htmlHelp(GetDesktopWindow(), path.c_str(), kHelpDisplayTopic, 0) != nullptr;
 }
 

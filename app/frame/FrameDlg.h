@@ -28,7 +28,6 @@ public:
     static constexpr UINT kLogoWide = 2055;
     static constexpr UINT kLogoMedium = 2056;
     static constexpr UINT kLogoSmall = 2057;
-    static constexpr COLORREF kTransparentKey = RGB(0xFF, 0x00, 0xFF);
     static constexpr COLORREF kTitleColor = RGB(0xFF, 0xFF, 0xFF);
 
     // One item of the model: a power variable of the power-setting file.
@@ -93,6 +92,9 @@ public:
 
     // ---- the frame ----
     int HeaderHeight() const { return m_headerHeight; }
+    // The header's height for a client width: 60 above 420, 50 above 200, 30 below. The
+    // header bitmap is drawn to it, and no control of a skinned dialog lies above it.
+    static int HeaderHeightFor(int width);
     const RECT& MarkRect() const { return m_markRect; }
     int MarkFontHeight() const { return m_markFontHeight; }
     // The box the mark's circle is drawn in: from (left - 3, top), the mark's height across.
@@ -104,14 +106,20 @@ public:
     CTALOStatic& MarkLabel() { return m_mark; }
     const LOGFONTW& TitleFont() const { return m_titleFont; }
     const LOGFONTW& BodyFont() const { return m_bodyFont; }
-    // The folder of TALO's executable (with its backslash) and [TALOCfg] HelpFileName.
+    // The folder of TALO's executable (with its backslash) and the help file's name: the
+    // resource module's (its language's file), else [TALOCfg] HelpFileName. Empty when the
+    // executable's path has no folder.
     static std::wstring HelpPath();
-    // Opens the help file with HTML Help, owned by the desktop; false when it cannot.
-    static bool ShowHelp();
+    // Opens the help file with HTML Help, owned by the desktop, at its default page or at
+    // topic (a page of the file, "battery.htm"); false when it cannot.
+    static bool ShowHelp(const wchar_t* topic = nullptr);
+    // The page F1 opens in this dialog; null: the help's default page.
+    virtual const wchar_t* HelpTopic() const { return nullptr; }
 
     BEGIN_MSG_MAP(CFrameDlg)
         MSG_WM_INITDIALOG(OnInitDialog)
         MSG_WM_PAINT(OnPaint)
+        MESSAGE_HANDLER(WM_SIZE, OnSize)
         MSG_WM_HELP(OnHelp)
         REFLECT_NOTIFICATIONS()
     END_MSG_MAP()
@@ -145,10 +153,22 @@ protected:
 private:
     BOOL OnInitDialog(HWND focus, LPARAM initParam);
     void OnPaint(HDC dc);
-    void OnHelp(LPHELPINFO) { ShowHelp(); }
+    void OnHelp(LPHELPINFO) { ShowHelp(HelpTopic()); }
+    // A dialog that sizes itself keeps a header of its new width.
+    LRESULT OnSize(UINT, WPARAM, LPARAM, BOOL& handled);
     int ClientWidth() const;
 
     UINT m_templateId;
+};
+
+// The recipe for a skinned dialog: a class names its template and derives from this base,
+//     class CMyDlg : public CFrameDlgImpl<CMyDlg> { public: enum { IDD = IDD_MY }; ... };
+// lists its handlers in its own map ending in CHAIN_MSG_MAP(CFrameDlg), does its part of
+// the initialisation in OnPostInit, and closes through OnCloseCmd where a button only closes.
+template <class T>
+class CFrameDlgImpl : public CFrameDlg {
+public:
+    CFrameDlgImpl() : CFrameDlg(T::IDD) {}
 };
 
 }  // namespace talo

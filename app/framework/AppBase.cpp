@@ -20,6 +20,7 @@ int CTaloAppBase::RunMessageLoop() {
             m_exitCode = -1;
             return m_exitCode;
         }
+        if (CDialogBase::PreTranslate(&message)) continue;
         HWND root = message.hwnd != nullptr ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
         if (root != nullptr && CDialogBase::FromHandle(root) != nullptr && IsDialogMessageW(root, &message)) continue;
         TranslateMessage(&message);

@@ -26,7 +26,8 @@ public:
     // no loop ran).
     virtual int ExitInstance() { return m_exitCode; }
 
-    // Runs until WM_QUIT; keyboard navigation goes to the framework's dialogs. Returns and
+    // Runs until WM_QUIT; a framework dialog sees its messages first (PreTranslateMessage),
+    // then keyboard navigation goes to the framework's dialogs. Returns and
     // keeps the code WM_QUIT carried.
     int RunMessageLoop();
 

@@ -5,6 +5,14 @@ namespace {
 // The object whose dialog the thread is creating: the system hands the creation
 // parameter only to WM_INITDIALOG, while WM_SETFONT and others come before it.
 thread_local CDialogBase* t_creating = nullptr;
+// The thread's message filter while modal dialogs of the framework run, and how many do.
+thread_local HHOOK t_filter = nullptr;
+thread_local int t_modalDepth = 0;
+
+LRESULT CALLBACK ModalFilter(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == MSGF_DIALOGBOX && CDialogBase::PreTranslate(reinterpret_cast<MSG*>(lParam))) return TRUE;
+    return CallNextHookEx(t_filter, code, wParam, lParam);
+}
 
 // Messages whose result a dialog procedure returns itself instead of through DWLP_MSGRESULT.
 bool ReturnsDirectly(UINT message) {
@@ -34,16 +42,36 @@ void CDialogBase::PrepareCreate(bool modal, LPARAM initParam) {
     t_creating = this;
 }
 
+void CDialogBase::HookModalLoop() {
+    if (t_modalDepth++ == 0) t_filter = SetWindowsHookExW(WH_MSGFILTER, ModalFilter, nullptr, GetCurrentThreadId());
+}
+
+void CDialogBase::UnhookModalLoop() {
+    if (--t_modalDepth > 0) return;
+    if (t_filter != nullptr) UnhookWindowsHookEx(t_filter);
+    t_filter = nullptr;
+}
+
+bool CDialogBase::PreTranslate(MSG* message) {
+    if (message == nullptr || message->hwnd == nullptr) return false;
+    CDialogBase* dialog = FromHandle(GetAncestor(message->hwnd, GA_ROOT));
+    return dialog != nullptr && dialog->PreTranslateMessage(message);
+}
+
 INT_PTR CDialogBase::DoModalTemplate(const wchar_t* name, HWND parent, LPARAM initParam) {
     PrepareCreate(true, initParam);
+    HookModalLoop();
     INT_PTR result = DialogBoxParamW(ResourceModule(), name, parent, DialogProc, 0);
+    UnhookModalLoop();
     t_creating = nullptr;
     return result;
 }
 
 INT_PTR CDialogBase::DoModalIndirect(const DLGTEMPLATE* dialogTemplate, HWND parent, LPARAM initParam) {
     PrepareCreate(true, initParam);
+    HookModalLoop();
     INT_PTR result = DialogBoxIndirectParamW(ResourceModule(), dialogTemplate, parent, DialogProc, 0);
+    UnhookModalLoop();
     t_creating = nullptr;
     return result;
 }

@@ -28,7 +28,21 @@ public:
 
     // Ends a modal dialog with result, destroys a modeless one (its result is then unused).
     bool EndDialog(INT_PTR result);
+    // The one close handler of the message maps: a button that only closes (OK of a box,
+    // Cancel, Escape, the caption's close button) ends the dialog with its identifier.
+    LRESULT OnCloseCmd(WORD, WORD id, HWND, BOOL&) {
+        EndDialog(id);
+        return 0;
+    }
     bool IsModal() const { return m_modal; }
+
+    // Sees a message for the dialog or one of its controls before the dialog manager
+    // and the window do (keyboard navigation, dispatch), in the dialog's own modal loop and
+    // in the application's loop alike; true when the dialog took the message, which then
+    // goes no further.
+    virtual bool PreTranslateMessage(MSG*) { return false; }
+    // Offers message to the framework dialog its window belongs to; whether it took it.
+    static bool PreTranslate(MSG* message);
 
     // The object a window of this framework's dialogs belongs to; null for any other window.
     static CDialogBase* FromHandle(HWND hwnd);
@@ -41,6 +55,11 @@ protected:
 
 private:
     void PrepareCreate(bool modal, LPARAM initParam);
+    // The system's modal loop offers each message to the thread's message filter before
+    // its dialog manager: while a modal dialog of the framework runs, the filter hands it
+    // to PreTranslate.
+    static void HookModalLoop();
+    static void UnhookModalLoop();
 
     LPARAM m_initParam = 0;
     bool m_modal = false;

@@ -101,6 +101,23 @@
 #define IDS_BATTERY_CHARGING            171
 #define IDS_BATTERY_CRITICAL            172
 
+// The installed catalogue's texts in the module's language, keyed by a stable scheme: a
+// power variable by its number (zora_vars::Number), an option by its variable's number and
+// its place in the variable's list, an effect, a default scheme and a battery row by their
+// place in their files. TALO shows the installed file's text where the module lacks one.
+#define IDS_VARIABLE_NAME_BASE          10000 // + variable number: [variable] Name
+#define IDS_DEVICE_NAME_BASE            10100 // + variable number: [SchemeItemList] DeviceName<i>
+#define IDS_EFFECT_NAME_BASE            10200 // + e: [Effect<e>] Name
+#define IDS_EFFECT_DESCRIPTION_BASE     10250 // + e: [Effect<e>] Description
+#define IDS_DEFAULT_SCHEME_NAME_BASE    10300 // + d: [Scheme <d>] SchemeName
+#define IDS_DEFAULT_SCHEME_DESC_BASE    10350 // + d: the default scheme's description
+#define IDS_BATTERY_BA_LABEL_BASE       10400 // + d: [BatteryInforList] BADescription<d>
+#define IDS_BATTERY_BEA_LABEL_BASE      10450 // + d: [BatteryInforList] BEADescription<d>
+#define IDS_CATALOGUE_SLOTS             50    // room per kind above
+#define IDS_OPTION_TEXT_BASE            12000 // + number x IDS_OPTION_SLOTS + d: [variable] DescOption<d>
+#define IDS_OPTION_SLOTS                32
+#define IDS_OPTION_TEXT(number, option) (IDS_OPTION_TEXT_BASE + (number) * IDS_OPTION_SLOTS + (option))
+
 // ---- controls ----
 // Skinned frame: the title and the registered-mark label, both created at run time.
 #define IDC_FRAME_TITLE                 2012
@@ -123,6 +140,7 @@
 #define IDC_MAIN_ITEM_NAME_BASE         3600
 #define IDC_MAIN_ITEM_AC_VALUE_BASE     3800
 #define IDC_MAIN_ITEM_DC_VALUE_BASE     4000
+#define IDC_MAIN_ITEM_SCROLL            2031  // made at run time when the rows outgrow the screen
 // Scheme edit dialog and its setting pages (item lists 4800 + i, the icon button made at run time).
 #define IDC_EDIT_NAME_LABEL             2013
 #define IDC_EDIT_NAME                   2014
@@ -262,5 +280,9 @@
 #define IDB_SLOT_PRESSED_6          7206
 #define IDB_SLOT_PRESSED_7          7207
 #define IDB_SLOT_PRESSED_8          7208
+
+// The name of the help file of this module's language, beside TALO.exe; [TALOCfg]
+// HelpFileName when the module has none.
+#define IDS_HELP_FILE               190
 
 #endif

@@ -44,7 +44,7 @@ CHwCPU::~CHwCPU() = default;
 
 long CHwCPU::Setup(int) {
     if (m_hDriver == INVALID_HANDLE_VALUE && CHwIA::Setup() != S_OK) return E_FAIL;
-    CZORACfg cfg;
+    hw::InstalledCfg cfg;
     if (!hw::OpenCfg(&cfg, kCpuCfg)) return E_FAIL;
 
     int count = cfg.GetInt(L"Device Identifications", L"CPUIdNumbers", hw::kMissing);
@@ -97,7 +97,7 @@ long CHwCPU::Setup(int) {
 }
 
 long CHwCPU::EnableC4State(int enable) {
-    CZORACfg cfg;
+    hw::InstalledCfg cfg;
     if (!hw::OpenCfg(&cfg, kCpuCfg)) return E_FAIL;
     wchar_t devices[hw::kNameChars + 16];
     DevicesSection(m_szCpuName, devices, hw::kNameChars + 16);

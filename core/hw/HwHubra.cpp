@@ -13,7 +13,7 @@ struct FunctionSwitch {
 
 // Finds the function in the hub's device list and where its switch register is.
 long LocateFunction(CHwIA* ia, const wchar_t* hubName, const wchar_t* function, FunctionSwitch* found) {
-    CZORACfg cfg;
+    hw::InstalledCfg cfg;
     if (!hw::OpenCfg(&cfg, hw::kHubraCfg)) return E_FAIL;
     if (!function) return E_FAIL;
     wchar_t list[hw::kNameChars + 16];

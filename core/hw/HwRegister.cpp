@@ -6,7 +6,7 @@
 
 namespace hw {
 
-bool ReadPciAddress(CZORACfg* cfg, const wchar_t* section, PciAddress* pci) {
+bool ReadPciAddress(InstalledCfg* cfg, const wchar_t* section, PciAddress* pci) {
     pci->bus = cfg->GetInt(section, L"Bus", kMissing);
     pci->device = cfg->GetInt(section, L"Device", kMissing);
     pci->function = cfg->GetInt(section, L"Function", kMissing);
@@ -18,14 +18,14 @@ long DeviceObject(CHwIA* ia, const PciAddress& pci, wchar_t* name) {
                              static_cast<unsigned long>(pci.function), name, kDeviceNameSize);
 }
 
-bool OpenCfg(CZORACfg* cfg, const wchar_t* fileName) {
-    if (cfg->Initialize(fileName)) return true;
+bool OpenCfg(InstalledCfg* cfg, const wchar_t* fileName) {
+    if (cfg->Open(fileName)) return true;
     CZORABase::DBGOUT(L"Cannot initialize cfg file %s", fileName);
     return false;
 }
 
 namespace {
-long MatchHub(CHwIA* ia, CZORACfg* cfg, wchar_t* hubName) {
+long MatchHub(CHwIA* ia, InstalledCfg* cfg, wchar_t* hubName) {
     int count = cfg->GetInt(L"Device Identifications", L"HubraIdNumbers", kMissing);
     if (count < 1) return E_FAIL;
     for (int i = 0; i < count; ++i) {
@@ -56,7 +56,7 @@ long MatchHub(CHwIA* ia, CZORACfg* cfg, wchar_t* hubName) {
 }  // namespace
 
 long IdentifyHub(CHwIA* ia, int identify, wchar_t* hubName) {
-    CZORACfg cfg;
+    hw::InstalledCfg cfg;
     if (!OpenCfg(&cfg, kHubraCfg)) return E_FAIL;
     if (!identify) return S_OK;
     wchar_t name[kNameChars] = {};
@@ -98,22 +98,32 @@ constexpr wchar_t kRegisterLockName[] = L"Global\\ZORA_HUB_REGISTERS";
 // A holder that hangs longer than this is stuck; the access then goes ahead unguarded
 // rather than never.
 constexpr DWORD kRegisterLockTimeoutMs = 10000;
+
+// The machine-wide lock's handle, made or opened once and kept for the module's life:
+// every register access takes it, and opening a named object costs a call to the system.
+HANDLE RegisterLock() {
+    static HANDLE lock = [] {
+        NullDaclSecurity security;
+        security.attributes.bInheritHandle = FALSE;
+        HANDLE mutex = CreateMutexW(&security.attributes, FALSE, kRegisterLockName);
+        if (!mutex) mutex = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, kRegisterLockName);
+        return mutex;
+    }();
+    return lock;
+}
 }  // namespace
 
 RegisterAccess::RegisterAccess(CHwIA* ia, const Register& reg) : m_ia(ia), m_reg(reg) {
-    NullDaclSecurity security;
-    security.attributes.bInheritHandle = FALSE;
-    m_lock.reset(CreateMutexW(&security.attributes, FALSE, kRegisterLockName));
-    if (!m_lock) m_lock.reset(OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, kRegisterLockName));
-    if (!m_lock) return;
-    DWORD wait = WaitForSingleObject(m_lock.get(), kRegisterLockTimeoutMs);
-    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) m_lock.reset();
+    HANDLE lock = RegisterLock();
+    if (!lock) return;
+    DWORD wait = WaitForSingleObject(lock, kRegisterLockTimeoutMs);
+    if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) m_lock = lock;
 }
 
-// The mapping goes first, under the lock; the mutex handle closes after the release.
+// The mapping goes first, under the lock.
 RegisterAccess::~RegisterAccess() {
     if (m_mapping) m_ia->UnmapMemorySpace(m_mapping);
-    if (m_lock) ReleaseMutex(m_lock.get());
+    if (m_lock) ReleaseMutex(m_lock);
 }
 
 long RegisterAccess::Map() {

@@ -5,8 +5,8 @@
 #include <cstdint>
 
 #include "HwIA.h"
+#include "InstalledCfg.h"
 #include "WinHandles.h"
-#include "ZORACfg.h"
 
 namespace hw {
 
@@ -28,12 +28,12 @@ struct PciAddress {
     int function = kMissing;
 };
 // False when one of the three keys is missing.
-bool ReadPciAddress(CZORACfg* cfg, const wchar_t* section, PciAddress* pci);
+bool ReadPciAddress(InstalledCfg* cfg, const wchar_t* section, PciAddress* pci);
 // The driver's device-object name of the device (kDeviceNameSize characters).
 long DeviceObject(CHwIA* ia, const PciAddress& pci, wchar_t* name);
 
-// Opens an installed file; logs "Cannot initialize cfg file %s" on failure.
-bool OpenCfg(CZORACfg* cfg, const wchar_t* fileName);
+// Opens an installed hardware file (read once until it changes); logs "Cannot initialize cfg file %s" on failure.
+bool OpenCfg(InstalledCfg* cfg, const wchar_t* fileName);
 
 // The hub agents' identification: opens "HubraCfg.ini" (0 at once when identify is 0),
 // then tries its "Hubra Identification %d" sections in order against the hub's PCI
@@ -83,7 +83,7 @@ private:
     CHwIA* m_ia;
     Register m_reg;
     void* m_mapping = nullptr;
-    UniqueHandle m_lock;  // held (owned mutex) while set
+    HANDLE m_lock = nullptr;  // the module's lock, held (owned) while set
 };
 
 // One read under the register lock, the mapping (if any) released after it.

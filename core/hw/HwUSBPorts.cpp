@@ -31,7 +31,8 @@ const BarKeys kLockKeys = {L"WLAddrOffset", L"WLAddrMask", L"WLAddrSize", L"WLOf
 
 // Reads the keys and locates the register; fails before any hardware access when a key
 // is missing or a width is not 1, 2 or 4.
-long LocateRegister(CHwIA* ia, CZORACfg* cfg, const wchar_t* section, const BarKeys& keys, hw::Register* reg) {
+long LocateRegister(CHwIA* ia, hw::InstalledCfg* cfg, const wchar_t* section, const BarKeys& keys,
+                    hw::Register* reg) {
     hw::PciAddress pci;
     bool located = hw::ReadPciAddress(cfg, section, &pci);
     int baseOffset = cfg->GetHex(section, keys.addressOffset, hw::kMissing);
@@ -56,7 +57,7 @@ long LocateRegister(CHwIA* ia, CZORACfg* cfg, const wchar_t* section, const BarK
 
 // The disable register and the port count, with the port checked against it.
 long LocateDisable(CHwIA* ia, const wchar_t* hubName, int port, hw::Register* reg, int* disableType) {
-    CZORACfg cfg;
+    hw::InstalledCfg cfg;
     if (!hw::OpenCfg(&cfg, kUsbCfg)) return E_FAIL;
     wchar_t section[hw::kNameChars + 32];
     Section(section, L"%s USBPorts", hubName);
@@ -99,7 +100,7 @@ long CHwUSBPorts::Setup(int identify) {
 }
 
 long CHwUSBPorts::UnlockWriteBit(int enable) {
-    CZORACfg cfg;
+    hw::InstalledCfg cfg;
     if (!hw::OpenCfg(&cfg, kUsbCfg)) return E_FAIL;
     wchar_t section[hw::kNameChars + 32];
     Section(section, L"%s USBPorts", m_szHubName);
@@ -138,7 +139,7 @@ long CHwUSBPorts::GetPortDisable(int port, int* disabled) {
 long CHwUSBPorts::GetHCIPortConnected(int port, int* connected, int ehci) {
     if (!connected || port < 0) return E_FAIL;
     const wchar_t* kind = ehci ? L"EHCI" : L"UHCI";
-    CZORACfg cfg;
+    hw::InstalledCfg cfg;
     if (!hw::OpenCfg(&cfg, kUsbCfg)) return E_FAIL;
     wchar_t section[hw::kNameChars + 32], key[32];
     Section(section, L"%s USBPorts Status", m_szHubName);

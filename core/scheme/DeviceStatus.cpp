@@ -76,6 +76,23 @@ bool ReadSystemBatteryState(SYSTEM_BATTERY_STATE* state) {
     return ZoraSys()->CallNtPowerInformation(SystemBatteryState, nullptr, 0, state, sizeof(*state)) == 0;
 }
 
+// The seconds to full while charging, to empty while discharging, as the battery agent
+// reckons them from the system's record (unsigned 32-bit arithmetic).
+unsigned long CompleteTimeOf(const SYSTEM_BATTERY_STATE& state) {
+    constexpr unsigned long kUnknownTime = 0xFFFFFFFF;
+    if (state.Charging) {
+        if (state.Rate == 0) return kUnknownTime;
+        return (state.MaxCapacity - state.RemainingCapacity) * 3600 / state.Rate;
+    }
+    if (state.Discharging) return state.EstimatedTime;
+    return kUnknownTime;
+}
+
+float RemainFractionOf(const SYSTEM_BATTERY_STATE& state) {
+    if (state.MaxCapacity == 0) return 0.0f;
+    return static_cast<float>(state.RemainingCapacity) / static_cast<float>(state.MaxCapacity);
+}
+
 }  // namespace
 
 int CSchemeEx::GetDeviceStatus(const wchar_t* name, int* status) {
@@ -192,6 +209,17 @@ unsigned long CSchemeEx::GetCompleteTime(int battery) {
 
 float CSchemeEx::GetRemainBatPer(int battery) {
     SYSTEM_BATTERY_STATE state;
-    if (battery != 0 || !ReadSystemBatteryState(&state) || state.MaxCapacity == 0) return 0.0f;
-    return static_cast<float>(state.RemainingCapacity) / static_cast<float>(state.MaxCapacity);
+    if (battery != 0 || !ReadSystemBatteryState(&state)) return 0.0f;
+    return RemainFractionOf(state);
+}
+
+// The single queries each read afresh (the time also sets up the battery agent, which
+// opens every battery); asked together every second they read the same state several
+// times over. One reading answers both.
+int CSchemeEx::GetBatteryReading(SYSTEM_BATTERY_STATE& state, unsigned long& seconds, float& fraction) {
+    const bool read = ReadSystemBatteryState(&state);
+    if (!read) state = {};
+    seconds = CompleteTimeOf(state);
+    fraction = RemainFractionOf(state);
+    return read ? 0 : -1;
 }

@@ -1,6 +1,7 @@
 // The power variables of a scheme: where each is kept (the system's copy of the scheme
 // or the user's scheme file), their packed AC/DC values, the check against the
 // catalogue's allowed values, and the catalogue's texts for the user interface.
+#include <climits>
 #include <cwchar>
 
 #include "AsciiText.h"
@@ -20,10 +21,13 @@ class SchemeValue {
 public:
     SchemeValue(CZORAProfile& file, int index, const wchar_t* name) : m_file(file), m_section(index), m_name(name) {}
     // The stored value; -1 (as stored, or the default) means missing.
-    int Read() { return m_file.GetInt(m_section, m_name, -1); }
+    int Read() { return ReadStoredValue(m_file, m_section, m_name, -1); }
+    // The stored value, or absent when the key is not there at all.
+    int ReadOr(int absent) { return ReadStoredValue(m_file, m_section, m_name, absent); }
     bool Write(int value) { return m_file.PutInt(m_section, m_name, value) != 0; }
-    // One half replaced; the other as stored (0 when the key is absent).
-    bool WriteHalf(int ac, int value) { return Write(Pack(m_file.GetInt(m_section, m_name, 0), ac, value)); }
+    // One half replaced; the other as stored (0 when the key is absent, not set when the
+    // text is no value).
+    bool WriteHalf(int ac, int value) { return Write(Pack(ReadStoredValue(m_file, m_section, m_name, 0), ac, value)); }
 
 private:
     CZORAProfile& m_file;
@@ -31,13 +35,17 @@ private:
     const wchar_t* m_name;
 };
 
-// A missing value reads -1 and is then stored as -1.
+// A missing value reads -1 and is then stored as -1. A value stored as -1 is not written
+// again: every write rewrites the whole file, and a reader of the file (the service, the
+// next open) looks at all of it again after a change.
 int ReadOrMark(SchemeValue& value, int ac, bool packed) {
-    int stored = value.Read();
-    if (stored == -1) {
+    constexpr int kAbsent = INT_MIN;
+    int stored = value.ReadOr(kAbsent);
+    if (stored == kAbsent) {
         value.Write(-1);
         return -1;
     }
+    if (stored == -1) return -1;
     return !packed ? stored : ac ? AcHalf(stored) : DcHalf(stored);
 }
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "ZORACfg.h"
+#include "ZoraSchemeFile.h"
 
 namespace scheme_files {
 
@@ -37,17 +38,31 @@ inline const wchar_t* UserFolder() {
     return folder.known ? folder.path : nullptr;
 }
 
-// The calling user's scheme file, its folder and the file created where missing.
-inline bool OpenSchemeFile(CZORAProfile& file) {
-    wchar_t name[kTextChars];
-    const wchar_t* folder = UserFolder();
-    return folder && NamedFile(L"PowerScheme", name) && file.Initialize(name, folder) != 0;
-}
+// The calling user's scheme file, its folder and the file created where missing
+// (SchemeFileCheck.cpp). A file that cannot be a scheme file (empty, longer than
+// kMaxFileBytes, not text of sections and keys, or with a SchemeMaxIndex beyond
+// kMaxSchemeIndex) is never used nor written over: it is renamed "<name>.corrupt-<time>"
+// beside itself and false is returned, with ERROR_FILE_CORRUPT as the last error and the
+// reason and the new name in the diagnostics. The next opening starts a new file.
+bool OpenSchemeFile(CZORAProfile& file);
+
+// A stored value of the open scheme file (zora_scheme_file::StoredValue): `absent` when
+// the key is not there, -1 for a text that is not a value.
+int ReadStoredValue(CZORAProfile& file, const wchar_t* section, const wchar_t* key, int absent);
+
+// [Schemes] SchemeMaxIndex of the open scheme file: -1 when absent or -1 (no index yet).
+// A value that is not -1 nor 0 to kMaxSchemeIndex fails, with ERROR_FILE_CORRUPT as the
+// last error and the reason in the diagnostics.
+bool ReadMaxIndex(CZORAProfile& file, int* max);
 
 // Vista: the GUID that [Scheme index] of the open scheme file maps the index to, when
 // the system still knows that scheme; a section the system has forgotten is pruned
 // (SchemeStore.cpp).
 bool MapSchemeIndex(CZORAProfile& file, int index, GUID* guid);
+
+// Vista: the first index from 0 to max whose [Scheme N] GUID is the given one, or -1. A
+// GUID that does not parse counts as a missing entry.
+int IndexOfGuid(CZORAProfile& file, int max, const GUID& guid);
 
 // The power-setting catalogue.
 inline bool OpenSettingFile(CZORACfg& file) {

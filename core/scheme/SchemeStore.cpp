@@ -115,8 +115,9 @@ int CSchemeEx::GuidFromString(const wchar_t* text, GUID* guid) { return ParseShe
 int CSchemeEx::GetPwrSchemeMaxIndex() {
     if (m_nVista) {
         CZORAProfile file;
-        if (!OpenSchemeFile(file)) return -1;
-        return file.GetInt(L"Schemes", L"SchemeMaxIndex", -1);
+        int max = -1;
+        if (!OpenSchemeFile(file) || !ReadMaxIndex(file, &max)) return -1;
+        return max;
     }
     int highest = 0;
     xp_policy::ForEachScheme(HKEY_LOCAL_MACHINE, [&highest](int id) {
@@ -142,6 +143,18 @@ bool scheme_files::MapSchemeIndex(CZORAProfile& file, int index, GUID* guid) {
     return false;
 }
 
+int scheme_files::IndexOfGuid(CZORAProfile& file, int max, const GUID& guid) {
+    for (int n = 0; n <= max; ++n) {
+        wchar_t text[kTextChars];
+        if (file.GetString(SchemeSection(n), L"GUID", L"", text, kTextChars) <= 0) continue;
+        // A GUID that does not parse is an entry that is missing, not the end of the map.
+        GUID stored;
+        if (!ParseShellGuid(text, &stored)) continue;
+        if (memcmp(&stored, &guid, sizeof(GUID)) == 0) return n;
+    }
+    return -1;
+}
+
 int CSchemeEx::SchemeIndexToGuid(int index, GUID* guid) {
     if (!guid) return 0;
     CZORAProfile file;
@@ -151,17 +164,9 @@ int CSchemeEx::SchemeIndexToGuid(int index, GUID* guid) {
 int CSchemeEx::SchemeGuidToIndex(const GUID* guid) {
     if (!guid) return -1;
     CZORAProfile file;
-    if (!OpenSchemeFile(file)) return -1;
-    int max = GetPwrSchemeMaxIndex();
-    if (max < 0) return -1;
-    for (int n = 0; n <= max; ++n) {
-        wchar_t text[kTextChars];
-        if (file.GetString(SchemeSection(n), L"GUID", L"", text, kTextChars) <= 0) continue;
-        GUID stored;
-        if (!GuidFromString(text, &stored)) return -1;
-        if (memcmp(&stored, guid, sizeof(GUID)) == 0) return n;
-    }
-    return -1;
+    int max = -1;
+    if (!OpenSchemeFile(file) || !ReadMaxIndex(file, &max)) return -1;
+    return IndexOfGuid(file, max, *guid);
 }
 
 int CSchemeEx::FindPwrScheme(int index) {
@@ -187,11 +192,13 @@ int CSchemeEx::FindPwrScheme(const wchar_t* name) {
 int CSchemeEx::EnumPwrSchemes(EnumPwrSchemesProc callback, LONG_PTR userValue) {
     if (!callback) return 0;
     if (!m_nVista) return xp_policy::Enumerate(callback, userValue);
-    int max = GetPwrSchemeMaxIndex();
-    if (max < 0) return 1;
+    // A scheme file that cannot be read is a failed listing, not an empty one.
+    CZORAProfile file;
+    int max = -1;
+    if (!OpenSchemeFile(file) || !ReadMaxIndex(file, &max)) return 0;
     for (int n = 0; n <= max; ++n) {
         GUID guid;
-        if (!SchemeIndexToGuid(n, &guid)) continue;
+        if (!MapSchemeIndex(file, n, &guid)) continue;
         wchar_t name[kTextChars] = {};
         wchar_t description[kTextChars] = {};
         DWORD size = sizeof(name);
@@ -307,12 +314,13 @@ int CSchemeEx::InitCfgFile() {
     CZORACfg setting;
     if (m_nVista) {
         CZORAProfile file;
-        if (!OpenSchemeFile(file) || !OpenSettingFile(setting)) return 0;
-        int max = file.GetInt(L"Schemes", L"SchemeMaxIndex", 0);
-        for (int n = 0; n <= max; ++n) WritePrivateProfileStringW(SchemeSection(n), nullptr, nullptr, file.GetFullPath());
+        int max = -1;
+        if (!OpenSchemeFile(file) || !ReadMaxIndex(file, &max) || !OpenSettingFile(setting)) return 0;
+        for (int n = 0; n <= (max < 0 ? 0 : max); ++n)
+            WritePrivateProfileStringW(SchemeSection(n), nullptr, nullptr, file.GetFullPath());
         // The index of a scheme is its place in the system's enumeration.
         int count = 0;
-        for (;; ++count) {
+        for (; count <= zora_scheme_file::kMaxSchemeIndex; ++count) {
             GUID guid;
             DWORD size = sizeof(guid);
             if (ZoraSys()->PowerEnumerate(nullptr, nullptr, nullptr, ACCESS_SCHEME, static_cast<ULONG>(count),

@@ -27,6 +27,14 @@ DWORD WriteIndex(int ac, const GUID& scheme, const GUID& subgroup, const GUID& s
               : ZoraSys()->PowerWriteDCValueIndex(nullptr, &scheme, &subgroup, &setting, value);
 }
 
+// Whether the index map may take one more index after max; says why when it may not.
+bool RoomForOneMore(CZORAProfile& file, int max) {
+    if (max < zora_scheme_file::kMaxSchemeIndex) return true;
+    CZORABase::DBGOUT(L"The scheme file %ls holds the most indexes it may (%d): no scheme is added.\n",
+                      file.GetFullPath(), zora_scheme_file::kMaxSchemeIndex);
+    return false;
+}
+
 // The panel's number of backlight levels; below 1 when unknown.
 int BacklightLevels() {
     CZORACfg cfg;
@@ -48,7 +56,7 @@ int CSchemeEx::VistaGetPolicyVariable(int index, int ac, int number, const GUID&
             return -1;
         // The scheme file gets the system's values when it has none yet.
         CZORAProfile file;
-        if (OpenSchemeFile(file) && file.GetInt(SchemeSection(index), kNames[number], -1) == -1)
+        if (OpenSchemeFile(file) && ReadStoredValue(file, SchemeSection(index), kNames[number], -1) == -1)
             file.PutInt(SchemeSection(index), kNames[number], static_cast<int>((dc << 16) | (acValue & 0xFFFF)));
         return static_cast<int>(ac ? acValue : dc);
     }
@@ -99,17 +107,17 @@ int CSchemeEx::VistaGetActive() {
     GUID* raw = nullptr;
     if (ZoraSys()->PowerGetActiveScheme(nullptr, &raw) != ERROR_SUCCESS) return -1;
     UniqueLocalGuid active(raw);
-    int index = SchemeGuidToIndex(raw);
+    CZORAProfile file;
+    int max = -1;
+    if (!OpenSchemeFile(file) || !ReadMaxIndex(file, &max)) return -1;
+    int index = IndexOfGuid(file, max, *raw);
     if (index != -1) return index;
 
-    // A scheme made active outside the library joins the map.
-    CZORAProfile file;
-    if (!OpenSchemeFile(file)) return -1;
+    // A scheme made active outside the library joins the map, while the map has room.
     wchar_t text[64];
     unsigned long capacity = 64;
     if (!GuidIntoString(raw, text, &capacity)) return -1;
-    int max = file.GetInt(L"Schemes", L"SchemeMaxIndex", -1);
-    if (max == -1) return -1;
+    if (max == -1 || !RoomForOneMore(file, max)) return -1;
     index = max + 1;
     file.PutString(SchemeSection(index), L"GUID", text);
     file.PutInt(L"Schemes", L"SchemeMaxIndex", index);
@@ -139,6 +147,8 @@ int CSchemeEx::VistaAddScheme(const wchar_t* name, const wchar_t* description, i
     GUID* raw = nullptr;
     if (ZoraSys()->PowerDuplicateScheme(nullptr, &baseGuid, &raw) != ERROR_SUCCESS || !raw) return -1;
     UniqueLocalGuid created(raw);
+    wchar_t text[64];
+    unsigned long capacity = 64;
     auto bytes = [](const wchar_t* text) { return static_cast<DWORD>((wcslen(text) + 1) * sizeof(wchar_t)); };
     ZoraSys()->PowerWriteFriendlyName(nullptr, raw, nullptr, nullptr,
                                       reinterpret_cast<UCHAR*>(const_cast<wchar_t*>(name)), bytes(name));
@@ -148,10 +158,10 @@ int CSchemeEx::VistaAddScheme(const wchar_t* name, const wchar_t* description, i
                                          bytes(description));
 
     CZORAProfile file;
-    int max = OpenSchemeFile(file) ? file.GetInt(L"Schemes", L"SchemeMaxIndex", -2) : -2;
-    wchar_t text[64];
-    unsigned long capacity = 64;
-    if (max == -2 || !GuidIntoString(raw, text, &capacity) ||
+    int max = -1;
+    bool indexed = OpenSchemeFile(file) && ReadMaxIndex(file, &max) &&
+                   file.GetString(L"Schemes", L"SchemeMaxIndex", L"", text, 64) > 0 && RoomForOneMore(file, max);
+    if (!indexed || !GuidIntoString(raw, text, &capacity) ||
         !file.PutString(SchemeSection(max + 1), L"GUID", text)) {
         // No index for it: the system's copy goes again rather than lingering unlisted.
         ZoraSys()->PowerDeleteScheme(nullptr, raw);

@@ -14,15 +14,19 @@
 // number) are whatever that key holds: tools and tests change the key itself. Other
 // classes' keys are the system's.
 //
-// The adapter reads its parameters when it starts; a property change through the device
-// installer restarts it. Section [Lan] of the machine file:
+// The adapter reads its parameters when it starts, and only then: writing the driver key
+// changes nothing the adapter does until a property change through the device installer
+// restarts it (or an enable starts it from stopped). Its power-saving features (the
+// vendor's WMI provider) take effect without a restart and start nothing. The speed the
+// adapter runs at is InEffect. Section [Lan] of the machine file:
 //
 //   [Lan]
 //   Adapter=PCI\VEN_1D12&...        the wired adapter's device node
 //   Driver=0001                     its driver key, a subkey of the class key above
-//   Restarts=0                      restarts by a property change since the machine was new
-//   InEffect.SpeedDuplex=...        the parameters the adapter read at its last start; a key
-//   InEffect.*SpeedDuplex=0         is absent when the driver key had no such value then
+//   Restarts=0                      starts (property changes, enables) since the machine was new
+//   InEffect.SpeedDuplex=...        the parameters the adapter read at its last start: the
+//   InEffect.*SpeedDuplex=0         speed in effect; a key is absent when the driver key had
+//                                   no such value then
 #include <string>
 
 #include "Entries.h"

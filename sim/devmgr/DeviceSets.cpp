@@ -169,9 +169,11 @@ BOOL ChangeMemberState(Member& member) {
     DWORD error = UpdateMachine(AttachedMachine(), [&](Machine& machine) {
         int index = machine.Find(id.c_str());
         if (index < 0) return static_cast<DWORD>(ERROR_NO_SUCH_DEVINST);
+        bool wasStarted = (machine.nodes[index].status & DN_STARTED) != 0;
         DWORD result = ApplyStateChange(machine.nodes[index], params);
-        if (result == ERROR_SUCCESS && params.StateChange == DICS_PROPCHANGE &&
-            (machine.nodes[index].status & DN_STARTED)) {
+        // The device starts: restarted by a property change, or started from stopped.
+        if (result == ERROR_SUCCESS && (machine.nodes[index].status & DN_STARTED) &&
+            (params.StateChange == DICS_PROPCHANGE || !wasStarted)) {
             Node restarted = machine.nodes[index];
             RestartDevice(&machine, restarted);
         }

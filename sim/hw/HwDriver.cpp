@@ -2,11 +2,12 @@
 // name, I/O ports, physical memory and device properties of the hub's functions. Each
 // request is one update of the machine file under its mutex.
 //
-// A memory mapping is a private page image in the calling process. The image is brought
-// up to date with the machine, and what the caller changed in it directly since then is
-// written back byte by byte, at every read, write and unmap through the mapping, all in
-// one hold of the machine mutex; so writers in several threads and processes never lose
-// each other's changes.
+// A memory mapping is a private page image in the calling process (at the same address
+// again for the same register once it was unmapped). The image is brought up to date with
+// the machine, and what the caller changed in it directly since then is written back byte
+// by byte, at every read, write and unmap through the mapping, all in one hold of the
+// machine mutex; so writers in several threads and processes never lose each other's
+// changes.
 #include <cstring>
 #include <cwchar>
 #include <map>
@@ -130,6 +131,7 @@ BOOL WritePort(const void* in, DWORD inSize, void*, DWORD, DWORD* returned) {
 
 struct Mapping {
     uint8_t* allocation = nullptr;
+    size_t bytes = 0;          // whole pages
     uint8_t* image = nullptr;  // the address handed out
     uint32_t physical = 0;
     uint32_t length = 0;
@@ -140,6 +142,33 @@ std::mutex g_mappingsLock;  // taken before the machine mutex, never after
 std::map<uintptr_t, Mapping>& Mappings() {
     static std::map<uintptr_t, Mapping> mappings;
     return mappings;
+}
+
+// The address range of an unmapped region, kept reserved but without its pages (so a
+// stale pointer into it still faults), by physical address and length: mapping the same
+// register again hands out the same address, as the system maps the same I/O space
+// again, and the recorded requests through it stay the same.
+std::map<std::pair<uint32_t, uint32_t>, uint8_t*>& SpareRanges() {
+    static std::map<std::pair<uint32_t, uint32_t>, uint8_t*> spares;
+    return spares;
+}
+
+uint8_t* CommitRange(uint32_t physical, uint32_t length, size_t bytes) {
+    auto spare = SpareRanges().find({physical, length});
+    if (spare != SpareRanges().end()) {
+        uint8_t* range = spare->second;
+        SpareRanges().erase(spare);
+        if (VirtualAlloc(range, bytes, MEM_COMMIT, PAGE_READWRITE)) return range;
+        VirtualFree(range, 0, MEM_RELEASE);
+    }
+    return static_cast<uint8_t*>(VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+}
+
+void ReleaseRange(const Mapping& m) {
+    VirtualFree(m.allocation, m.bytes, MEM_DECOMMIT);
+    uint8_t*& spare = SpareRanges()[{m.physical, m.length}];
+    if (spare) VirtualFree(spare, 0, MEM_RELEASE);  // one kept per register
+    spare = m.allocation;
 }
 
 void WriteBackAndRefresh(HwState& state, Mapping& m) {
@@ -176,9 +205,9 @@ BOOL MapMemory(const void* in, DWORD inSize, void* out, DWORD outSize, DWORD* re
             return ERROR_INVALID_PARAMETER;
         uint32_t pageOffset = static_cast<uint32_t>(request.address % kPage);
         size_t bytes = (pageOffset + request.length + kPage - 1) / kPage * kPage;
-        fresh.allocation =
-            static_cast<uint8_t*>(VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+        fresh.allocation = CommitRange(static_cast<uint32_t>(request.address), request.length, bytes);
         if (!fresh.allocation) return ERROR_NOT_ENOUGH_MEMORY;
+        fresh.bytes = bytes;
         fresh.image = fresh.allocation + pageOffset;
         fresh.physical = static_cast<uint32_t>(request.address);
         fresh.length = request.length;
@@ -200,7 +229,7 @@ BOOL UnmapMemory(const void* in, DWORD inSize, void*, DWORD, DWORD* returned) {
         auto it = Mappings().find(static_cast<uintptr_t>(request.address));
         if (it == Mappings().end()) return ERROR_INVALID_PARAMETER;
         WriteBackAndRefresh(state, it->second);
-        VirtualFree(it->second.allocation, 0, MEM_RELEASE);
+        ReleaseRange(it->second);
         Mappings().erase(it);
         return ERROR_SUCCESS;
     });

@@ -1,5 +1,6 @@
 #include "HwMachine.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -160,55 +161,95 @@ std::string Hex(const uint8_t* bytes, size_t count) {
     return text;
 }
 
+namespace {
+bool HubSection(const std::string& name) {
+    return name.compare(0, 4, "Pci ") == 0 || lstrcmpiA(name.c_str(), kIndexSection) == 0 ||
+           lstrcmpiA(name.c_str(), kMemorySection) == 0 || lstrcmpiA(name.c_str(), kIoSection) == 0 ||
+           lstrcmpiA(name.c_str(), kPmSection) == 0;
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+bool SameFunction(const PciFunction& a, const PciFunction& b) {
+    return a.bus == b.bus && a.device == b.device && a.function == b.function && a.object == b.object &&
+           a.name == b.name && memcmp(a.config, b.config, kConfigBytes) == 0;
+}
+}  // namespace
+
 bool HwState::Load(const Machine& machine) {
     m_machine = &machine;
-    Values index;
-    if (!GetSection(machine, kIndexSection, &index)) return false;
-    for (const std::string& address : SplitList(index.Get("Devices"))) {
+    // Every section of the hub in one pass over the machine's text: a request reads them all.
+    std::map<std::string, Values> sections = CollectSections(machine, HubSection);
+    auto index = sections.find(Lower(kIndexSection));
+    if (index == sections.end()) return false;
+    for (const std::string& address : SplitList(index->second.Get("Devices"))) {
         PciFunction f;
-        Values values;
-        if (!ParseAddress(address, &f.bus, &f.device, &f.function) ||
-            !GetSection(machine, "Pci " + address, &values) ||
-            !ParseHex(values.Get("Config"), f.config, kConfigBytes))
-            return false;
-        f.object = static_cast<int>(values.Number("Object", 0xFFFF));
-        f.name = values.Get("Name");
+        if (!ParseAddress(address, &f.bus, &f.device, &f.function)) return false;
+        auto values = sections.find(Lower("Pci " + address));
+        if (values == sections.end() || !ParseHex(values->second.Get("Config"), f.config, kConfigBytes)) return false;
+        f.object = static_cast<int>(values->second.Number("Object", 0xFFFF));
+        f.name = values->second.Get("Name");
         m_functions.push_back(f);
     }
-    Values memory, io, pm, requests;
-    if (GetSection(machine, kMemorySection, &memory))
-        for (const auto& item : memory.Items())
+    auto memory = sections.find(Lower(kMemorySection));
+    if (memory != sections.end())
+        for (const auto& item : memory->second.Items())
             m_memory[static_cast<uint32_t>(strtoul(item.first.c_str(), nullptr, 0))] =
                 static_cast<uint32_t>(strtoul(item.second.c_str(), nullptr, 0));
-    if (GetSection(machine, kIoSection, &io))
-        for (const auto& item : io.Items())
+    auto io = sections.find(Lower(kIoSection));
+    if (io != sections.end())
+        for (const auto& item : io->second.Items())
             m_io[static_cast<uint16_t>(strtoul(item.first.c_str(), nullptr, 0))] =
                 static_cast<uint8_t>(strtoul(item.second.c_str(), nullptr, 0));
-    if (GetSection(machine, kPmSection, &pm))
-        for (int i = 0; i < 3; ++i) m_entries[i] = pm.Number(kEntryKeys[i], 0);
+    auto pm = sections.find(Lower(kPmSection));
+    if (pm != sections.end())
+        for (int i = 0; i < 3; ++i) m_entries[i] = pm->second.Number(kEntryKeys[i], 0);
+    m_loaded = true;
+    m_loadedFunctions = m_functions;
+    m_loadedMemory = m_memory;
+    m_loadedIo = m_io;
+    memcpy(m_loadedEntries, m_entries, sizeof(m_entries));
     return true;
 }
 
 void HwState::Save(Machine* machine) const {
-    Values index;
+    bool listChanged = !m_loaded || m_functions.size() != m_loadedFunctions.size();
     std::string list;
-    for (const PciFunction& f : m_functions) {
+    for (size_t i = 0; i < m_functions.size(); ++i) {
+        const PciFunction& f = m_functions[i];
         list += (list.empty() ? "" : ",") + f.Address();
+        bool known = m_loaded && i < m_loadedFunctions.size();
+        if (known && SameFunction(f, m_loadedFunctions[i])) continue;
+        if (known && f.Address() != m_loadedFunctions[i].Address()) listChanged = true;
         Values values;
         values.Set("Object", std::to_string(f.object));
         values.Set("Name", f.name);
         values.Set("Config", Hex(f.config, kConfigBytes));
         PutSection(machine, "Pci " + f.Address(), values);
     }
-    index.Set("Devices", list);
-    PutSection(machine, kIndexSection, index);
-    Values memory, io, pm;
-    for (const auto& item : m_memory) memory.Set(HexNumber(item.first, 8), HexNumber(item.second, 8));
-    for (const auto& item : m_io) io.Set(HexNumber(item.first, 4), HexNumber(item.second, 2));
-    for (int i = 0; i < 3; ++i) pm.Set(kEntryKeys[i], std::to_string(m_entries[i]));
-    PutSection(machine, kMemorySection, memory);
-    PutSection(machine, kIoSection, io);
-    PutSection(machine, kPmSection, pm);
+    if (listChanged) {
+        Values index;
+        index.Set("Devices", list);
+        PutSection(machine, kIndexSection, index);
+    }
+    if (!m_loaded || m_memory != m_loadedMemory) {
+        Values memory;
+        for (const auto& item : m_memory) memory.Set(HexNumber(item.first, 8), HexNumber(item.second, 8));
+        PutSection(machine, kMemorySection, memory);
+    }
+    if (!m_loaded || m_io != m_loadedIo) {
+        Values io;
+        for (const auto& item : m_io) io.Set(HexNumber(item.first, 4), HexNumber(item.second, 2));
+        PutSection(machine, kIoSection, io);
+    }
+    if (!m_loaded || memcmp(m_entries, m_loadedEntries, sizeof(m_entries)) != 0) {
+        Values pm;
+        for (int i = 0; i < 3; ++i) pm.Set(kEntryKeys[i], std::to_string(m_entries[i]));
+        PutSection(machine, kPmSection, pm);
+    }
 }
 
 PciFunction* HwState::FindObject(int object) {

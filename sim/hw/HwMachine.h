@@ -47,6 +47,8 @@ class HwState {
 public:
     // False when the machine has no hub (a machine file older than it).
     bool Load(const Machine& machine);
+    // Puts back the sections that differ from what Load found (every section for a state
+    // that was not loaded): a request that only read puts nothing back.
     void Save(Machine* machine) const;
 
     std::vector<PciFunction>& Functions() { return m_functions; }
@@ -77,6 +79,13 @@ private:
     std::map<uint32_t, uint32_t> m_memory;
     std::map<uint16_t, uint8_t> m_io;
     unsigned long long m_entries[3] = {};
+
+    // As Load found them.
+    bool m_loaded = false;
+    std::vector<PciFunction> m_loadedFunctions;
+    std::map<uint32_t, uint32_t> m_loadedMemory;
+    std::map<uint16_t, uint8_t> m_loadedIo;
+    unsigned long long m_loadedEntries[3] = {};
 };
 
 // The default hub and its functions.

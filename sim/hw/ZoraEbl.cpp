@@ -2,9 +2,10 @@
 // Installed=1); each control code goes to the function its subsystem registered.
 //
 // Every request the driver receives, a malformed one too, is recorded before its function
-// runs, in section [DriverRequests] as "Function<n>=<size>:<bytes in hex>" (the last
-// request of each function; larger requests by their size and first bytes), so that the
-// layout a caller sent can be checked at the driver's side.
+// runs, in the same update of the machine as the function's own, in section
+// [DriverRequests] as "Function<n>=<size>:<bytes in hex>" (the last request of each
+// function; larger requests by their size and first bytes), so that the layout a caller
+// sent can be checked at the driver's side.
 #include <cstdio>
 #include <cwchar>
 
@@ -23,15 +24,13 @@ DefaultSection g_defaults(DefaultDriver);
 
 constexpr DWORD kRecordedBytes = 256;
 
-void RecordRequest(DWORD function, const void* in, DWORD inSize) {
-    std::string text = RequestText(in, inSize, kRecordedBytes);
-    UpdateMachine(AttachedMachine(), [&](Machine& machine) -> DWORD {
-        Values log;
-        GetSection(machine, "DriverRequests", &log);
-        log.Set("Function" + std::to_string(function), text);
-        PutSection(&machine, "DriverRequests", log);
-        return ERROR_SUCCESS;
-    });
+// The record of a request goes with the request's own update of the machine (one write),
+// or on its own when the function made none.
+void RecordRequest(Machine& machine, const std::string& key, const std::string& text) {
+    Values log;
+    GetSection(machine, "DriverRequests", &log);
+    log.Set(key, text);
+    PutSection(&machine, "DriverRequests", log);
 }
 
 class ZoraEblObject : public DeviceObject {
@@ -46,8 +45,13 @@ public:
             SetLastError(ERROR_INVALID_FUNCTION);
             return FALSE;
         }
-        RecordRequest(function, in, inSize);
-        return handler(in, inSize, out, outSize, returned);
+        std::string key = "Function" + std::to_string(function), text = RequestText(in, inSize, kRecordedBytes);
+        RidingEdit record(AttachedMachine(), [&](Machine& machine) { RecordRequest(machine, key, text); });
+        BOOL ok = handler(in, inSize, out, outSize, returned);
+        DWORD error = GetLastError();
+        record.Flush();
+        SetLastError(error);
+        return ok;
     }
 };
 

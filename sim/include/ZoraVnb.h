@@ -54,6 +54,12 @@ struct VnbPower {
 // Filled into the library's table by ZORADLL itself.
 ZORAVNB_API BOOL WINAPI VnbAttach(ZoraSystemApi* table, const wchar_t* machineFile);
 
+// The time spent in the virtual notebook since the first process attached a machine,
+// by every process together: microseconds, and how many entries of the table (and
+// accesses to the machine file from outside an entry) it took. A benchmark reads it before
+// and after an operation to tell the notebook's share from the product's own.
+ZORAVNB_API BOOL WINAPI VnbGetMachineTime(ULONGLONG* microseconds, ULONGLONG* entries);
+
 // The machine sleeps and wakes again: every subsystem loses its volatile state (the
 // processor's performance target and clock modulation, the I/O hub's registers) back to
 // its power-on values. The service learns of the resume from kVnbControlResume.

@@ -286,11 +286,7 @@ bool GetScheme(const Machine& machine, const GUID& scheme, Values* values) {
     return GetSection(machine, SchemeSection(scheme), values);
 }
 
-DWORD Read(const std::function<DWORD(const Machine&)>& read) {
-    Machine machine;
-    DWORD error = ReadMachine(AttachedMachine(), &machine);
-    return error != ERROR_SUCCESS ? error : read(machine);
-}
+DWORD Read(const std::function<DWORD(const Machine&)>& read) { return ViewMachine(AttachedMachine(), read); }
 
 DWORD Update(const std::function<DWORD(Machine&)>& change) { return UpdateMachine(AttachedMachine(), change); }
 

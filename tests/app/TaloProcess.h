@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "TestSupport.h"
 #include "ZORACfg.h"
@@ -25,6 +26,8 @@ struct HubSearch {
     HWND found;
     int count;
     const wchar_t* className = L"#32770";  // "#32768": a pop-up menu
+    std::vector<HWND>* all = nullptr;      // every window found, when given
+    bool topmost = false;                  // of hidden ones: the balloon instead of the hub
 };
 
 // EnumWindows' callback (WINAPI: a lambda would not be __stdcall in the 32-bit build).
@@ -37,8 +40,9 @@ inline BOOL CALLBACK FindHubWindow(HWND hwnd, LPARAM param) {
     if (owner != s->processId || wcscmp(cls, s->className) != 0 || (IsWindowVisible(hwnd) != FALSE) != s->visible)
         return TRUE;
     // The balloon, hidden between its shows too, is the topmost one: never the hub.
-    if (!s->visible && (GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0) return TRUE;
+    if (!s->visible && ((GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0) != s->topmost) return TRUE;
     if (s->found == nullptr) s->found = hwnd;
+    if (s->all != nullptr) s->all->push_back(hwnd);
     ++s->count;
     return TRUE;
 }
@@ -51,6 +55,22 @@ inline int CountVisibleDialogs(DWORD processId) {
 }
 inline HWND VisibleDialogOf(DWORD processId, const wchar_t* className = L"#32770") {
     HubSearch search = {processId, true, nullptr, 0, className};
+    EnumWindows(FindHubWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// Every dialog a process shows, in the window manager's order.
+inline std::vector<HWND> VisibleDialogsOf(DWORD processId) {
+    std::vector<HWND> all;
+    HubSearch search = {processId, true, nullptr, 0, L"#32770", &all};
+    EnumWindows(FindHubWindow, reinterpret_cast<LPARAM>(&search));
+    return all;
+}
+
+// The balloon of a TALO process, shown or not: the last window its start-up makes, after
+// the tray icon and the hotkey. Null before.
+inline HWND BalloonOf(DWORD processId) {
+    HubSearch search = {processId, false, nullptr, 0, L"#32770", nullptr, true};
     EnumWindows(FindHubWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
@@ -112,10 +132,11 @@ public:
     }
     bool Ok() const { return m_memory != nullptr; }
     int Count() const { return static_cast<int>(SendMessageW(m_list, LVM_GETITEMCOUNT, 0, 0)); }
-    // The row's first column; "(unreadable)" when the memory could not be used.
-    std::wstring Text(int row) const {
+    // The row's text in a column (the first by default); "(unreadable)" when the memory
+    // could not be used.
+    std::wstring Text(int row, int column = 0) const {
         LVITEMW item = {};
-        item.iSubItem = 0;
+        item.iSubItem = column;
         item.cchTextMax = kTextChars;
         item.pszText = reinterpret_cast<wchar_t*>(m_memory + sizeof(LVITEMW));
         wchar_t text[kTextChars] = L"";

@@ -166,6 +166,62 @@ TEST(AppFramework, ModalDialogEndsWithTheClickedCommandsResult) {
     }
 }
 
+// A dialog that takes the left arrow before the dialog manager: it ends with kTakenResult.
+class CKeyTakingDialog : public talo::CDialogImpl<CKeyTakingDialog> {
+public:
+    enum { IDD = 30002 };
+    static constexpr INT_PTR kTakenResult = 55;
+
+    // Where the key goes: the dialog itself, or its button kGoButton.
+    bool toButton = false;
+    WPARAM key = 0;
+
+    bool PreTranslateMessage(MSG* message) override {
+        if (message->message != WM_KEYDOWN || message->wParam != VK_LEFT) return false;
+        EndDialog(kTakenResult);
+        return true;
+    }
+
+    static constexpr INT_PTR kNothingResult = -7;
+
+    BEGIN_MSG_MAP(CKeyTakingDialog)
+        MSG_WM_INITDIALOG(OnInitDialog)
+        MSG_WM_TIMER(OnTimer)
+        COMMAND_ID_HANDLER(IDCANCEL, OnCloseCmd)
+    END_MSG_MAP()
+
+private:
+    BOOL OnInitDialog(HWND, LPARAM) {
+        ::PostMessageW(toButton ? GetDlgItem(kGoButton) : m_hWnd, WM_KEYDOWN, key, 0);
+        // A key nobody ends the dialog for: it ends by itself.
+        ::SetTimer(m_hWnd, kClickTimer, 5000, nullptr);
+        return TRUE;
+    }
+    void OnTimer(UINT_PTR) { EndDialog(kNothingResult); }
+};
+
+// A dialog sees the keys for itself and its controls in its modal loop before the dialog
+// manager: what it takes goes no further, the rest is the dialog manager's as before.
+TEST(AppFramework, ModalDialogSeesItsKeysBeforeTheDialogManager) {
+    const MemoryTemplate dialogTemplate = FrameworkTemplate();
+    const struct {
+        bool toButton;
+        WPARAM key;
+        INT_PTR expected;
+    } cases[] = {
+        {false, VK_LEFT, CKeyTakingDialog::kTakenResult},
+        {true, VK_LEFT, CKeyTakingDialog::kTakenResult},
+        {false, VK_ESCAPE, IDCANCEL},
+        {true, VK_ESCAPE, IDCANCEL},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        CKeyTakingDialog dialog;
+        dialog.toButton = cases[i].toButton;
+        dialog.key = cases[i].key;
+        EXPECT_EQ(cases[i].expected, dialog.DoModalIndirect(dialogTemplate.Get())) << "case " << i;
+    }
+}
+
 TEST(AppFramework, ModelessDialogAnswersThroughItsMapAndLetsGoOnDestroy) {
     const MemoryTemplate dialogTemplate = FrameworkTemplate();
     CTestDialog dialog;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "AppConfig.h"
+#include "DeviceItems.h"
 #include "BalloonDlg.h"
 #include "PowerSnapshot.h"
 #include "ResourceModule.h"

@@ -388,6 +388,41 @@ TEST(FrameDialog, HeaderHeightAndMarkFollowTheWidth) {
     }
 }
 
+// The header bitmap covers exactly the header the width gives: the row above the header's
+// end is the bitmap's, the row below is what was there before.
+TEST(FrameDialog, HeaderBitmapFillsTheHeaderAndNoMore) {
+    HMODULE module = LoadLibraryW((test::ExeDir() + L"\\TALORes.dll").c_str());
+    ASSERT_NE(nullptr, module);
+    talo::SetResourceModule(module);
+    constexpr COLORREF kBefore = RGB(1, 2, 3);
+    for (const int width : {610, 421, 420, 344, 201, 200, 120}) {
+        CTestFrame frame;
+        frame.OnLayout(width);
+        const int header = talo::CFrameDlg::HeaderHeightFor(width);
+        EXPECT_EQ(header, frame.HeaderHeight()) << "width " << width;
+        HDC screen = GetDC(nullptr);
+        HDC dc = CreateCompatibleDC(screen);
+        HBITMAP canvas = CreateCompatibleBitmap(screen, width, 80);
+        ReleaseDC(nullptr, screen);
+        HGDIOBJ previous = SelectObject(dc, canvas);
+        HBRUSH fill = CreateSolidBrush(kBefore);
+        const RECT all = {0, 0, width, 80};
+        FillRect(dc, &all, fill);
+        DeleteObject(fill);
+        frame.DrawFrame(dc, width);
+        // Right of the logo, which has its own height.
+        for (const int x : {width - 8, width - 1}) {
+            EXPECT_NE(kBefore, GetPixel(dc, x, header - 1)) << "width " << width << ", x " << x;
+            EXPECT_EQ(kBefore, GetPixel(dc, x, header)) << "width " << width << ", x " << x;
+        }
+        SelectObject(dc, previous);
+        DeleteObject(canvas);
+        DeleteDC(dc);
+    }
+    talo::SetResourceModule(nullptr);
+    FreeLibrary(module);
+}
+
 TEST(FrameDialog, CeilingDivisionSizesGrids) {
     const struct {
         int a, b, c, result;

@@ -6,11 +6,13 @@
 
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "AppConfig.h"
-#include "DummyDlg.h"
+#include "Hub.h"
 #include "MachineSupport.h"
+#include "PowerSnapshot.h"
 #include "PwrDesp.h"
 #include "ResourceModule.h"
 #include "SchemeEx.h"
@@ -53,6 +55,54 @@ TEST(TaloTrayIcon, IconBySourceAndChargeBand) {
     };
     for (size_t i = 0; i < std::size(cases); ++i)
         EXPECT_EQ(cases[i].icon, talo::TrayIconId(cases[i].source, cases[i].percentage)) << "case " << i;
+}
+
+// The poll reads the battery record once and counts the batteries only when they may have
+// changed; poll after poll it answers what the single queries answer at that moment, as a
+// battery comes, goes and changes between charging and discharging.
+TEST_F(TaloHubCase, PollAnswersAsTheSingleQueries) {
+    const std::wstring machine = test::FreshMachine::MachinePath();
+    // 10 mW: one mWh in six minutes, so the charge holds still for the case.
+    ASSERT_TRUE(VnbSetBatteryRates(machine.c_str(), 0, 10, 10));
+    const struct {
+        BYTE ac;
+        int slot;  // the battery the row changes: 0 or 1 (a second slot the row adds), -1 none
+        BOOL present;
+        DWORD charge;
+    } rows[] = {
+        {1, -1, TRUE, 0},  {1, 0, TRUE, 50}, {0, -1, TRUE, 0}, {0, 1, TRUE, 60}, {0, 0, FALSE, 0},
+        {0, 1, FALSE, 0},  {1, 0, TRUE, 80}, {1, -1, TRUE, 0},
+    };
+    talo::PowerSnapshot snapshot;
+    SYSTEM_BATTERY_STATE battery = {};
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i));
+        test::SetAcLine(rows[i].ac);
+        if (rows[i].slot == 1 && test::MachineValue(L"Battery1", L"Tag") == L"(absent)") {
+            for (const auto& [key, value] : {std::pair<const wchar_t*, const wchar_t*>{L"Tag", L"2"},
+                                             {L"FullChargedCapacity", L"40000"},
+                                             {L"ChargeRate", L"10"},
+                                             {L"DischargeRate", L"10"}})
+                test::SetMachineValue(L"Battery1", key, value);
+        }
+        if (rows[i].slot >= 0) {
+            ASSERT_TRUE(VnbSetBatteryPresent(machine.c_str(), rows[i].slot, rows[i].present));
+            if (rows[i].present) {
+                ASSERT_TRUE(VnbSetBatteryCharge(machine.c_str(), rows[i].slot, rows[i].charge));
+            }
+        }
+        talo::PollPower(snapshot, battery);
+        CSchemeEx scheme;
+        scheme.Initialize();
+        const bool present = battery.BatteryPresent != 0;
+        EXPECT_EQ(snapshot.sourceState,
+                  !rows[i].ac ? talo::PowerSnapshot::kBattery
+                              : (battery.Charging ? talo::PowerSnapshot::kAcCharging : talo::PowerSnapshot::kAcIdle));
+        EXPECT_EQ(snapshot.batteryCount, present ? static_cast<int>(scheme.GetBatteryCount()) : 0);
+        EXPECT_EQ(snapshot.remainingTime, present ? static_cast<int>(scheme.GetCompleteTime(0)) : 0);
+        EXPECT_EQ(snapshot.percentage, present ? static_cast<int>(scheme.GetRemainBatPer(0) * 100.0) : 0);
+    }
+    EXPECT_EQ(snapshot.batteryCount, 2) << "the second battery's slot stays";
 }
 
 // The schemes in enumeration order with the system's active one checked, then battery

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "AppConfig.h"
+#include "DeviceItems.h"
 #include "MachineSupport.h"
 #include "TestSupport.h"
 #include "WindowsVersion.h"

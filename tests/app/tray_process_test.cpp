@@ -1,13 +1,16 @@
 // TALO in the notification area, as its own process in a Wine virtual desktop on the
-// virtual notebook: the icon follows the power source and the charge, comes back when
-// the shell announces itself again, the menu's scheme items switch schemes, and the
-// quick switch's hotkey is taken as configured. What TALO shows is read from its
-// desktop (TaloDesktop in TaloProcess.h): the taskbar's pixels, the shell's answer about
-// TALO's icon, the hotkeys still free, the message boxes TALO opens.
+// virtual notebook: the icon follows the power source and the charge, outlives the shell
+// announcing itself again and a module lacking icons, and goes at the exit; the menu
+// always offers About and Exit, its scheme items switch schemes, the device dialog keeps
+// its choice whatever happens while it asks, and the quick switch's hotkey is taken as
+// configured. What TALO shows is read from its desktop (TaloDesktop in TaloProcess.h):
+// the taskbar's pixels, the shell's answer about TALO's icon, the hotkeys still free, the
+// message boxes TALO opens.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <iterator>
 #include <optional>
 #include <string>
@@ -102,9 +105,9 @@ std::wstring WindowText(HWND hwnd) {
     return text;
 }
 
-// A string of the tray cases' resource module.
-std::wstring ModuleString(UINT id) {
-    HMODULE module = LoadLibraryExW((test::ExeDir() + L"\\TaloTrayRes.dll").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+// A string of the tray cases' resource module, or of another beside the tests.
+std::wstring ModuleString(UINT id, const wchar_t* moduleName = L"TaloTrayRes.dll") {
+    HMODULE module = LoadLibraryExW((test::ExeDir() + L"\\" + moduleName).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     wchar_t text[256] = L"";
     if (module != nullptr) {
         LoadStringW(module, id, text, 256);
@@ -142,7 +145,11 @@ protected:
         const DWORD id = m_talo->Id();
         Eventually([&] { return m_desktop.Run([&] { m_hub = HubOf(id, 1000); }) && m_hub != nullptr; }, 60000);
         ASSERT_NE(nullptr, m_hub);
-        EXPECT_TRUE(Eventually([&] { return Shown() != 0; }, 10000)) << "no tray icon";
+        // The hub answers while start-up still runs; the balloon comes last.
+        HWND balloon = nullptr;
+        Eventually([&] { return m_desktop.Run([&] { balloon = BalloonOf(id); }) && balloon != nullptr; }, 30000);
+        EXPECT_NE(nullptr, balloon) << "start-up did not end";
+        EXPECT_TRUE(Eventually([&] { return IconThere(m_hub); }, 10000)) << "no tray icon";
     }
     int Close() {
         PostMessageW(m_hub, WM_CLOSE, 0, 0);
@@ -187,10 +194,13 @@ protected:
         Schemes(&active);
         return active;
     }
-    // TALO's balloon on screen (the only dialog it shows in these cases), null when none.
+    // TALO's balloon on screen (its one topmost dialog), null when none.
     HWND Balloon() {
         HWND balloon = nullptr;
-        m_desktop.Run([&] { balloon = VisibleDialogOf(m_talo->Id()); });
+        m_desktop.Run([&] {
+            for (HWND dialog : VisibleDialogsOf(m_talo->Id()))
+                if ((GetWindowLongPtrW(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0) balloon = dialog;
+        });
         return balloon;
     }
     HWND Menu() {
@@ -200,6 +210,28 @@ protected:
     }
     // Posts the tray callback as the shell does for a mouse message over the icon.
     void TrayMouse(UINT mouseMessage) { PostMessageW(m_hub, kTrayCallbackMessage, kTrayIconId, mouseMessage); }
+    // Opens the menu with the right button and chooses with its keyboard the item
+    // `aboveLast` items above the last one (Exit); false when no menu came.
+    bool ChooseFromTheMenuEnd(int aboveLast) {
+        TrayMouse(WM_RBUTTONUP);
+        HWND menu = nullptr;
+        if (!Eventually([&] { return (menu = Menu()) != nullptr; }, 5000)) return false;
+        PostMessageW(menu, WM_KEYDOWN, VK_END, 0);
+        for (int i = 0; i < aboveLast; ++i) PostMessageW(menu, WM_KEYDOWN, VK_UP, 0);
+        PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
+        return true;
+    }
+    // Exit, chosen in the menu; TALO's exit code.
+    int ExitFromTheMenu() {
+        if (!ChooseFromTheMenuEnd(0)) return -2;
+        m_hub = nullptr;
+        return m_talo->Wait(20000);
+    }
+    // Sets the power source and the battery's charge.
+    void SetPower(BYTE ac, DWORD percent) {
+        test::SetAcLine(ac);
+        ASSERT_TRUE(VnbSetBatteryCharge(m_machine->Path().c_str(), 0, percent));
+    }
 
     std::optional<test::FreshMachine> m_machine;
     test::CfgOverride m_cfg{L"ZORACfg.ini"};
@@ -231,30 +263,212 @@ TEST_F(TrayCase, IconFollowsThePowerSourceAndTheChargeBand) {
     }
 }
 
-// A shell that lost the icon and announces itself again ("TaskbarCreated") gets it back;
-// at the exit TALO takes it away.
-TEST_F(TrayCase, IconComesBackWhenTheShellAnnouncesItselfAndGoesAtTheExit) {
-    ASSERT_NO_FATAL_FAILURE(Start());
-    HWND hub = m_hub;
-    ASSERT_TRUE(IconThere(hub));
-    bool deleted = false;
-    m_desktop.Run([&] {
-        NOTIFYICONDATAW icon = {};
-        icon.cbSize = sizeof(icon);
-        icon.hWnd = hub;
-        icon.uID = 1;
-        deleted = Shell_NotifyIconW(NIM_DELETE, &icon) != FALSE;
-    });
-    ASSERT_TRUE(deleted);
-    ASSERT_FALSE(IconThere(hub));
-    m_desktop.Run([] { PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0); });
-    EXPECT_TRUE(Eventually([&] { return IconThere(hub); }, 5000));
-    // The taskbar paints a change a moment after the shell took it.
-    EXPECT_TRUE(Eventually([&] { return Shown() == 2071u; }, 5000)) << Shown();
+// The shell announces itself ("TaskbarCreated") after it lost the icon, or while it still
+// has it (a taskbar that restarted and kept it): either way the icon is there and follows
+// the next charge band, and the exit command takes it away.
+TEST_F(TrayCase, IconOutlivesTheShellAnnouncingItselfAndGoesAtTheExit) {
+    const struct {
+        const char* name;
+        bool shellLostIcon;
+    } cases[] = {{"the shell lost the icon", true}, {"the shell kept the icon", false}};
+    for (const auto& c : cases) {
+        ASSERT_NO_FATAL_FAILURE(SetPower(1, 100));
+        ASSERT_NO_FATAL_FAILURE(Start()) << c.name;
+        const HWND hub = m_hub;
+        ASSERT_TRUE(Eventually([&] { return Shown() == 2071u; }, 5000)) << c.name << ": " << Shown();
+        if (c.shellLostIcon) {
+            bool deleted = false;
+            m_desktop.Run([&] {
+                NOTIFYICONDATAW icon = {};
+                icon.cbSize = sizeof(icon);
+                icon.hWnd = hub;
+                icon.uID = 1;
+                deleted = Shell_NotifyIconW(NIM_DELETE, &icon) != FALSE;
+            });
+            ASSERT_TRUE(deleted) << c.name;
+            ASSERT_FALSE(IconThere(hub)) << c.name;
+        }
+        // As the shell broadcasts it; sent, so that TALO has handled it when the call returns.
+        bool delivered = false;
+        m_desktop.Run([&] {
+            DWORD_PTR answer = 0;
+            delivered = SendMessageTimeoutW(hub, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0, SMTO_ABORTIFHUNG,
+                                            5000, &answer) != 0;
+        });
+        ASSERT_TRUE(delivered) << c.name;
+        EXPECT_TRUE(IconThere(hub)) << c.name;
+        // The taskbar paints a change a moment after the shell took it.
+        EXPECT_TRUE(Eventually([&] { return Shown() == 2071u; }, 5000)) << c.name << ": " << Shown();
+        const struct {
+            BYTE ac;
+            DWORD percent;
+            UINT icon;
+        } bands[] = {{0, 50, 2068}, {0, 70, 2069}};
+        for (const auto& band : bands) {
+            ASSERT_NO_FATAL_FAILURE(SetPower(band.ac, band.percent));
+            EXPECT_TRUE(Eventually([&] { return Shown() == band.icon; }, 5000))
+                << c.name << ": shown " << Shown() << ", expected " << band.icon;
+        }
 
-    EXPECT_EQ(0, Close());
+        PostMessageW(hub, WM_COMMAND, 32773, 0);  // Exit
+        m_hub = nullptr;
+        EXPECT_EQ(0, m_talo->Wait(20000)) << c.name;
+        EXPECT_FALSE(IconThere(hub)) << c.name;
+        EXPECT_TRUE(Eventually([&] { return Shown() == 0u; }, 5000)) << c.name << ": " << Shown();
+    }
+}
+
+// A copy of the tray cases' module beside TALO without some of its tray icons; deleted at
+// the end. Wine's UpdateResourceW takes a removal (null data) and changes nothing, so the
+// copy is written anew with every resource of the module but those icon groups.
+class ModuleWithout {
+public:
+    static constexpr wchar_t kName[] = L"TaloTrayResLess.dll";
+
+    explicit ModuleWithout(const std::vector<UINT>& removed) : m_path(test::ExeDir() + L"\\" + kName) {
+        const std::wstring source = test::ExeDir() + L"\\TaloTrayRes.dll";
+        if (!CopyFileW(source.c_str(), m_path.c_str(), FALSE)) {
+            m_problem = "copy " + std::to_string(GetLastError());
+            return;
+        }
+        HMODULE module = LoadLibraryExW(source.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        std::vector<Resource> kept;
+        if (module != nullptr) EnumResourceTypesW(module, CollectType, reinterpret_cast<LONG_PTR>(&kept));
+        HANDLE update = BeginUpdateResourceW(m_path.c_str(), TRUE);
+        if (module == nullptr || kept.empty() || update == nullptr) {
+            m_problem = "the module's resources cannot be read or written: " + std::to_string(GetLastError());
+        }
+        for (const Resource& resource : kept) {
+            const bool gone = resource.type == RT_GROUP_ICON &&
+                              std::find(removed.begin(), removed.end(), resource.name) != removed.end();
+            if (!gone && update != nullptr &&
+                !UpdateResourceW(update, resource.type, resource.name.Get(), resource.language,
+                                 const_cast<void*>(resource.data), resource.size))
+                m_problem = "UpdateResource " + std::to_string(GetLastError());
+        }
+        if (update != nullptr && !EndUpdateResourceW(update, !m_problem.empty()) && m_problem.empty())
+            m_problem = "EndUpdateResource " + std::to_string(GetLastError());
+        if (module != nullptr) FreeLibrary(module);
+        if (!m_problem.empty()) return;
+        // What is left: exactly the icons not removed.
+        module = LoadLibraryExW(m_path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        if (module == nullptr) {
+            m_problem = "the module made cannot be loaded: " + std::to_string(GetLastError());
+            return;
+        }
+        for (const auto& icon : kTrayIcons) {
+            const bool gone = std::find(removed.begin(), removed.end(), icon.id) != removed.end();
+            if ((FindResourceW(module, MAKEINTRESOURCEW(icon.id), RT_GROUP_ICON) == nullptr) != gone)
+                m_problem += "icon " + std::to_string(icon.id) + (gone ? " still there; " : " gone; ");
+        }
+        FreeLibrary(module);
+    }
+    ModuleWithout(const ModuleWithout&) = delete;
+    ModuleWithout& operator=(const ModuleWithout&) = delete;
+    ~ModuleWithout() { DeleteFileW(m_path.c_str()); }
+    // What went wrong in making it; empty when it is as asked.
+    const std::string& Problem() const { return m_problem; }
+
+private:
+    // A resource's name: a number, or a text kept here.
+    struct Name {
+        UINT id = 0;
+        std::wstring text;
+        explicit Name(LPCWSTR name) {
+            if (IS_INTRESOURCE(name))
+                id = static_cast<UINT>(reinterpret_cast<ULONG_PTR>(name));
+            else
+                text = name;
+        }
+        LPCWSTR Get() const { return text.empty() ? MAKEINTRESOURCEW(id) : text.c_str(); }
+        bool operator==(UINT other) const { return text.empty() && id == other; }
+    };
+    struct Resource {
+        LPCWSTR type;  // the standard types are numbers; the module has no other
+        Name name;
+        WORD language;
+        const void* data;  // inside the module, loaded while it is written
+        DWORD size;
+    };
+
+    static BOOL CALLBACK CollectLanguage(HMODULE module, LPCWSTR type, LPCWSTR name, WORD language, LONG_PTR param) {
+        HRSRC found = FindResourceExW(module, type, name, language);
+        HGLOBAL loaded = found != nullptr ? LoadResource(module, found) : nullptr;
+        if (loaded != nullptr)
+            reinterpret_cast<std::vector<Resource>*>(param)->push_back(
+                Resource{type, Name(name), language, LockResource(loaded), SizeofResource(module, found)});
+        return TRUE;
+    }
+    static BOOL CALLBACK CollectName(HMODULE module, LPCWSTR type, LPWSTR name, LONG_PTR param) {
+        return EnumResourceLanguagesW(module, type, name, CollectLanguage, param);
+    }
+    static BOOL CALLBACK CollectType(HMODULE module, LPWSTR type, LONG_PTR param) {
+        return IS_INTRESOURCE(type) ? EnumResourceNamesW(module, type, CollectName, param) : TRUE;
+    }
+
+    std::wstring m_path;
+    std::string m_problem;
+};
+
+// A resource module that lacks tray icons never leaves TALO invisible: it starts with a
+// stand-in (the module's unknown-state icon, else the system's application icon, which
+// has none of the cases' colours: 0 below), a power state whose icon is missing leaves the
+// icon as it was, and Exit, chosen in the menu, ends TALO and takes the icon away.
+TEST_F(TrayCase, ModuleLackingTrayIconsLeavesTheIconAsItWasAndExitWorks) {
+    const struct {
+        const char* name;
+        std::vector<UINT> removed;
+        UINT atStart, onBattery, backOnMains;
+    } cases[] = {
+        {"without the mains icon", {2071}, 130, 2068, 2068},
+        {"without any tray icon", {130, 2067, 2068, 2069, 2070, 2071}, 0, 0, 0},
+    };
+    m_cfg.Set(L"TALOCfg", L"TALOResource", ModuleWithout::kName);
+    for (const auto& c : cases) {
+        ModuleWithout module(c.removed);
+        ASSERT_EQ("", module.Problem()) << c.name;
+        ASSERT_NO_FATAL_FAILURE(SetPower(1, 100));
+        ASSERT_NO_FATAL_FAILURE(Start()) << c.name;
+        const HWND hub = m_hub;
+        const struct {
+            BYTE ac;
+            UINT icon;
+        } steps[] = {{1, c.atStart}, {0, c.onBattery}, {1, c.backOnMains}};
+        for (size_t i = 0; i < std::size(steps); ++i) {
+            ASSERT_NO_FATAL_FAILURE(SetPower(steps[i].ac, steps[i].ac ? 100 : 50));
+            Sleep(2000);  // two polls
+            EXPECT_TRUE(Eventually([&] { return Shown() == steps[i].icon; }, 5000))
+                << c.name << ", step " << i << ": shown " << Shown() << ", expected " << steps[i].icon;
+            EXPECT_TRUE(IconThere(hub)) << c.name << ", step " << i;
+        }
+        EXPECT_EQ(0, ExitFromTheMenu()) << c.name;
+        EXPECT_FALSE(IconThere(hub)) << c.name;
+    }
+}
+
+// With the schemes unlistable (XP's scheme keys gone) the menu still offers About and Exit:
+// the item above the last opens the about box, the last ends TALO.
+TEST_F(TrayCase, MenuOffersAboutAndExitWhenTheSchemesCannotBeListed) {
+    m_cfg.Set(L"TALOCfg", L"TALOResource", L"TALORes.dll");  // the one with the about box
+    ASSERT_EQ(ERROR_SUCCESS, RegDeleteTreeW(HKEY_CURRENT_USER, L"Control Panel\\PowerCfg\\PowerPolicies"));
+    int active = -1;
+    ASSERT_TRUE(Schemes(&active).empty()) << "the schemes are still listed";
+    ASSERT_NO_FATAL_FAILURE(Start());
+    const HWND hub = m_hub;
+
+    ASSERT_TRUE(ChooseFromTheMenuEnd(1)) << "no menu";
+    HWND about = nullptr;
+    Eventually([&] { return m_desktop.Run([&] { about = VisibleDialogOf(m_talo->Id()); }) && about != nullptr; },
+               5000);
+    ASSERT_NE(nullptr, about) << "no about box";
+    wchar_t shown[128] = L"";
+    GetDlgItemTextW(about, 1010, shown, 128);
+    EXPECT_EQ(ModuleString(132, L"TALORes.dll"), shown);
+    PostMessageW(about, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(Eventually([&] { return !IsWindow(about); }, 5000));
+
+    EXPECT_EQ(0, ExitFromTheMenu());
     EXPECT_FALSE(IconThere(hub));
-    EXPECT_TRUE(Eventually([&] { return Shown() == 0u; }, 5000)) << Shown();
 }
 
 // Scheme item i of the menu (command 32800 + i) activates the i-th scheme listed.
@@ -501,6 +715,28 @@ protected:
         return keys;
     }
 
+    // The device dialogs TALO shows (the dialogs with the device list).
+    std::vector<HWND> DeviceDialogs() {
+        std::vector<HWND> found;
+        m_desktop.Run([&] {
+            for (HWND dialog : VisibleDialogsOf(m_talo->Id()))
+                if (GetDlgItem(dialog, kDeviceList) != nullptr) found.push_back(dialog);
+        });
+        return found;
+    }
+    // A device's value for both sources in the scheme's section of the scheme file.
+    void PutDevice(int scheme, const wchar_t* variable, int ac, int dc) {
+        WritePrivateProfileStringW((L"Scheme " + std::to_wstring(scheme)).c_str(), variable,
+                                   std::to_wstring(zora_vars::Pack(zora_vars::Pack(0, 1, ac), 0, dc)).c_str(),
+                                   m_file.c_str());
+    }
+    std::string Zoractl(const std::wstring& arguments) {
+        std::string output;
+        EXPECT_EQ(0, test::Run(test::ProgramPath(test::OwnArch(), L"zoractl.exe"), arguments, &output))
+            << test::Narrow(arguments) << ": " << output;
+        return output;
+    }
+
     std::wstring m_file;
     test::CfgOverride m_settings{L"ZORASetting.ini"};
     test::RunningService m_service;
@@ -606,6 +842,79 @@ TEST_F(DeviceDialogCase, KeptDevicesAreRecordedAndWinWhenTheServiceAppliesTheSch
         EXPECT_EQ(c.showFlagAfter, TaloFlag(L"DevShowFlag")) << "case " << i;
         EXPECT_TRUE(Answers()) << "case " << i;
     }
+}
+
+// While the device dialog asks, the mains are pulled (the balloon shows over it) and a
+// second scheme is chosen in the menu: the second choice opens no second dialog and
+// switches nothing, and OK records the first scheme, the source it was chosen on and
+// exactly that scheme's devices. The service keeps to it: on battery it applies the
+// scheme's own battery values (the record is for the mains), back on mains the record.
+TEST_F(DeviceDialogCase, DialogKeepsItsChoiceWhileTheMainsGoAndASecondSchemeIsChosen) {
+    int active = -1;
+    std::vector<int> schemes = Schemes(&active);
+    std::vector<size_t> items;  // the first scheme chosen, then the second; neither active
+    for (size_t i = 0; i < schemes.size() && items.size() < 2; ++i)
+        if (schemes[i] != active) items.push_back(i);
+    ASSERT_EQ(2u, items.size());
+    const int first = schemes[items[0]], second = schemes[items[1]];
+    // The first switches kOffDevices off on mains and keeps them on on battery; the second
+    // keeps them on and switches the modem off.
+    for (const auto& device : kOffDevices) {
+        PutDevice(first, device.variable, 0, 1);
+        PutDevice(second, device.variable, 1, 1);
+    }
+    PutDevice(second, kUntouchedDevice, 0, 0);
+    CSchemeEx machine;
+    for (const auto& device : kOffDevices) ASSERT_EQ(0, machine.SetDeviceStatus(device.variable, 0));
+    ASSERT_NO_FATAL_FAILURE(Start());
+
+    PostMessageW(m_hub, WM_COMMAND, kFirstSchemeCommand + items[0], 0);
+    Eventually([&] { return !DeviceDialogs().empty(); }, 10000);
+    ASSERT_EQ(1u, DeviceDialogs().size());
+    const HWND dialog = DeviceDialogs().front();
+    Zoractl(L"vnb power battery");
+    EXPECT_TRUE(Eventually([&] { return Balloon() != nullptr; }, 5000)) << "no balloon for the battery";
+    // Sent, so that the hub has taken the choice when the call returns; the dialog's loop
+    // runs the hub's messages.
+    DWORD_PTR answer = 0;
+    EXPECT_TRUE(SendMessageTimeoutW(m_hub, WM_COMMAND, kFirstSchemeCommand + items[1], 0, SMTO_ABORTIFHUNG, 5000,
+                                    &answer))
+        << "the second choice holds the hub";
+    EXPECT_EQ(1u, DeviceDialogs().size());
+    EXPECT_EQ(active, Active()) << "nothing switches while the dialog asks";
+
+    RemoteListView list(GetDlgItem(dialog, kDeviceList), m_talo->Id());
+    ASSERT_TRUE(list.Ok()) << GetLastError();
+    ASSERT_EQ(static_cast<int>(std::size(kOffDevices)), list.Count());
+    for (int row = 0; row < list.Count(); ++row) EXPECT_EQ(kOffDevices[row].name, list.Text(row)) << "row " << row;
+    EXPECT_TRUE(list.SetCheck(1, true));
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+    EXPECT_TRUE(Eventually([&] { return !IsWindow(dialog); }, 5000));
+    EXPECT_TRUE(Eventually([&] { return Active() == first; }, 20000)) << "active: " << Active();
+
+    EXPECT_EQ(first, Enforced(L"SchemeID"));
+    EXPECT_EQ(1, Enforced(L"bIfAC")) << "the source the scheme was chosen on";
+    // The first scheme's devices, the second one kept on, and the modem it leaves alone.
+    std::vector<std::pair<std::wstring, int>> expected = {
+        {kOffDevices[0].variable, 0}, {kOffDevices[1].variable, 1}, {kOffDevices[2].variable, 0}, {kUntouchedDevice, -1}};
+    auto devices = EnforcedDevices();
+    std::sort(devices.begin(), devices.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(expected, devices);
+
+    const struct {
+        const wchar_t* change;  // null: the source as it is
+        int live[3];
+    } sources[] = {{nullptr, {1, 1, 1}}, {L"vnb power ac", {0, 1, 0}}};
+    for (const auto& source : sources) {
+        if (source.change != nullptr) Zoractl(source.change);
+        for (size_t d = 0; d < std::size(kOffDevices); ++d)
+            EXPECT_TRUE(Eventually([&] { return LiveDevice(kOffDevices[d].variable) == source.live[d]; }, 15000))
+                << (source.change ? "on mains: " : "on battery: ") << test::Narrow(kOffDevices[d].variable) << " is "
+                << LiveDevice(kOffDevices[d].variable) << ", not " << source.live[d];
+    }
+    EXPECT_EQ(first, Active());
+    EXPECT_TRUE(Answers());
 }
 
 }  // namespace

@@ -422,6 +422,29 @@ TEST_F(HubTest, SwitchingAFunctionSetsItsFunctionDisableBit) {
     EXPECT_EQ(E_FAIL, hubra.GetFunctionDisable(L"PCIE3", nullptr));
 }
 
+// The hub and processor agents keep what they read of an installed file while the file
+// stays as it was; a change is seen at the next switch all the same, also one that keeps
+// the file's size, and also while the file is still being changed.
+TEST_F(HubTest, AChangedInstalledFileTakesEffectAtTheNextSwitch) {
+    test::CfgOverride cfg(L"HubraCfg.ini");
+    const struct {
+        const wchar_t* disableType;
+        bool settled;  // the change dated back: the copy read after it is kept
+        uint32_t bits;  // after FunctionDisable("HD Audio", 1)
+    } cases[] = {{L"0", true, kHdAudio}, {L"1", false, 0}, {L"0", false, kHdAudio},
+                 {L"1", true, 0},        {L"0", true, kHdAudio}, {L"1", false, 0}};
+    CHwHubra hubra;
+    ASSERT_EQ(0, hubra.Setup(1));
+    for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
+        cfg.Set(L"HD Audio", L"DisableType", cases[i].disableType);
+        if (cases[i].settled) cfg.BackdateWrite(60);
+        for (int round = 0; round < 2; ++round) {
+            ASSERT_EQ(0, hubra.FunctionDisable(L"HD Audio", 1)) << "case " << i;
+            EXPECT_EQ(cases[i].bits, Memory32(kFunctionDisable) & kHdAudio) << "case " << i << " round " << round;
+        }
+    }
+}
+
 TEST_F(HubTest, BadFunctionEntriesFailWithoutTouchingTheHardware) {
     test::CfgOverride cfg(L"HubraCfg.ini");
     cfg.Set(L"PCIE1", L"RegisterType", L"io");

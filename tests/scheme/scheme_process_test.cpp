@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "MachineSupport.h"
 #include "PeerProtocol.h"
@@ -138,6 +139,33 @@ TEST_F(SchemeProcessCase, WithoutThePolicyFunctionsTheMapStays) {
     GetPrivateProfileStringW(L"Scheme 0", L"GUID", L"", after, 64, file.c_str());
     EXPECT_STREQ(after, text);
     EXPECT_EQ(GetPrivateProfileIntW(L"Scheme 0", L"Wifi", -1, file.c_str()), 1);
+}
+
+// zoractl says where a scheme file it could not use went, and fails; the next command
+// starts a new one.
+TEST_F(SchemeProcessCase, ZoractlSaysWhereACorruptSchemeFileWent) {
+    std::wstring file = m_folder + L"\\ZORAScheme.ini";
+    auto copies = [&] {
+        std::vector<std::wstring> found;
+        WIN32_FIND_DATAW data{};
+        HANDLE find = FindFirstFileW((file + L".corrupt-*").c_str(), &data);
+        for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &data))
+            found.push_back(m_folder + L"\\" + data.cFileName);
+        if (find != INVALID_HANDLE_VALUE) FindClose(find);
+        return found;
+    };
+    for (const std::wstring& left : copies()) DeleteFileW(left.c_str());  // by an earlier run
+    int active = m_scheme.GetActivePwrScheme();
+    ASSERT_TRUE(test::WriteTextFile(file, "no settings file\r\n"));
+    std::string output;
+    EXPECT_EQ(Zoractl(L"show " + std::to_wstring(active), &output), 1) << output;
+    EXPECT_NE(output.find("could not be used"), std::string::npos) << output;
+    EXPECT_NE(output.find("ZORAScheme.ini.corrupt-"), std::string::npos) << output;
+    EXPECT_EQ(Zoractl(L"list", &output), 0) << output;
+    std::vector<std::wstring> kept = copies();
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(test::ReadTextFile(kept[0]), "no settings file\r\n");
+    DeleteFileW(kept[0].c_str());
 }
 
 // Both builds of the library list the same schemes of the same user.

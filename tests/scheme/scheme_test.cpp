@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <iterator>
 #include <set>
 #include <string>
 #include <tuple>
@@ -462,6 +463,88 @@ TEST_F(SchemeCase, NamesAndGuidsStayInTheCallersBuffers) {
     EXPECT_STREQ(text, L" {381B4222-F694-41f0-9685-FF5BB260DF2E}");
 }
 
+// A stored text that is no number is not set, as for the service and the tools: it
+// reads -1 (and is then marked -1). A number beyond 32 bits is no number either.
+TEST_F(SchemeCase, StoredTextsThatAreNoNumbersAreNotSet) {
+    int active = m_scheme.GetActivePwrScheme();
+    const struct {
+        const wchar_t* stored;
+        int ac, dc;
+    } rows[] = {{L"zz", -1, -1}, {L"1e9", -1, -1}, {L"0x10", -1, -1}, {L"4294967297", -1, -1}, {L" 131073 ", 1, 2}};
+    for (size_t i = 0; i < ARRAYSIZE(rows); ++i) {
+        WritePrivateProfileStringW(Section(active).c_str(), L"Wifi", rows[i].stored, SchemeFile().c_str());
+        EXPECT_EQ(m_scheme.GetPwrVariable(active, 0, L"Wifi"), rows[i].dc) << "case " << i;
+        EXPECT_EQ(m_scheme.GetPwrVariable(active, 1, L"Wifi"), rows[i].ac) << "case " << i;
+    }
+}
+
+// A GUID that does not parse is a missing entry, not the end of the map: the schemes
+// after it are still found, so listing the schemes and asking for the active one
+// twenty times over registers nothing and leaves the file as it was.
+TEST_F(SchemeCase, VistaPassesOverAMalformedGuid) {
+    if (!Vista()) GTEST_SKIP() << "Vista's index map";
+    int last = m_scheme.GetPwrSchemeMaxIndex();
+    ASSERT_GT(last, 0);
+    m_scheme.SetActivePwrScheme(last);  // no service here: the system switches all the same
+    ASSERT_EQ(m_scheme.GetActivePwrScheme(), last);
+    size_t listed = List().size();
+    WritePrivateProfileStringW(Section(0).c_str(), L"GUID", L" {not-a-guid}", SchemeFile().c_str());
+    std::string before = test::ReadTextFile(SchemeFile());
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(List().size(), listed - 1) << "listing " << i;
+        EXPECT_EQ(m_scheme.GetActivePwrScheme(), last) << "listing " << i;
+    }
+    EXPECT_EQ(test::ReadTextFile(SchemeFile()), before);
+}
+
+// A file that cannot be a scheme file is neither used nor written over: the operation
+// that meets it fails at once with ERROR_FILE_CORRUPT, the file is kept beside itself
+// as "<name>.corrupt-<time>" with every byte it had, and the next operation starts a new
+// one. On Vista the operation is the listing; XP lists from the system and meets the
+// file when it reads a variable.
+// The scheme file's copies kept aside as corrupt ("<name>.corrupt-<time>").
+std::vector<std::wstring> KeptCopies() {
+    std::vector<std::wstring> copies;
+    WIN32_FIND_DATAW found{};
+    HANDLE find = FindFirstFileW((SchemeFile() + L".corrupt-*").c_str(), &found);
+    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &found))
+        copies.push_back(SchemeFolder() + L"\\" + found.cFileName);
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    return copies;
+}
+
+TEST_F(SchemeCase, ACorruptSchemeFileIsKeptAsideAndTheCallerTold) {
+    for (const std::wstring& left : KeptCopies()) DeleteFileW(left.c_str());  // by an earlier run
+    const struct {
+        const char* what;
+        std::string content;
+    } rows[] = {
+        {"empty", ""},
+        {"binary", "\x89PNG\r\n\x1a\n\x01\x02\x03"},
+        {"text", "this is no settings file\r\nnor this\r\n"},
+        {"index map beyond bounds", "[Schemes]\r\nSchemeMaxIndex=2000000000\r\n[Scheme 0]\r\nWifi=65537\r\n"},
+        {"too long", "[Scheme 0]\r\n" + std::string(4 * 1024 * 1024, ';')},
+    };
+    int active = m_scheme.GetActivePwrScheme();
+    for (const auto& row : rows) {
+        ASSERT_TRUE(test::WriteTextFile(SchemeFile(), row.content.c_str())) << row.what;
+        SetLastError(0xdeadbeef);
+        std::vector<Listed> list;
+        if (Vista()) {
+            EXPECT_EQ(m_scheme.EnumPwrSchemes(Collect, reinterpret_cast<LONG_PTR>(&list)), 0) << row.what;
+        } else {
+            EXPECT_EQ(m_scheme.GetPwrVariable(active, 1, L"Wifi"), -1) << row.what;
+        }
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_CORRUPT)) << row.what;
+        std::vector<std::wstring> copies = KeptCopies();
+        ASSERT_EQ(copies.size(), 1u) << row.what;
+        EXPECT_TRUE(test::ReadTextFile(copies[0]) == row.content) << row.what << ": kept whole";
+        EXPECT_TRUE(DeleteFileW(copies[0].c_str())) << row.what;
+        EXPECT_EQ(m_scheme.InitCfgFile(), 1) << row.what;
+        EXPECT_EQ(m_scheme.SetPwrVariable(active, 1, L"Wifi", 1), 1) << row.what << ": a new file";
+    }
+}
+
 }  // namespace
 
 namespace {
@@ -589,8 +672,8 @@ TEST_F(BatteryQueryCase, ItemsComeFromTheirRecordsByTheConfiguredRange) {
         {L"Design Capacity mAh", 0, nullptr, nullptr, 0, 4800},     // the controller's, bytes 4-7
         {L"Design Voltage", 0, nullptr, nullptr, 0, 11100},         // its last four bytes
         {L"Design Voltage", 0, L"BEAStart3", L"14", -1, 0x5EED},    // past the 16-byte record
-        {L"Designed Capacity", 0, L"BASize4", L"5", -1, 0x5EED},    // wider than the result
-        {L"Designed Capacity", 0, L"BAName5", L"Designed Capacity", 0, 53280},
+        {L"Designed Capacity", 0, L"BASize5", L"5", -1, 0x5EED},    // wider than the result
+        {L"Designed Capacity", 0, L"BAName6", L"Designed Capacity", 0, 53280},  // the first of two
         {L"Design Voltage", 0, L"BAName4", L"Design Voltage", 0, 11100},  // the extended list first
         {L"Designed Capacity", 5, nullptr, nullptr, -1, 0x5EED},
         {L"Designed Capacity", -1, nullptr, nullptr, -1, 0x5EED},
@@ -627,6 +710,45 @@ TEST_F(BatteryQueryCase, CountTimeAndChargeFollowTheMachine) {
     ASSERT_TRUE(VnbSetBatteryPresent(machine.c_str(), 0, FALSE));
     EXPECT_EQ(m_scheme.GetBatteryStatus(0, status), -1);
     EXPECT_EQ(m_scheme.GetRemainBatPer(0), 0.0f);
+}
+
+// One reading answers what the time and the charge queries answer one by one, with the
+// record they read: charging, discharging, full on mains, and with no battery in.
+TEST_F(BatteryQueryCase, OneReadingAnswersAsTheSingleQueries) {
+    const std::wstring machine = test::FreshMachine::MachinePath();
+    // 10 mW: one mWh in six minutes, so the charge holds still for the case.
+    ASSERT_TRUE(VnbSetBatteryRates(machine.c_str(), 0, 10, 10));
+    const struct {
+        BYTE ac;
+        DWORD charge;
+        BOOL present;
+        BOOLEAN charging, discharging;
+    } rows[] = {
+        {1, 100, TRUE, 0, 0},  // full on mains: neither
+        {1, 50, TRUE, 1, 0},   {0, 40, TRUE, 0, 1}, {0, 40, FALSE, 0, 0}, {1, 40, FALSE, 0, 0},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i));
+        test::SetAcLine(rows[i].ac);
+        ASSERT_TRUE(VnbSetBatteryPresent(machine.c_str(), 0, TRUE));
+        ASSERT_TRUE(VnbSetBatteryCharge(machine.c_str(), 0, rows[i].charge));
+        ASSERT_TRUE(VnbSetBatteryPresent(machine.c_str(), 0, rows[i].present));
+        SYSTEM_BATTERY_STATE state;
+        memset(&state, 0x5E, sizeof(state));
+        unsigned long seconds = 0x5EED;
+        float fraction = -1.0f;
+        ASSERT_EQ(m_scheme.GetBatteryReading(state, seconds, fraction), 0);
+        EXPECT_EQ(state.AcOnLine, rows[i].ac);
+        EXPECT_EQ(state.BatteryPresent, rows[i].present);
+        EXPECT_EQ(state.Charging, rows[i].charging);
+        EXPECT_EQ(state.Discharging, rows[i].discharging);
+        EXPECT_EQ(seconds, m_scheme.GetCompleteTime(0));
+        EXPECT_EQ(fraction, m_scheme.GetRemainBatPer(0));
+        EXPECT_NEAR(fraction, rows[i].present ? rows[i].charge / 100.0f : 0.0f, 0.01f);
+        if (rows[i].discharging) {
+            EXPECT_EQ(seconds, state.EstimatedTime);
+        }
+    }
 }
 
 }  // namespace

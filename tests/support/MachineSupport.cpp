@@ -136,8 +136,10 @@ bool UsbDriverKeyExists(const std::wstring& driver) {
     return true;
 }
 
-CfgOverride::CfgOverride(const wchar_t* fileName) {
-    std::wstring bin = ExeDir();
+CfgOverride::CfgOverride(const wchar_t* fileName) : CfgOverride(fileName, ExeDir() + L"\\program") {}
+
+CfgOverride::CfgOverride(const wchar_t* fileName, const std::wstring& program) {
+    std::wstring bin = program.substr(0, program.find_last_of(L'\\'));
     m_path = bin.substr(0, bin.find_last_of(L'\\')) + L"\\cfg\\" + fileName;
     m_original = ReadTextFile(m_path);
 }
@@ -146,6 +148,19 @@ CfgOverride::~CfgOverride() { WriteTextFile(m_path, m_original.c_str()); }
 
 void CfgOverride::Set(const wchar_t* section, const wchar_t* key, const wchar_t* value) {
     WritePrivateProfileStringW(section, key, value, m_path.c_str());
+}
+
+void CfgOverride::BackdateWrite(int seconds) {
+    HANDLE file = CreateFileW(m_path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER time{{now.dwLowDateTime, now.dwHighDateTime}};
+    time.QuadPart -= static_cast<ULONGLONG>(seconds) * 10000000ull;
+    FILETIME then{time.LowPart, time.HighPart};
+    SetFileTime(file, nullptr, nullptr, &then);
+    CloseHandle(file);
 }
 
 const wchar_t kPanelServer[] = L"ZoraVnbPanel.dll";

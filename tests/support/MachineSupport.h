@@ -107,12 +107,19 @@ bool UsbDriverKeyExists(const std::wstring& driver);
 // the original file comes back at the end.
 class CfgOverride {
 public:
+    // The test program's own file.
     explicit CfgOverride(const wchar_t* fileName);
+    // The file installed beside `program` (<build>/<arch>/bin/<program>): the service's
+    // own, which a 32-bit test program does not share.
+    CfgOverride(const wchar_t* fileName, const std::wstring& program);
     CfgOverride(const CfgOverride&) = delete;
     CfgOverride& operator=(const CfgOverride&) = delete;
     ~CfgOverride();
     // value null deletes the key.
     void Set(const wchar_t* section, const wchar_t* key, const wchar_t* value);
+    // Dates the file's last write `seconds` back: an installed file that has not changed
+    // for a while.
+    void BackdateWrite(int seconds);
 
 private:
     std::wstring m_path;

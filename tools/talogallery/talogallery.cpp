@@ -4,13 +4,21 @@
 //
 //   talogallery OUTDIR MODULE NAME=TEMPLATE [NAME=TEMPLATE ...]
 //     Each skinned dialog opens in the frame with the module as TALO's resource module, is
-//     photographed once it has painted, and closes again.
+//     photographed once it has painted, and closes again. The scheme dialogs show the
+//     schemes of the machine the library sees (the virtual notebook, when it is on).
 //   talogallery tray OUTDIR TALO SCHEME [COMMAND]
 //     Runs TALO as a user meets it: right-clicks its tray icon and photographs the menu
 //     (tray-menu), chooses the scheme named SCHEME in the menu with the keyboard,
 //     photographs the device dialog if it comes (device-dialog) and keeps every device
 //     off with OK, then runs COMMAND (such as unplugging the mains) and photographs the
 //     balloon that follows (balloon); at the end TALO is closed.
+//   talogallery quick OUTDIR TALO MODULE NAME
+//     Runs TALO with MODULE as its resource module ([TALOCfg] TALOResource, put back
+//     afterwards), opens the quick switch as the hotkey does and photographs the strip
+//     once it has risen, with the desktop around it (NAME.bmp); then closes it and TALO.
+//   talogallery battery OUTDIR TALO MODULE NAME
+//     The same with the battery status dialog, opened as the tray menu's "Battery status"
+//     does, photographed once it has shown its values (NAME.bmp).
 //
 // Exit status 1 when the module cannot be loaded, a dialog cannot be made, or TALO does
 // not come up or answer.
@@ -22,14 +30,18 @@
 #include <vector>
 
 #include "AboutDlg.h"
+#include "AppConfig.h"
 #include "ChangeIconDlg.h"
 #include "ConfirmDlg.h"
 #include "FrameDlg.h"
 #include "PwrDesp.h"
 #include "ResourceModule.h"
 #include "SchemeEx.h"
+#include "SchemeMainDlg.h"
+#include "SchemeOptionDlg.h"
 #include "TaloResIds.h"
 #include "WarningDlg.h"
+#include "ZORACfg.h"
 #include "WinHandles.h"
 
 namespace {
@@ -180,8 +192,13 @@ int Tray(const std::wstring& outDir, const wchar_t* talo, const wchar_t* schemeN
         fwprintf(stderr, L"talogallery: TALO's window did not come\n");
         return 1;
     }
+    // TALO's first run makes its schemes before its message loop starts, a few seconds on
+    // a busy machine: wait for the scheme and for the hub to answer.
+    int item = -1;
+    for (int waited = 0; waited < 60000 && (item = SchemeItem(schemeName)) < 0; waited += 250) Sleep(250);
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutW(hub, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 60000, &answer);
     Sleep(2500);  // the first polls; the icon is in the taskbar
-    const int item = SchemeItem(schemeName);  // after TALO's first run has made its schemes
     if (item < 0) {
         fwprintf(stderr, L"talogallery: no scheme is named %ls\n", schemeName);
         status = 1;
@@ -225,6 +242,74 @@ int Tray(const std::wstring& outDir, const wchar_t* talo, const wchar_t* schemeN
     return status;
 }
 
+// What TALO is asked to open: the quick switch by its hotkey, or the battery status dialog
+// by the tray menu's command.
+enum class TaloWindow { kQuickSwitch, kBatteryStatus };
+
+// A window of TALO with a resource module of its own.
+int OpenAndPhotograph(TaloWindow window, const std::wstring& outDir, const wchar_t* talo, const wchar_t* module,
+                      const wchar_t* name) {
+    CZORACfg cfg;
+    wchar_t previous[MAX_PATH] = L"";
+    if (!cfg.Initialize(L"ZORACfg.ini") ||
+        !cfg.GetString(L"TALOCfg", L"TALOResource", L"TALORes.dll", previous, MAX_PATH) ||
+        !cfg.PutString(L"TALOCfg", L"TALOResource", module)) {
+        fwprintf(stderr, L"talogallery: the installed configuration cannot be changed\n");
+        return 1;
+    }
+    std::wstring line = std::wstring(L"\"") + talo + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessW(talo, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+        fwprintf(stderr, L"talogallery: %ls cannot be started (%lu)\n", talo, GetLastError());
+        cfg.PutString(L"TALOCfg", L"TALOResource", previous);
+        return 1;
+    }
+    UniqueHandle process(info.hProcess);
+    CloseHandle(info.hThread);
+    const DWORD id = info.dwProcessId;
+    int status = 0;
+    HWND hub = WaitForWindow(id, L"#32770", false, 60000);
+    if (hub == nullptr) {
+        fwprintf(stderr, L"talogallery: TALO's window did not come\n");
+        status = 1;
+    } else {
+        Sleep(1500);  // the first polls
+        if (window == TaloWindow::kQuickSwitch)
+            PostMessageW(hub, WM_HOTKEY, 10999, 0);
+        else
+            PostMessageW(hub, WM_COMMAND, 32771, 0);
+        // A first run prepares the schemes before the hub takes messages.
+        HWND opened = WaitForWindow(id, L"#32770", true, 60000);
+        if (opened == nullptr) {
+            fwprintf(stderr, L"talogallery: TALO's window did not come\n");
+            status = 1;
+        } else {
+            Sleep(1000);  // risen (or filled) and painted
+            RECT rect;
+            GetWindowRect(opened, &rect);
+            if (window == TaloWindow::kQuickSwitch) {
+                rect.left -= 20;
+                rect.top -= 20;
+                rect.right += 20;
+                rect.bottom = GetSystemMetrics(SM_CYSCREEN);
+            }
+            if (!SaveRect(rect, outDir + L"\\" + name + L".bmp")) status = 1;
+            PostMessageW(opened, WM_COMMAND, IDCANCEL, 0);
+            Sleep(500);
+        }
+    }
+    PostMessageW(hub, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(process.get(), 20000) != WAIT_OBJECT_0) {
+        fwprintf(stderr, L"talogallery: TALO did not end\n");
+        TerminateProcess(process.get(), 1);
+        status = 1;
+    }
+    cfg.PutString(L"TALOCfg", L"TALOResource", previous);
+    return status;
+}
+
 // ---- The dialogs by their classes ----
 
 constexpr int kNotMade = 1, kNotWritten = 2;
@@ -264,10 +349,16 @@ int Photograph(Dialog& dialog, const std::wstring& path) {
 int wmain(int argc, wchar_t** argv) {
     if (argc >= 5 && wcscmp(argv[1], L"tray") == 0)
         return Tray(argv[2], argv[3], argv[4], argc > 5 ? argv[5] : nullptr);
+    if (argc >= 6 && wcscmp(argv[1], L"quick") == 0)
+        return OpenAndPhotograph(TaloWindow::kQuickSwitch, argv[2], argv[3], argv[4], argv[5]);
+    if (argc >= 6 && wcscmp(argv[1], L"battery") == 0)
+        return OpenAndPhotograph(TaloWindow::kBatteryStatus, argv[2], argv[3], argv[4], argv[5]);
     if (argc < 4) {
         fwprintf(stderr,
                  L"usage: talogallery OUTDIR MODULE NAME=TEMPLATE [NAME=TEMPLATE ...]\n"
-                 L"       talogallery tray OUTDIR TALO SCHEME [COMMAND]\n");
+                 L"       talogallery tray OUTDIR TALO SCHEME [COMMAND]\n"
+                 L"       talogallery quick OUTDIR TALO MODULE NAME\n"
+                 L"       talogallery battery OUTDIR TALO MODULE NAME\n");
         return 2;
     }
     HMODULE module = LoadLibraryW(argv[2]);
@@ -276,6 +367,7 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
     talo::SetResourceModule(module);
+    talo::LoadLayoutSettings();
     int status = 0;
     for (int i = 3; i < argc; ++i) {
         const wchar_t* equals = wcschr(argv[i], L'=');
@@ -299,6 +391,12 @@ int wmain(int argc, wchar_t** argv) {
         } else if (id == talo::CConfirmDlg::IDD) {
             talo::CConfirmDlg dialog;
             dialog.SetTexts(kProduct, ModuleText(IDS_DELETE_CONFIRM).c_str());
+            result = Photograph(dialog, path);
+        } else if (id == talo::CSchemeMainDlg::IDD) {
+            talo::CSchemeMainDlg dialog;
+            result = Photograph(dialog, path);
+        } else if (id == talo::CSchemeOptionDlg::IDD) {
+            talo::CSchemeOptionDlg dialog;
             result = Photograph(dialog, path);
         } else if (id == talo::CChangeIconDlg::IDD) {
             GalleryPage page;

@@ -1,6 +1,7 @@
 // zoractl battery: the power source, the charge and the time to full or to empty, then
 // every item ZORACfg.ini's [BatteryInforList] configures, for every battery, labelled
-// and formatted as the battery dialog shows them.
+// and formatted as the battery dialog shows them; the items the dialog does not show
+// are marked "(not shown)".
 #include <windows.h>
 
 #include <cstdio>
@@ -56,14 +57,24 @@ std::wstring ItemText(CSchemeEx& scheme, CZORACfg& cfg, const wchar_t* list, int
     if (wcscmp(name, L"Remaining Percentage") == 0)
         return std::to_wstring(static_cast<int>(scheme.GetRemainBatPer(battery) * 100)) + L"%";
     if (wcscmp(name, L"Remaining Time") == 0) return Duration(scheme.GetCompleteTime(battery));
-    unsigned long value = 0;
-    if (scheme.GetBatteryInformation(battery, name, &value) != 0) return L"cannot be read";
     wchar_t key[32], format[64], text[128];
+    double quotient = -1.0;
+    if (const wchar_t* separator = wcsstr(name, L" / ")) {
+        // "A / B": item A over item B, 0 while B reads 0.
+        std::wstring numeratorName(name, static_cast<size_t>(separator - name));
+        unsigned long numerator = 0, denominator = 0;
+        if (scheme.GetBatteryInformation(battery, numeratorName.c_str(), &numerator) != 0 ||
+            scheme.GetBatteryInformation(battery, separator + 3, &denominator) != 0)
+            return L"cannot be read";
+        quotient = denominator != 0 ? static_cast<double>(numerator) / denominator : 0.0;
+    }
+    unsigned long value = 0;
+    if (quotient < 0 && scheme.GetBatteryInformation(battery, name, &value) != 0) return L"cannot be read";
     if (wcscmp(name, L"Capabilities") == 0) {
         swprintf(text, 128, L"0x%lx", value);
         return text;
     }
-    if (wcscmp(name, L"Technology") == 0) return value == 0 ? L"no (primary)" : value == 1 ? L"yes" : L"unknown";
+    if (wcscmp(name, L"Technology") == 0) return value == 0 ? L"primary" : value == 1 ? L"rechargeable" : L"unknown";
     if (wcscmp(name, L"Chemistry") == 0) {
         char chars[5] = {static_cast<char>(value), static_cast<char>(value >> 8), static_cast<char>(value >> 16),
                          static_cast<char>(value >> 24), 0};
@@ -75,8 +86,8 @@ std::wstring ItemText(CSchemeEx& scheme, CZORACfg& cfg, const wchar_t* list, int
     swprintf(key, 32, L"%lsFormat%d", list, item);
     if (cfg.GetString(L"BatteryInforList", key, L"", format, 64) <= 0 || !OneDoubleFormat(format))
         wcscpy(format, L"%.0f");
-    double scaled = factor > 0 ? static_cast<double>(value) * factor
-                               : factor < 0 ? static_cast<double>(value) / -factor : static_cast<double>(value);
+    double read = quotient >= 0 ? quotient : static_cast<double>(value);
+    double scaled = factor > 0 ? read * factor : factor < 0 ? read / -factor : read;
     swprintf(text, 128, format, scaled);
     return text;
 }
@@ -113,8 +124,11 @@ int ShowBatteries(int argc, wchar_t**) {
                 if (cfg.GetString(L"BatteryInforList", key, L"", name, 128) <= 0) continue;
                 swprintf(key, 32, L"%lsDescription%d", list, item);
                 cfg.GetString(L"BatteryInforList", key, name, label, 128);
-                wprintf(L"  %-32ls %ls\n", label,
-                        ItemText(scheme, cfg, list, item, static_cast<int>(battery), name).c_str());
+                swprintf(key, 32, L"%lsShow%d", list, item);
+                bool shown = cfg.GetInt(L"BatteryInforList", key, 0) == 1;
+                wprintf(L"  %-40ls %ls%ls\n", label,
+                        ItemText(scheme, cfg, list, item, static_cast<int>(battery), name).c_str(),
+                        shown ? L"" : L"  (not shown)");
             }
         }
     }

@@ -15,10 +15,13 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "SchemeEx.h"
+#include "WinHandles.h"
+#include "ZORACfg.h"
 #include "ZoraPowerVariables.h"
 #include "ZoraSystemApi.h"
 #include "ZoractlCommands.h"
@@ -40,8 +43,9 @@ class SchemeTool : public CSchemeEx {
 public:
     SchemeTool() {
         Initialize();
-        // A user without Vista's index map gets it, as at TALO's first run.
-        if (GetPwrSchemeMaxIndex() < 0) InitCfgFile();
+        // A user without Vista's index map gets it, as at TALO's first run; a corrupt
+        // file is not rebuilt behind the user's back (SchemeFileWatch says what became of it).
+        if (GetPwrSchemeMaxIndex() < 0 && GetLastError() != ERROR_FILE_CORRUPT) InitCfgFile();
     }
     using CSchemeEx::FindPwrScheme;
     using CSchemeEx::ParseVarName;
@@ -83,6 +87,48 @@ public:
         }
         return L"";
     }
+};
+
+// The scheme file's copies the library kept aside as corrupt ("<file>.corrupt-<time>"):
+// one that appears during the command is reported, and the command fails.
+class SchemeFileWatch {
+public:
+    SchemeFileWatch() {
+        CZORACfg cfg;
+        CZORAProfile profile;
+        wchar_t folder[kText] = {}, name[kText] = {};
+        if (cfg.Initialize(L"ZORACfg.ini") && cfg.GetString(L"ZORACfg", L"PowerScheme", L"", name, kText) > 0 &&
+            profile.GetHomePath(folder, kText))
+            m_file = std::wstring(folder) + L"\\" + name;
+        m_seen = Copies();
+    }
+    // True, after saying so, when a copy appeared since the last look.
+    bool Report() {
+        bool appeared = false;
+        for (const std::wstring& copy : Copies()) {
+            if (!m_seen.insert(copy).second) continue;
+            wprintf(L"the scheme file %ls could not be used (empty, not a settings file, too long, or a corrupt index "
+                    L"map): it is kept as %ls, and a new one is started\n",
+                    m_file.c_str(), copy.c_str());
+            appeared = true;
+        }
+        return appeared;
+    }
+
+private:
+    std::set<std::wstring> Copies() const {
+        std::set<std::wstring> copies;
+        if (m_file.empty()) return copies;
+        size_t slash = m_file.rfind(L'\\');
+        WIN32_FIND_DATAW found{};
+        UniqueFind find(FindFirstFileW((m_file + L".corrupt-*").c_str(), &found));
+        for (BOOL more = find ? TRUE : FALSE; more; more = FindNextFileW(find.get(), &found))
+            copies.insert(m_file.substr(0, slash + 1) + found.cFileName);
+        return copies;
+    }
+
+    std::wstring m_file;
+    std::set<std::wstring> m_seen;
 };
 
 bool Index(const wchar_t* text, int* index) {
@@ -199,8 +245,10 @@ int Activate(SchemeTool& schemes, int index) {
     if (!schemes.FindPwrScheme(index)) return NoScheme(index);
     int previous = schemes.SetActivePwrScheme(index);
     if (previous < 0) {
-        if (schemes.GetActivePwrScheme() == index)
-            wprintf(L"scheme %d is active, but the service did not apply it (is ZORASrvc running?)\n", index);
+        if (schemes.GetActivePwrScheme() == index && !ServiceServes())
+            wprintf(L"scheme %d is active, but the service is not running to apply it\n", index);
+        else if (schemes.GetActivePwrScheme() == index)
+            wprintf(L"scheme %d is active, but the service did not apply it\n", index);
         else
             wprintf(L"scheme %d cannot be activated\n", index);
         return 1;
@@ -415,11 +463,7 @@ int Import(SchemeTool& schemes, const wchar_t* path, int base, const wchar_t* ne
     return 0;
 }
 
-}  // namespace
-
-int SchemeCommand(int argc, wchar_t** argv) {
-    if (argc < 1) return Usage();
-    SchemeTool schemes;
+int RunSchemeCommand(SchemeTool& schemes, int argc, wchar_t** argv) {
     const wchar_t* verb = argv[0];
     --argc;
     ++argv;
@@ -448,4 +492,15 @@ int SchemeCommand(int argc, wchar_t** argv) {
     if (wcscmp(verb, L"delete") == 0) return Delete(schemes, index);
     if (wcscmp(verb, L"activate") == 0) return Activate(schemes, index);
     return Usage();
+}
+
+}  // namespace
+
+int SchemeCommand(int argc, wchar_t** argv) {
+    if (argc < 1) return Usage();
+    SchemeFileWatch watch;
+    SchemeTool schemes;
+    if (watch.Report()) return 1;
+    int rc = RunSchemeCommand(schemes, argc, argv);
+    return watch.Report() && rc != 2 ? 1 : rc;
 }

@@ -22,6 +22,7 @@
 #include "WindowsVersion.h"
 #include "ZORACfg.h"
 #include "ZoraPowerVariables.h"
+#include "ZoraSchemeFile.h"
 #include "ZoraSystemApi.h"
 #include "ZoractlCommands.h"
 
@@ -56,6 +57,14 @@ bool UserSchemeFile(CZORAProfile* file) {
     if (!cfg.Initialize(L"ZORACfg.ini")) return false;
     cfg.GetString(L"ZORACfg", L"PowerScheme", L"", name, 256);
     return name[0] && file->Initialize(name, nullptr);
+}
+
+// A value of the scheme file, read as the library and the service read it: a text that
+// is no number is not set.
+int Stored(CZORAProfile& file, const wchar_t* section, const wchar_t* key) {
+    wchar_t text[64] = {};
+    int chars = file.GetString(section, key, L"", text, 64);
+    return chars == 0 || chars >= 63 ? kNone : zora_scheme_file::StoredValue(text);
 }
 
 const wchar_t* SourceName(BYTE source) { return source == 1 ? L"ac" : source == 0 ? L"battery" : L"unknown"; }
@@ -165,19 +174,32 @@ int ApplyCommand(int argc, wchar_t** argv) {
                      : L"the user's scheme file cannot be opened\n");
         return 1;
     }
-    int current = file.GetInt(L"ZORACfg", L"CurrentScheme", kNone);
+    int current = Stored(file, L"ZORACfg", L"CurrentScheme");
     wchar_t folder[MAX_PATH] = {};
     file.GetHomePath(folder, MAX_PATH);
     CZORACfg cfg;
     cfg.Initialize(L"ZORACfg.ini");
     unsigned long timeoutMs = static_cast<unsigned long>(cfg.GetInt(L"ZoraDevMgr", L"TimeoutMS", 5000));
     IpbDataHeader scratch{};
+    ULONGLONG started = GetTickCount64();
     long result = cfg.ServiceCall(ApplySchemeRequest, folder, static_cast<unsigned long>(current), &scratch, timeoutMs);
+    CallOutcome outcome = ClassifyCall(result, GetTickCount64() - started, timeoutMs);
+    // S_FALSE: the service left out a value the catalogue does not offer.
+    const wchar_t* what = result == S_OK      ? L"applied"
+                          : result == S_FALSE ? L"applied in part: a value the catalogue does not offer was left out"
+                          : outcome == CallOutcome::NoService ? L"not applied: the service is not running"
+                          : outcome == CallOutcome::NoAnswer  ? L"not applied: no answer from the service in time"
+                                                              : L"not applied: the service could not apply it";
+    const wchar_t* error = result == S_OK      ? nullptr
+                           : result == S_FALSE ? L"partial"
+                           : outcome == CallOutcome::NoService ? L"no service"
+                           : outcome == CallOutcome::NoAnswer  ? L"no answer"
+                                                               : L"task failed";
     if (json)
-        wprintf(L"{\"applied\":%ls,\"scheme\":%d,\"result\":%ld}\n", result == 0 ? L"true" : L"false", current, result);
+        wprintf(L"{\"applied\":%ls,\"scheme\":%d,\"result\":%ld%ls%ls%ls}\n", result == 0 ? L"true" : L"false", current,
+                result, error ? L",\"error\":\"" : L"", error ? error : L"", error ? L"\"" : L"");
     else
-        wprintf(L"scheme %d: %ls (result 0x%08lX)\n", current, result == 0 ? L"applied" : L"not applied",
-                static_cast<unsigned long>(result));
+        wprintf(L"scheme %d: %ls (result 0x%08lX)\n", current, what, static_cast<unsigned long>(result));
     return result == 0 ? 0 : 1;
 }
 
@@ -208,9 +230,9 @@ int StatusCommand(int argc, wchar_t** argv) {
 
     wchar_t section[32];
     swprintf(section, 32, L"Scheme %d", active);
-    auto packed = [&](int number) { return file.GetInt(section, kNames[number], kNone); };
-    bool enforced = file.GetInt(L"EnforceSetting", L"SchemeID", kNone) == active &&
-                    file.GetInt(L"EnforceSetting", L"bIfAC", kNone) == source;
+    auto packed = [&](int number) { return Stored(file, section, kNames[number]); };
+    bool enforced = Stored(file, L"EnforceSetting", L"SchemeID") == active &&
+                    Stored(file, L"EnforceSetting", L"bIfAC") == source;
     bool cpuBySchemes = vista && HalfForSource(packed(CpuAdaptive), source) == 0;
 
     MachineState machine(schemes);
@@ -229,7 +251,7 @@ int StatusCommand(int argc, wchar_t** argv) {
         }
         row.scheme = number == VXPS ? packed(VXPS) : HalfForSource(packed(number), source);
         if (enforced && (IsDevice(number) || number == BTStatus)) {
-            int forced = file.GetInt(L"EnforceSetting", kNames[number], kNone);
+            int forced = Stored(file, L"EnforceSetting", kNames[number]);
             if (forced != kNone) row.scheme = forced;
         }
         row.expected = number == VXPS && row.scheme != kNone ? (source == 1 ? 0 : row.scheme) : row.scheme;

@@ -4,6 +4,16 @@
 
 int ParseNumber(const wchar_t* text, unsigned long* out);
 
+// Whether the service serves the request channel now (it holds the server lock while it
+// does).
+bool ServiceServes();
+// What a service call's result means. The client's own failures and a task that fails
+// with E_FAIL look alike to the caller; whether anything serves, and whether the call
+// ran out of time, tell them apart. A quick E_FAIL from a serving service is the task's
+// (or a refusal of the request).
+enum class CallOutcome { Answered, TaskFailed, NoService, NoAnswer };
+CallOutcome ClassifyCall(long result, ULONGLONG elapsedMs, unsigned long timeoutMs);
+
 // An export of the virtual notebook module ZoraVnb.dll beside zoractl's ZORADLL; null,
 // after saying so, when the module is not installed there.
 FARPROC VnbProc(const char* name);

@@ -22,6 +22,8 @@
 #include <cwchar>
 
 #include "DebugCapture.h"
+#include "IpbProtocol.h"
+#include "WinHandles.h"
 #include "ZORACfg.h"
 #include "ZoractlCommands.h"
 
@@ -61,6 +63,24 @@ int ParseNumber(const wchar_t* text, unsigned long* out) {
     return 1;
 }
 
+bool ServiceServes() {
+    UniqueHandle lock(OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, kIpbServerLockName));
+    if (!lock) return false;
+    DWORD wait = WaitForSingleObject(lock.get(), 0);
+    if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) {
+        ReleaseMutex(lock.get());
+        return false;
+    }
+    return wait == WAIT_TIMEOUT;
+}
+
+CallOutcome ClassifyCall(long result, ULONGLONG elapsedMs, unsigned long timeoutMs) {
+    if (result >= 0) return CallOutcome::Answered;
+    if (result != E_FAIL) return CallOutcome::TaskFailed;
+    if (!ServiceServes()) return CallOutcome::NoService;
+    return elapsedMs >= timeoutMs ? CallOutcome::NoAnswer : CallOutcome::TaskFailed;
+}
+
 namespace {
 
 int Where() {
@@ -85,13 +105,21 @@ int Call(int argc, wchar_t** argv) {
         return 2;
     CZORACfg client;
     IpbDataHeader scratch{};
+    ULONGLONG started = GetTickCount64();
     long result = client.ServiceCall(code, data, param, &scratch, timeout);
-    if (result == E_FAIL) {
-        wprintf(L"request %lu failed: no answer from the service (0x%08lX)\n", code, static_cast<unsigned long>(result));
+    switch (ClassifyCall(result, GetTickCount64() - started, timeout)) {
+    case CallOutcome::NoService:
+        wprintf(L"request %lu failed: the service is not running (nothing serves the request channel)\n", code);
         return 1;
+    case CallOutcome::NoAnswer:
+        wprintf(L"request %lu failed: no answer from the service within %lu ms\n", code, timeout);
+        return 1;
+    default:
+        break;
     }
     wprintf(L"request %lu answered: result 0x%08lX (%ld)\n", code, static_cast<unsigned long>(result), result);
-    return 0;
+    // A task the service ran and failed is a failure of the command too, as it always was.
+    return result < 0 ? 1 : 0;
 }
 }  // namespace
 

@@ -79,6 +79,12 @@ public:
     unsigned long GetCompleteTime(int battery);
     // Battery 0 only: the system's remaining capacity as a fraction 0.0 .. 1.0.
     float GetRemainBatPer(int battery);
+    // Battery 0 from one reading, for a caller that asks every second: the system's
+    // battery record read once into state, and from that same record the seconds
+    // GetCompleteTime(0) and the fraction GetRemainBatPer(0) give. Opens no battery
+    // device. 0 success; -1 when the record cannot be read (state zero, seconds
+    // 0xFFFFFFFF, fraction 0.0).
+    int GetBatteryReading(SYSTEM_BATTERY_STATE& state, unsigned long& seconds, float& fraction);
 
     // ---- The catalogue (the power-setting file) ----
     int GetPwrVariableName(const wchar_t* name, wchar_t* buffer, int capacity);

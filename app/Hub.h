@@ -53,7 +53,8 @@ public:
     void StartTray();
     // Reads the power source and the batteries into CurrentPower().
     void PowerPoll();
-    // Shows the icon CurrentPower() calls for; records it as shown.
+    // Shows the icon CurrentPower() calls for (a module lacking it leaves the icon as it
+    // was); records the power state as shown.
     void UpdateTrayIcon();
     // Sets each device item's state for the scheme and power source; the number of
     // devices the scheme turns off (all recorded ones where the enforce record applies).
@@ -81,21 +82,25 @@ private:
     void OnTimer(UINT_PTR timerId);
     // F1 over the hidden window: no help.
     LRESULT OnHelp(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
-    // The shell restarted and forgot the icon: it comes back.
+    // The shell (re)started, with or without the icon: the icon is shown again.
     LRESULT OnTaskbarCreated(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
+
+    // The icon of that identifier, null when the module lacks it; the one shown instead
+    // at the start when the module lacks the icon the power state calls for.
+    static HICON TrayIcon(UINT id);
+    static HICON StandInTrayIcon();
 
     void SwitchScheme(int item);
     void ShowTrayMenu();
 
-    // The dialogs the hub opens, one of each kind at a time (named mutexes). The battery
-    // status, scheme main and quick-switch dialogs are not part of TALO yet: their hooks
-    // mark where each is run.
+    // The dialogs the hub opens, one of each kind at a time (named mutexes).
     void OpenBatteryStatusDialog();
     void OpenSchemeMainDialog();
     void OpenAboutDialog();
     void OpenQuickSwitchDialog();
-    // Modal before a switch when DevShowFlag is 1: the devices to keep on.
-    void ShowDeviceDialog(int schemeIndex, int ac);
+    // Modal before a switch when DevShowFlag is 1: the devices to keep on. What the
+    // dialog's Show returned.
+    INT_PTR ShowDeviceDialog(int schemeIndex, int ac);
     // The balloon's fade-in with the power view.
     void ShowBalloon();
 

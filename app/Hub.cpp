@@ -1,4 +1,4 @@
-#include "DummyDlg.h"
+#include "Hub.h"
 
 #include <string>
 #include <vector>
@@ -6,20 +6,18 @@
 #include "AboutDlg.h"
 #include "AppConfig.h"
 #include "BalloonDlg.h"
+#include "BatteryStatusDlg.h"
+#include "DeviceItems.h"
 #include "DeviceShowDlg.h"
 #include "PwrDesp.h"
+#include "QuickSwitchDlg.h"
 #include "ResourceModule.h"
 #include "SchemeEx.h"
+#include "SchemeMainDlg.h"
 #include "TALOApp.h"
-#include "ZoraSystemApi.h"
 
 namespace talo {
 namespace {
-
-static_assert(sizeof(SYSTEM_BATTERY_STATE) == 32, "the system's battery record");
-
-PowerSnapshot g_current;
-PowerSnapshot g_shown;
 
 // Dialog kinds, one of each open at a time in the session.
 constexpr wchar_t kBatteryStatusMutex[] = L"BatteryStatusDlg";
@@ -43,16 +41,13 @@ bool RunOnce(const wchar_t* mutexName, Open open) {
 
 }  // namespace
 
-PowerSnapshot& CurrentPower() { return g_current; }
-PowerSnapshot& ShownPower() { return g_shown; }
-
 UINT CDummyDlg::TaskbarCreatedMessage() {
     static const UINT message = RegisterWindowMessageW(L"TaskbarCreated");
     // 0 would be WM_NULL; a failed registration answers no message at all.
     return message != 0 ? message : ~0u;
 }
 
-CDummyDlg::CDummyDlg() { g_current = PowerSnapshot{}; }
+CDummyDlg::CDummyDlg() { CurrentPower() = PowerSnapshot{}; }
 
 BOOL CDummyDlg::OnInitDialog(HWND, LPARAM) {
     ShowWindow(SW_HIDE);
@@ -61,86 +56,61 @@ BOOL CDummyDlg::OnInitDialog(HWND, LPARAM) {
 
 void CDummyDlg::OnClose() { DestroyWindow(); }
 
-void CDummyDlg::OnDestroy() { PostQuitMessage(0); }
+void CDummyDlg::OnDestroy() {
+    // While the window still exists, so that no shell keeps an icon of a window that is gone.
+    m_tray.Remove();
+    PostQuitMessage(0);
+}
 
 // ---- Power ----
 
-void CDummyDlg::PowerPoll() {
-    g_current = PowerSnapshot{};
-    CSchemeEx scheme;
-    scheme.Initialize();
-    ZeroMemory(&m_battery, sizeof(m_battery));
-    ZoraSys()->CallNtPowerInformation(SystemBatteryState, nullptr, 0, &m_battery, sizeof(m_battery));
-    if (!m_battery.AcOnLine)
-        g_current.sourceState = PowerSnapshot::kBattery;
-    else
-        g_current.sourceState = m_battery.Charging ? PowerSnapshot::kAcCharging : PowerSnapshot::kAcIdle;
-    if (m_battery.BatteryPresent) {
-        g_current.batteryCount = static_cast<int>(scheme.GetBatteryCount());
-        g_current.remainingTime = static_cast<int>(scheme.GetCompleteTime(0));
-        g_current.percentage = static_cast<int>(scheme.GetRemainBatPer(0) * 100.0);
-    } else {
-        g_current.batteryCount = 0;
-        g_current.remainingTime = 0;
-        g_current.percentage = 0;
-    }
-}
+void CDummyDlg::PowerPoll() { PollPower(CurrentPower(), m_battery); }
 
 int CDummyDlg::ComputeDeviceStates(int schemeIndex, int ac) {
-    std::wstring schemeFile;
-    GetCfgString(CfgFileName(), L"ZORACfg", L"PowerScheme", schemeFile);
-    int enforcedAc = GetCfgInt(1, schemeFile.c_str(), L"EnforceSetting", L"bIfAC", -1);
-    int enforcedScheme = GetCfgInt(1, schemeFile.c_str(), L"EnforceSetting", L"SchemeID", -1);
-    bool enforced = enforcedScheme == schemeIndex && enforcedAc == ac;
-
-    CSchemeEx scheme;
-    scheme.Initialize();
-    int count = 0;
-    for (DeviceDesp& device : DeviceItems()) {
-        if (enforced) {
-            int value = GetCfgInt(1, schemeFile.c_str(), L"EnforceSetting", device.key.c_str(), -1);
-            if (value >= 0) {
-                device.state = value;
-                ++count;
-                continue;
-            }
-        }
-        wchar_t key[255];
-        lstrcpynW(key, device.key.c_str(), 255);
-        int result = scheme.GetPwrVariable(schemeIndex, ac, key);
-        if (result == 0) {
-            device.state = 0;
-            ++count;
-        } else {
-            device.state = result == 1 ? 1 : -1;
-        }
-    }
-    return count;
+    return talo::ComputeDeviceStates(DeviceItems(), schemeIndex, ac);
 }
 
 // ---- Tray ----
+
+// The icon of that identifier; a module that lacks it gives null.
+HICON CDummyDlg::TrayIcon(UINT id) { return id != 0 ? LoadResIcon(id) : nullptr; }
+
+// The icon TALO starts with when the module lacks the one the power state calls for: the
+// module's unknown-state icon, else any of its tray icons, else the system's application
+// icon. TALO is never invisible, so that it can always be found and left.
+HICON CDummyDlg::StandInTrayIcon() {
+    for (UINT id : {kIconPowerUnknown, kIconAcIdle, kIconAcCharging, kIconBatteryHigh, kIconBatteryMiddle,
+                    kIconBatteryLow})
+        if (HICON icon = TrayIcon(id)) return icon;
+    return LoadIconW(nullptr, IDI_APPLICATION);
+}
 
 void CDummyDlg::StartTray() {
     m_tray.SetTarget(m_hWnd, kTrayCallbackMessage);
     PowerPoll();
     UpdateTrayIcon();
     SetTimer(m_hWnd, kPollTimer, kPollPeriodMs, nullptr);
-    // Adds the icon when the update found it already chosen.
-    m_tray.SetIcon(LoadResIcon(m_iconId));
+    // Adds the icon when the update found it already chosen, or could not load it.
+    HICON icon = TrayIcon(m_iconId);
+    if (icon == nullptr) icon = m_tray.Icon() != nullptr ? m_tray.Icon() : StandInTrayIcon();
+    m_tray.SetIcon(icon);
     m_tracker.SetTarget(m_hWnd, kTrayIconUid, kTrayCallbackMessage);
 }
 
 void CDummyDlg::UpdateTrayIcon() {
     UINT previous = m_iconId;
-    m_iconId = TrayIconId(g_current.sourceState, g_current.percentage);
-    if (m_iconId != previous) m_tray.SetIcon(m_iconId != 0 ? LoadResIcon(m_iconId) : nullptr);
-    g_shown = g_current;
+    m_iconId = TrayIconId(CurrentPower().sourceState, CurrentPower().percentage);
+    // A module that lacks the new icon leaves the one shown as it is.
+    if (m_iconId != previous) {
+        if (HICON icon = TrayIcon(m_iconId)) m_tray.SetIcon(icon);
+    }
+    ShownPower() = CurrentPower();
 }
 
 LRESULT CDummyDlg::OnTaskbarCreated(UINT, WPARAM, LPARAM, BOOL&) {
-    // The icon never silently disappears: a shell that restarted gets it again, and one
-    // that refused it before gets it now.
-    if (m_tray.Restore() == 0 && m_tray.Icon() == nullptr) m_tray.SetIcon(LoadResIcon(m_iconId));
+    // The shell (re)started: whether it kept the icon or lost it, and whether it took it
+    // before or not, it shows the icon TALO has (none before the tray starts).
+    m_tray.Restore();
     return 0;
 }
 
@@ -208,8 +178,8 @@ void CDummyDlg::OnTimer(UINT_PTR timerId) {
         PowerPoll();
         // Mains plugged or unplugged (not the first source learnt, nor the battery starting
         // or ending a charge) shows itself in the balloon.
-        const int shownAc = g_shown.AcFlag();
-        const bool sourceChanged = shownAc >= 0 && g_current.AcFlag() != shownAc;
+        const int shownAc = ShownPower().AcFlag();
+        const bool sourceChanged = shownAc >= 0 && CurrentPower().AcFlag() != shownAc;
         UpdateTrayIcon();
         if (sourceChanged) ShowBalloon();
         break;
@@ -239,13 +209,15 @@ void CDummyDlg::SwitchScheme(int item) {
     std::vector<PWRDESP> list;
     if (!EnumSchemes(scheme, list)) return;
     if (item < static_cast<int>(list.size())) {
-        int ac = g_current.AcFlag();
+        int ac = CurrentPower().AcFlag();
         if (ac < 0) return;  // no poll yet: the power source is not known
         int index = list[static_cast<size_t>(item)].index;
-        if (ReadDevShowFlag() == 1)
-            ShowDeviceDialog(index, ac);
-        else
+        if (ReadDevShowFlag() == 1) {
+            // One device dialog at a time: a scheme chosen while one asks is not switched to.
+            if (ShowDeviceDialog(index, ac) == CDeviceShowDlg::kAlreadyOpen) return;
+        } else {
             ComputeDeviceStates(index, ac);
+        }
         scheme.SetActivePwrScheme(index);
         return;
     }
@@ -291,17 +263,27 @@ LRESULT CDummyDlg::OnHelp(UINT, WPARAM, LPARAM, BOOL&) { return TRUE; }
 
 // ---- Dialogs still to come ----
 
-void CDummyDlg::OpenBatteryStatusDialog() {}
-void CDummyDlg::OpenSchemeMainDialog() {}
+void CDummyDlg::OpenBatteryStatusDialog() {
+    CBatteryStatusDlg dialog;
+    dialog.DoModal(m_hWnd);
+}
+void CDummyDlg::OpenSchemeMainDialog() {
+    CSchemeMainDlg dialog;
+    dialog.DoModal(m_hWnd);
+}
 void CDummyDlg::OpenAboutDialog() {
     CAboutDlg about;
     about.DoModal(m_hWnd);
 }
-void CDummyDlg::OpenQuickSwitchDialog() {}
+void CDummyDlg::OpenQuickSwitchDialog() {
+    // Modal over the hub until it slid away or a scheme was chosen.
+    CQuickSwitchDlg strip;
+    strip.DoModal(m_hWnd);
+}
 // Modal over the hub; it starts the enforce record and computes the device states itself.
-void CDummyDlg::ShowDeviceDialog(int schemeIndex, int ac) {
-    CDeviceShowDlg dialog(*this);
-    dialog.Show(schemeIndex, ac, m_hWnd);
+INT_PTR CDummyDlg::ShowDeviceDialog(int schemeIndex, int ac) {
+    CDeviceShowDlg dialog;
+    return dialog.Show(schemeIndex, ac, m_hWnd);
 }
 
 // ---- Balloon ----
