@@ -9,6 +9,7 @@
 #include "BatteryStatusDlg.h"
 #include "DeviceItems.h"
 #include "DeviceShowDlg.h"
+#include "FrameDlg.h"
 #include "PwrDesp.h"
 #include "QuickSwitchDlg.h"
 #include "ResourceModule.h"
@@ -230,12 +231,9 @@ void CDummyDlg::SwitchScheme(int item) {
 
 LRESULT CDummyDlg::OnSchemeMain(WORD, WORD, HWND, BOOL&) {
     if (RunOnce(kSchemeMainMutex, [this] { OpenSchemeMainDialog(); })) return 0;
-    // Open already: it comes to the front. Its title is [TALOCfg] Name, with the mark.
-    std::wstring title;
-    GetCfgString(CfgFileName(), L"TALOCfg", L"Name", title);
-    if (title == kProductShortName) title = kProductLongName;
-    HWND dialog = FindWindowW(nullptr, title.c_str());
-    if (dialog != nullptr) ::SendMessageW(dialog, kBringForward, 0, 0);
+    // Open already: it comes to the front, found by the scheme dialogs' title.
+    HWND dialog = FindWindowW(nullptr, CFrameDlg::WindowTitle().c_str());
+    if (dialog != nullptr) ::SendMessageW(dialog, CFrameDlg::kBringForward, 0, 0);
     return 0;
 }
 

@@ -23,8 +23,6 @@ public:
     static constexpr UINT kBalloonDelayMs = 1500;
     static constexpr UINT kPollPeriodMs = 1000;
     static constexpr UINT kClickDelayMs = 200;
-    // Sent to the scheme main dialog to bring it to the front.
-    static constexpr UINT kBringForward = WM_USER + 102;
     // The message box for a scheme that vanished: caption and text.
     static constexpr UINT kStrSchemeGoneCaption = IDS_SCHEME_GONE_CAPTION;
     static constexpr UINT kStrSchemeGoneText = IDS_SCHEME_GONE_TEXT;

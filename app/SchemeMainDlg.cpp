@@ -1,10 +1,8 @@
 #include "SchemeMainDlg.h"
 
-#include <cstdlib>
 #include <new>
 
 #include "AppConfig.h"
-#include "CatalogueTexts.h"
 #include "ConfirmDlg.h"
 #include "DeviceItems.h"
 #include "DeviceShowDlg.h"
@@ -13,7 +11,6 @@
 #include "ResourceModule.h"
 #include "SchemeOptionDlg.h"
 #include "WarningDlg.h"
-#include "ZoraSystemApi.h"
 
 namespace talo {
 namespace {
@@ -21,20 +18,6 @@ namespace {
 constexpr int kMargin = 10;
 constexpr int kIconSize = 16;
 constexpr int kScrollWidth = 16;
-// The option buffer the library fills: 255 characters and the terminator.
-constexpr int kOptionChars = 255;
-
-// Among the options of a processor limit, the one nearest to value, whatever the order of
-// the options (the installed catalogue lists them from 100 down); at a tie the one listed
-// first. -1 without options.
-int NearestOption(const std::vector<int>& options, int value) {
-    int nearest = -1;
-    for (size_t j = 0; j < options.size(); ++j) {
-        if (nearest < 0 || std::abs(value - options[j]) < std::abs(value - options[static_cast<size_t>(nearest)]))
-            nearest = static_cast<int>(j);
-    }
-    return nearest;
-}
 
 void FillRect(HDC dc, const RECT& rect, COLORREF colour) {
     UniqueBrush brush(CreateSolidBrush(colour));
@@ -67,27 +50,14 @@ bool CSchemeMainDlg::OnPostInit() {
     m_selected = m_active;
 
     // The title the hub looks for when the dialog is asked for a second time.
-    std::wstring title = CfgString(CfgFileName(), L"TALOCfg", L"Name");
-    if (title == kProductShortName) title = kProductLongName;
-    SetWindowText(title.c_str());
+    SetWindowText(WindowTitle().c_str());
     m_bigIcon = LoadResIcon(IDI_SCHEME_DIALOG);
     if (m_bigIcon != nullptr) SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_bigIcon));
     m_acIcon = LoadResIcon(IDI_COLUMN_AC, kIconSize, kIconSize);
     m_dcIcon = LoadResIcon(IDI_COLUMN_DC, kIconSize, kIconSize);
 
     // The catalogue of every listed item, read once: the rows are redrawn from it.
-    m_optionValues.assign(m_items.size(), {});
-    m_optionTexts.assign(m_items.size(), {});
-    for (size_t i = 0; i < m_items.size(); ++i) {
-        const wchar_t* variable = m_items[i].variable.c_str();
-        const int count = Scheme()->GetPwrVariableOptCount(variable);
-        for (int o = 0; o < count; ++o) {
-            wchar_t text[kOptionChars + 1] = L"";
-            Scheme()->GetPwrVariableOptDesc(variable, o, text, kOptionChars + 1);
-            m_optionValues[i].push_back(Scheme()->GetPwrVariableOptValue(variable, o));
-            m_optionTexts[i].push_back(OptionString(variable, o, text));
-        }
-    }
+    LoadOptions();
 
     Layout();
     BuildEffectTable();
@@ -167,7 +137,6 @@ void CSchemeMainDlg::BuildEffectTable() {
         Place(head.id, head.x, m_effectTop + 8, third - kIconSize - 2 * kMargin, 16);
     }
 
-    const std::wstring file = EffectFile();
     const int rowHeight = talo::Layout().effectItemHeight;
     const std::wstring notRelevant = ResString(IDS_NOT_RELEVANT_ON_AC);
     for (int k = 0; k < EffectCount(); ++k) {
@@ -181,8 +150,7 @@ void CSchemeMainDlg::BuildEffectTable() {
         const int barTop = top + (rowHeight - CMyProgress::kBarHeight) / 2;
         row->dcBar.Create(m_hWnd, {third + kMargin, barTop, 2 * third - kMargin, barTop + CMyProgress::kBarHeight},
                           IDC_MAIN_EFFECT_DC_BAR_BASE + k);
-        // The installed name decides, whatever language the row is shown in.
-        row->batteryLife = CfgString(file, Numbered(L"Effect", k), L"Name") == kBatteryLifeEffect;
+        row->batteryLife = IsBatteryLife(k);
         if (row->batteryLife) {
             row->acBar.Create(m_hWnd, {2 * third + kMargin, top + 2, m_width - kMargin, top + rowHeight - 2},
                               IDC_MAIN_EFFECT_AC_BAR_BASE + k);
@@ -204,12 +172,9 @@ void CSchemeMainDlg::BuildItemTable() {
     m_settingsHeading.SetText(ResString(IDS_SETTINGS_HEADING).c_str());
     Place(IDC_MAIN_SETTINGS_HEADING, kMargin + 11, m_itemTop + 8, third - kMargin - 15, 16);
 
-    // Hibernation the system does not allow has no value on either source.
-    const bool hibernation = ZoraSys()->IsPwrHibernateAllowed() != FALSE;
     const int rowHeight = talo::Layout().schemeItemHeight;
     for (int i = 0; i < ItemCount(); ++i) {
-        Item& item = m_items[static_cast<size_t>(i)];
-        if (!hibernation && item.variable == L"HibernateTimeOut") item.acAvailable = item.dcAvailable = -1;
+        const Item& item = m_items[static_cast<size_t>(i)];
         auto row = std::unique_ptr<ItemRow>(new (std::nothrow) ItemRow());
         if (!row) break;
         const int top = m_itemTop + 28 + i * rowHeight;
@@ -287,19 +252,7 @@ LRESULT CSchemeMainDlg::OnScroll(UINT, WPARAM wParam, LPARAM lParam, BOOL& handl
         handled = FALSE;
         return 0;
     }
-    SCROLLINFO info = {sizeof info, SIF_TRACKPOS, 0, 0, 0, 0, 0};
-    ::GetScrollInfo(m_scroll, SB_CTL, &info);
-    switch (LOWORD(wParam)) {
-    case SB_LINEUP: ScrollItemsTo(m_firstRow - 1); break;
-    case SB_LINEDOWN: ScrollItemsTo(m_firstRow + 1); break;
-    case SB_PAGEUP: ScrollItemsTo(m_firstRow - m_visibleRows); break;
-    case SB_PAGEDOWN: ScrollItemsTo(m_firstRow + m_visibleRows); break;
-    case SB_TOP: ScrollItemsTo(0); break;
-    case SB_BOTTOM: ScrollItemsTo(ItemCount()); break;
-    case SB_THUMBTRACK:
-    case SB_THUMBPOSITION: ScrollItemsTo(info.nTrackPos); break;
-    default: break;
-    }
+    ScrollItemsTo(ScrolledRow(m_scroll, wParam, m_firstRow, m_visibleRows, ItemCount()));
     return 0;
 }
 
@@ -308,8 +261,7 @@ LRESULT CSchemeMainDlg::OnMouseWheel(UINT, WPARAM wParam, LPARAM, BOOL& handled)
         handled = FALSE;
         return 0;
     }
-    // Three rows a notch, as a list does.
-    ScrollItemsTo(m_firstRow - GET_WHEEL_DELTA_WPARAM(wParam) / WHEEL_DELTA * 3);
+    ScrollItemsTo(WheeledRow(wParam, m_firstRow));
     return 0;
 }
 
@@ -327,18 +279,6 @@ void CSchemeMainDlg::FillSchemeList() {
     }
 }
 
-int CSchemeMainDlg::ShownOption(const std::wstring& variable, int value) const {
-    for (size_t i = 0; i < m_items.size(); ++i) {
-        if (m_items[i].variable != variable) continue;
-        const std::vector<int>& options = m_optionValues[i];
-        if (variable == L"CpuSpeedMax" || variable == L"CpuSpeedMin") return NearestOption(options, value);
-        for (size_t o = 0; o < options.size(); ++o)
-            if (options[o] == value) return static_cast<int>(o);
-        return -1;
-    }
-    return -1;
-}
-
 void CSchemeMainDlg::ShowScheme(int scheme) {
     if (scheme < 0 || Scheme() == nullptr) return;
     for (auto& row : m_effectRows) row->value[0] = row->value[1] = 0;
@@ -351,12 +291,12 @@ void CSchemeMainDlg::ShowScheme(int scheme) {
                 continue;
             }
             const int value = Scheme()->GetPwrVariable(scheme, ac, item.variable.c_str());
-            const int option = ShownOption(item.variable, value);
+            const int option = ShownOption(static_cast<int>(i), value);
             if (option < 0) {
                 text.SetText(L"");
                 continue;
             }
-            text.SetText(m_optionTexts[i][static_cast<size_t>(option)].c_str());
+            text.SetText(Options(static_cast<int>(i))[static_cast<size_t>(option)].text.c_str());
             for (size_t k = 0; k < m_effectRows.size(); ++k)
                 m_effectRows[k]->value[ac] += (option + 1) * Weight(static_cast<int>(k), static_cast<int>(i));
         }
@@ -427,7 +367,12 @@ LRESULT CSchemeMainDlg::OnSchemeChosen(WORD, WORD, HWND, BOOL&) {
     return 0;
 }
 
-bool CSchemeMainDlg::RunSchemeEditor(EditMode, int, const std::wstring&) { return false; }
+bool CSchemeMainDlg::RunSchemeEditor(EditMode mode, int schemeIndex, const std::wstring& name) {
+    CSchemeEditDlg editor;
+    editor.SetScheme(mode, schemeIndex, name);
+    const INT_PTR result = editor.DoModal(m_hWnd);
+    return result == IDOK || editor.Created();
+}
 
 LRESULT CSchemeMainDlg::OnNew(WORD, WORD, HWND, BOOL&) {
     std::vector<PWRDESP> schemes;
@@ -448,8 +393,9 @@ LRESULT CSchemeMainDlg::OnNew(WORD, WORD, HWND, BOOL&) {
 
 LRESULT CSchemeMainDlg::OnEdit(WORD, WORD, HWND, BOOL&) {
     if (m_selected == m_active || GetSchemeIfDefault(m_selected) != 0) return 0;
-    wchar_t name[MAX_PATH] = L"";
-    ::GetWindowTextW(GetDlgItem(IDC_MAIN_SCHEME_LIST), name, MAX_PATH);
+    std::wstring name;
+    for (const PWRDESP& scheme : m_schemes)
+        if (scheme.index == m_selected) name = scheme.name;
     if (RunSchemeEditor(EditMode::kEdit, m_selected, name)) ShowScheme(m_selected);
     return 0;
 }
@@ -503,14 +449,6 @@ LRESULT CSchemeMainDlg::OnOptions(WORD, WORD, HWND, BOOL&) {
 
 LRESULT CSchemeMainDlg::OnHelpButton(WORD, WORD, HWND, BOOL&) {
     ShowHelp();
-    return 0;
-}
-
-LRESULT CSchemeMainDlg::OnBringForward(UINT, WPARAM, LPARAM, BOOL&) {
-    RECT window = {};
-    ::GetWindowRect(m_hWnd, &window);
-    CenterInWorkArea(m_hWnd, window.right - window.left, window.bottom - window.top);
-    SetForegroundWindow(m_hWnd);
     return 0;
 }
 

@@ -15,6 +15,7 @@
 #include "FrameDlg.h"
 #include "MyProgress.h"
 #include "PwrDesp.h"
+#include "SchemeEditDlg.h"
 #include "TALOStatic.h"
 #include "TaloResIds.h"
 
@@ -23,10 +24,6 @@ namespace talo {
 class CSchemeMainDlg : public CFrameDlgImpl<CSchemeMainDlg> {
 public:
     enum { IDD = IDD_SCHEME_MAIN };
-    // Sent by the hub when the dialog is open already: centre it and bring it forward.
-    static constexpr UINT kBringForward = WM_USER + 102;
-    // The effect whose AC bar gives way to string 130: its name in the installed effect file.
-    static constexpr wchar_t kBatteryLifeEffect[] = L"Battery Life";
     static constexpr COLORREF kHeadingColor = RGB(32, 86, 175);
     static constexpr COLORREF kTableFill = RGB(244, 245, 237);
     static constexpr COLORREF kTableFrame = RGB(218, 216, 210);
@@ -40,7 +37,7 @@ public:
     static constexpr int kItemTableExtra = 44;
 
     // What the scheme editor is asked to do.
-    enum class EditMode { kNew = 1, kEdit = 0 };
+    using EditMode = CSchemeEditDlg::Mode;
 
     CSchemeMainDlg() = default;
 
@@ -62,17 +59,15 @@ public:
         COMMAND_ID_HANDLER(IDC_SCHEME_HELP, OnHelpButton)
         COMMAND_ID_HANDLER(IDOK, OnOk)
         COMMAND_ID_HANDLER(IDCANCEL, OnCloseCmd)
-        MESSAGE_HANDLER(kBringForward, OnBringForward)
         MESSAGE_HANDLER(WM_VSCROLL, OnScroll)
         MESSAGE_HANDLER(WM_MOUSEWHEEL, OnMouseWheel)
         CHAIN_MSG_MAP(CFrameDlg)
     END_MSG_MAP()
 
 protected:
-    // The scheme editor plugs in here: New (mode kNew, index -1, empty name) and Edit (mode
-    // kEdit, the shown scheme and its name) call this one method, and the list or the values
-    // are refreshed when it returns true (the editor ended with OK and wrote the scheme).
-    // Until the editor is part of TALO nothing is edited, and the dialog stays as it was.
+    // The scheme editor: New (mode kNew, index -1, empty name) and Edit (mode kEdit, the
+    // shown scheme and its name) run it modally; true when it changed the schemes (ended
+    // with OK, or created a scheme before its Cancel), and the list or values are refreshed.
     virtual bool RunSchemeEditor(EditMode mode, int schemeIndex, const std::wstring& name);
 
 private:
@@ -97,7 +92,6 @@ private:
     LRESULT OnOptions(WORD, WORD, HWND, BOOL&);
     LRESULT OnHelpButton(WORD, WORD, HWND, BOOL&);
     LRESULT OnOk(WORD, WORD, HWND, BOOL&);
-    LRESULT OnBringForward(UINT, WPARAM, LPARAM, BOOL&);
     LRESULT OnScroll(UINT, WPARAM, LPARAM, BOOL&);
     LRESULT OnMouseWheel(UINT, WPARAM, LPARAM, BOOL&);
 
@@ -106,8 +100,6 @@ private:
     void BuildItemTable();
     void FillSchemeList();
     void ShowScheme(int scheme);
-    // The option shown for value v of a variable; -1 for none.
-    int ShownOption(const std::wstring& variable, int value) const;
     // Puts the settings rows from the first one in view into the table, the others away.
     void PlaceItemRows();
     void ScrollItemsTo(int first);
@@ -135,9 +127,6 @@ private:
     CTALOStatic m_settingsHeading;
     std::vector<std::unique_ptr<EffectRow>> m_effectRows;
     std::vector<std::unique_ptr<ItemRow>> m_itemRows;
-    // Per effect and item: the option values of each item, read once when the dialog opens.
-    std::vector<std::vector<int>> m_optionValues;
-    std::vector<std::vector<std::wstring>> m_optionTexts;
     HICON m_bigIcon = nullptr;
     HICON m_acIcon = nullptr;
     HICON m_dcIcon = nullptr;

@@ -19,9 +19,9 @@ trap 'rm -rf "$shots"; zora_wine_stop' EXIT
 mkdir -p "$out"
 
 # The skinned dialogs by their templates (app/res/TaloResIds.h).
-# The setting page (104) is a child of the edit dialog and is shown inside it.
+# The setting pages (104) are shown inside the editor, "+1" its second tab (mains).
 dialogs=(about=100 warning=2128 confirm=2129 icon-chooser=136
-         scheme-main=132 scheme-edit=134 scheme-options=135)
+         scheme-main=132 scheme-edit=134 scheme-edit-ac=134+1 scheme-options=135)
 # The scheme dialogs show the virtual notebook's schemes, with a scheme file of their own.
 $wine64 "$bin/zoractl.exe" vnb on >/dev/null
 $wine64 "$bin/zoractl.exe" vnb reset >/dev/null

@@ -33,8 +33,13 @@ void CChangeIconBtn::SetImage(UINT image) {
 
 void CChangeIconBtn::OnDrawFace(const DRAWITEMSTRUCT* item) {
     HDC dc = item->hDC;
-    UniqueBrush key(CreateSolidBrush(kTransparentKey));
-    FillRect(dc, &item->rcItem, key.get());
+    // The page's own background under the face, as if the button were not there.
+    POINT origin = {0, 0};
+    ::MapWindowPoints(m_hWnd, GetParent(), &origin, 1);
+    POINT previous = {};
+    SetViewportOrgEx(dc, -origin.x, -origin.y, &previous);
+    ::SendMessageW(GetParent(), WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    SetViewportOrgEx(dc, previous.x, previous.y, nullptr);
     // The cell at the top, centred across; the icon centred on the cell; the caption below.
     RECT cellArea = item->rcItem;
     SIZE cell = {0, 0};

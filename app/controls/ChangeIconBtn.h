@@ -1,5 +1,5 @@
 // The scheme page's icon button: the scheme's icon over the chooser's cell, with its
-// caption below. Clicking it (press and release on it) sends command 8000 to the parent,
+// caption below, on the page's background. Clicking it (press and release on it) sends command 8000 to the parent,
 // which opens the icon chooser.
 #pragma once
 

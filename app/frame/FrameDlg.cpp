@@ -1,5 +1,6 @@
 #include "FrameDlg.h"
 
+#include <cstdlib>
 #include <cwchar>
 #include <new>
 
@@ -8,6 +9,7 @@
 #include "ResourceModule.h"
 #include "SchemeSeeding.h"
 #include "TaloResIds.h"
+#include "ZoraSystemApi.h"
 
 namespace talo {
 namespace {
@@ -46,6 +48,22 @@ HtmlHelpProc HtmlHelpEntry() {
     return entry;
 }
 constexpr UINT kHelpDisplayTopic = 0;  // HH_DISPLAY_TOPIC
+
+// The option buffer the library fills: 255 characters and the terminator.
+constexpr int kOptionChars = 255;
+
+// Among options, the one whose value is nearest to value, whatever their order (the
+// installed processor limits run from 100 down); at a tie the one listed first. -1 without
+// options.
+int NearestOption(const std::vector<CFrameDlg::Option>& options, int value) {
+    int nearest = -1;
+    for (size_t j = 0; j < options.size(); ++j) {
+        if (nearest < 0 ||
+            std::abs(value - options[j].value) < std::abs(value - options[static_cast<size_t>(nearest)].value))
+            nearest = static_cast<int>(j);
+    }
+    return nearest;
+}
 
 }  // namespace
 
@@ -97,10 +115,28 @@ int CFrameDlg::LoadItems() {
 
 int CFrameDlg::LoadAvailability() {
     const std::wstring settings = PowerSettingFile();
+    const bool hibernation = ZoraSys()->IsPwrHibernateAllowed() != FALSE;
     for (Item& item : m_items) {
         item.dcAvailable = item.acAvailable = CfgInt(settings, item.variable, L"SupportStatus");
         // The panel's power saving works on battery only.
         if (lstrcmpiW(item.variable.c_str(), L"VXPS") == 0) item.acAvailable = 0;
+        // Hibernation the system does not allow has no value on either source.
+        if (!hibernation && item.variable == L"HibernateTimeOut") item.acAvailable = item.dcAvailable = -1;
+    }
+    return 1;
+}
+
+int CFrameDlg::LoadOptions() {
+    m_options.assign(m_items.size(), {});
+    if (!m_scheme) return 0;
+    for (size_t i = 0; i < m_items.size(); ++i) {
+        const wchar_t* variable = m_items[i].variable.c_str();
+        const int count = m_scheme->GetPwrVariableOptCount(variable);
+        for (int o = 0; o < count && o < kMaxOptions; ++o) {
+            wchar_t text[kOptionChars + 1] = L"";
+            m_scheme->GetPwrVariableOptDesc(variable, o, text, kOptionChars + 1);
+            m_options[i].push_back(Option{m_scheme->GetPwrVariableOptValue(variable, o), OptionString(variable, o, text)});
+        }
     }
     return 1;
 }
@@ -198,7 +234,32 @@ int CFrameDlg::Weight(int effect, int item) const {
     return item >= 0 && static_cast<size_t>(item) < row.size() ? row[static_cast<size_t>(item)] : 0;
 }
 
+bool CFrameDlg::IsBatteryLife(int effect) const {
+    return effect >= 0 && effect < EffectCount() &&
+           CfgString(EffectFile(), Numbered(L"Effect", effect), L"Name") == kBatteryLifeEffect;
+}
+
+const std::vector<CFrameDlg::Option>& CFrameDlg::Options(int item) const {
+    static const std::vector<Option> kNone;
+    return item >= 0 && static_cast<size_t>(item) < m_options.size() ? m_options[static_cast<size_t>(item)] : kNone;
+}
+
+int CFrameDlg::ShownOption(int item, int value) const {
+    const Item* entry = GetItem(item);
+    if (entry == nullptr) return -1;
+    const std::vector<Option>& options = Options(item);
+    if (entry->variable == L"CpuSpeedMax" || entry->variable == L"CpuSpeedMin") return NearestOption(options, value);
+    for (size_t o = 0; o < options.size(); ++o)
+        if (options[o].value == value) return static_cast<int>(o);
+    return -1;
+}
+
 // ---- the frame ----
+
+std::wstring CFrameDlg::WindowTitle() {
+    std::wstring title = CfgString(CfgFileName(), L"TALOCfg", L"Name");
+    return title == kProductShortName ? kProductLongName : title;
+}
 
 void CFrameDlg::OnLayout(int width) {
     struct Band {
@@ -231,6 +292,14 @@ LRESULT CFrameDlg::OnSize(UINT, WPARAM, LPARAM lParam, BOOL& handled) {
         m_headerHeight = height;
         Invalidate();
     }
+    return 0;
+}
+
+LRESULT CFrameDlg::OnBringForward(UINT, WPARAM, LPARAM, BOOL&) {
+    RECT window = {};
+    ::GetWindowRect(m_hWnd, &window);
+    CenterInWorkArea(m_hWnd, window.right - window.left, window.bottom - window.top);
+    SetForegroundWindow(m_hWnd);
     return 0;
 }
 

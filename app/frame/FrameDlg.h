@@ -29,6 +29,11 @@ public:
     static constexpr UINT kLogoMedium = 2056;
     static constexpr UINT kLogoSmall = 2057;
     static constexpr COLORREF kTitleColor = RGB(0xFF, 0xFF, 0xFF);
+    // The effect whose mains bar gives way to string 130: its name in the installed effect file.
+    static constexpr wchar_t kBatteryLifeEffect[] = L"Battery Life";
+    // Sent by the hub to the window with the scheme dialogs' title when it is asked to open
+    // one while it is open: the dialog centres itself and comes forward.
+    static constexpr UINT kBringForward = WM_USER + 102;
 
     // One item of the model: a power variable of the power-setting file.
     struct Item {
@@ -41,6 +46,11 @@ public:
     struct Effect {
         std::wstring name;
         std::wstring description;
+    };
+    // One option of an item: the value stored and the text a user reads.
+    struct Option {
+        int value;
+        std::wstring text;
     };
 
     explicit CFrameDlg(UINT templateId);
@@ -59,6 +69,10 @@ public:
     virtual bool CreateTitle();
     virtual bool CreateSubtitle();
     virtual int LoadWeights();
+    // The options of every model item ([variable] ValueOption<d>, DescOption<d> in option
+    // order, the texts in the resource module's language); not part of LoadModel, as only
+    // the scheme dialogs show them.
+    virtual int LoadOptions();
     // The range of an effect's bar for mains (ac 1) or battery: first and second start at 0;
     // an effect out of range leaves both untouched.
     virtual void GetEffectRange(int ac, int effect, int* first, int* second);
@@ -88,9 +102,20 @@ public:
     const Effect* GetEffect(int effect) const;
     // 0 outside the model.
     int Weight(int effect, int item) const;
+    // Whether effect is the battery life (by its installed name, whatever language it is
+    // shown in): on mains it has no bar.
+    bool IsBatteryLife(int effect) const;
+    // The options LoadOptions read for item; none outside the model.
+    const std::vector<Option>& Options(int item) const;
+    // The option that shows value v of item: the one with that value; for the processor
+    // limits, whose stored value may lie between options, the nearest. -1 for none.
+    int ShownOption(int item, int value) const;
     CSchemeEx* Scheme() const { return m_scheme.get(); }
 
     // ---- the frame ----
+    // The scheme dialogs' window title, the one the hub looks for: [TALOCfg] Name, in its
+    // long form (with the registered mark) when it is the short product name.
+    static std::wstring WindowTitle();
     int HeaderHeight() const { return m_headerHeight; }
     // The header's height for a client width: 60 above 420, 50 above 200, 30 below. The
     // header bitmap is drawn to it, and no control of a skinned dialog lies above it.
@@ -121,6 +146,7 @@ public:
         MSG_WM_PAINT(OnPaint)
         MESSAGE_HANDLER(WM_SIZE, OnSize)
         MSG_WM_HELP(OnHelp)
+        MESSAGE_HANDLER(kBringForward, OnBringForward)
         REFLECT_NOTIFICATIONS()
     END_MSG_MAP()
 
@@ -149,11 +175,13 @@ protected:
     std::vector<Item> m_items;
     std::vector<Effect> m_effects;
     std::vector<std::vector<int>> m_weights;  // [effect][item]
+    std::vector<std::vector<Option>> m_options;  // [item]
 
 private:
     BOOL OnInitDialog(HWND focus, LPARAM initParam);
     void OnPaint(HDC dc);
     void OnHelp(LPHELPINFO) { ShowHelp(HelpTopic()); }
+    LRESULT OnBringForward(UINT, WPARAM, LPARAM, BOOL&);
     // A dialog that sizes itself keeps a header of its new width.
     LRESULT OnSize(UINT, WPARAM, LPARAM, BOOL& handled);
     int ClientWidth() const;

@@ -69,4 +69,24 @@ bool Remove(HWND hwnd, CMessageMap* map) {
 }
 
 }  // namespace subclass
+int ScrolledRow(HWND bar, WPARAM wParam, int first, int visible, int total) {
+    switch (LOWORD(wParam)) {
+    case SB_LINEUP: return first - 1;
+    case SB_LINEDOWN: return first + 1;
+    case SB_PAGEUP: return first - visible;
+    case SB_PAGEDOWN: return first + visible;
+    case SB_TOP: return 0;
+    case SB_BOTTOM: return total;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION: {
+        SCROLLINFO info = {sizeof info, SIF_TRACKPOS, 0, 0, 0, 0, 0};
+        ::GetScrollInfo(bar, SB_CTL, &info);
+        return info.nTrackPos;
+    }
+    default: return first;
+    }
+}
+
+int WheeledRow(WPARAM wParam, int first) { return first - GET_WHEEL_DELTA_WPARAM(wParam) / WHEEL_DELTA * 3; }
+
 }  // namespace talo

@@ -18,6 +18,14 @@ bool Install(HWND hwnd, CMessageMap* map, HWND* owner);
 bool Remove(HWND hwnd, CMessageMap* map);
 }  // namespace subclass
 
+// Rows scrolled by a scroll bar control: the first row that a WM_VSCROLL from bar asks for
+// (wParam as the message has it), when the rows from first on are shown, visible at once,
+// of total. Not clamped: the caller keeps it within its rows.
+int ScrolledRow(HWND bar, WPARAM wParam, int first, int visible, int total);
+// The first row after a WM_MOUSEWHEEL (wParam as the message has it): three rows a notch,
+// as a list scrolls.
+int WheeledRow(WPARAM wParam, int first);
+
 template <class T, class TBase = CWindow>
 class CControlImpl : public TBase, public CMessageMap {
 public:

@@ -52,9 +52,11 @@ protected:
     // Runs after the window's last message, when the object no longer has a window; a
     // modeless dialog allocated with new may delete itself here.
     virtual void OnFinalMessage(HWND hwnd) {}
+    // Makes this object the one whose window the thread creates next: DialogProc attaches
+    // it at the window's first message and hands initParam to WM_INITDIALOG.
+    void PrepareCreate(bool modal, LPARAM initParam);
 
 private:
-    void PrepareCreate(bool modal, LPARAM initParam);
     // The system's modal loop offers each message to the thread's message filter before
     // its dialog manager: while a modal dialog of the framework runs, the filter hands it
     // to PreTranslate.

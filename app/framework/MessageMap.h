@@ -59,6 +59,14 @@ public:                                                                         
         if (bHandled) return true;                                                                     \
     }
 
+// Any notification of the controls first .. last.
+#define COMMAND_RANGE_HANDLER(first, last, func)                                                       \
+    if (uMsg == WM_COMMAND && LOWORD(wParam) >= (first) && LOWORD(wParam) <= (last)) {                \
+        bHandled = TRUE;                                                                               \
+        lResult = func(HIWORD(wParam), LOWORD(wParam), reinterpret_cast<HWND>(lParam), bHandled);      \
+        if (bHandled) return true;                                                                     \
+    }
+
 // LRESULT func(int idCtrl, LPNMHDR pnmh, BOOL& bHandled)
 #define NOTIFY_ID_HANDLER(id, func)                                                                    \
     if (uMsg == WM_NOTIFY && reinterpret_cast<LPNMHDR>(lParam)->idFrom == static_cast<UINT_PTR>(id)) { \

@@ -87,6 +87,7 @@
 #define IDS_NAME_EXISTS                 153
 #define IDS_AC_PAGE_UNSEEN              154
 #define IDS_DC_PAGE_UNSEEN              155
+#define IDS_VALUE_REFUSED               180   // %ls: the setting, %ls: the source (104 or 105)
 // The message box for a scheme chosen from the tray menu that no longer exists.
 #define IDS_SCHEME_GONE_CAPTION         148
 #define IDS_SCHEME_GONE_TEXT            149
@@ -141,13 +142,19 @@
 #define IDC_MAIN_ITEM_AC_VALUE_BASE     3800
 #define IDC_MAIN_ITEM_DC_VALUE_BASE     4000
 #define IDC_MAIN_ITEM_SCROLL            2031  // made at run time when the rows outgrow the screen
-// Scheme edit dialog and its setting pages (item lists 4800 + i, the icon button made at run time).
+// Scheme edit dialog and its setting pages (the sheet, the item names 4600 + i and lists
+// 4800 + i, the effect names 4900 + k and bars 4950 + k, the icon button made at run time).
 #define IDC_EDIT_NAME_LABEL             2013
 #define IDC_EDIT_NAME                   2014
 #define IDC_EDIT_STATUS                 2015
 #define IDC_PAGE_EFFECTS_HEADING        2016
 #define IDC_PAGE_SETTINGS_HEADING       2017
+#define IDC_EDIT_SHEET                  2032
+#define IDC_PAGE_ITEM_SCROLL            2033
+#define IDC_PAGE_ITEM_NAME_BASE         4600
 #define IDC_PAGE_ITEM_LIST_BASE         4800
+#define IDC_PAGE_EFFECT_NAME_BASE       4900
+#define IDC_PAGE_EFFECT_BAR_BASE        4950
 #define IDC_CHANGE_ICON_BUTTON          8000
 // Display options (the scheme list is created at run time).
 #define IDC_OPTIONS_DEVICE_LABEL        2018

@@ -241,7 +241,7 @@ int CSchemeEx::AddPwrScheme(const wchar_t* name, const wchar_t* description, int
 
     if (FindPwrScheme(work) != -1) return -2;
     if (!FindPwrScheme(base)) return -1;
-    if (n > static_cast<size_t>(m_nVista ? kVistaNameMax : kXpNameMax)) return -1;
+    if (n > static_cast<size_t>(GetMaxSchemeNameLength())) return -1;
 
     int added = m_nVista ? VistaAddScheme(work, description, base) : XpAddScheme(work, description, base);
     if (added < 0) return -1;
@@ -261,6 +261,8 @@ int CSchemeEx::AddPwrScheme(const wchar_t* name, const wchar_t* description, int
     }
     return added;
 }
+
+int CSchemeEx::GetMaxSchemeNameLength() { return m_nVista ? kVistaNameMax : kXpNameMax; }
 
 int CSchemeEx::DeletePwrScheme(int index) {
     if (m_nVista) {

@@ -8,6 +8,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
+#include <climits>
 #include <iterator>
 #include <optional>
 #include <string>
@@ -201,6 +203,71 @@ protected:
         return -1;
     }
     bool Enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
+    // zoractl's reading of a value; INT_MIN for one not set.
+    int Get(int scheme, const wchar_t* variable, bool ac) {
+        std::string output;
+        if (test::Run(Zoractl(), L"scheme get " + std::to_wstring(scheme) + L" \"" + variable + L"\" " +
+                                     (ac ? L"ac" : L"dc"),
+                      &output) != 0 || output.empty() || output[0] == '-')
+            return INT_MIN;
+        return atoi(output.c_str());
+    }
+    // The scheme named name in zoractl's list; -1 for none.
+    int SchemeNamed(const std::wstring& name) {
+        int active = -1;
+        const std::vector<int> schemes = Schemes(&active);
+        for (size_t i = 0; i < schemes.size(); ++i)
+            if (m_names[i] == name) return schemes[i];
+        return -1;
+    }
+    // The editor a button of the main dialog opens.
+    HWND OpenEditor(HWND main, int button) {
+        Click(main, button);
+        HWND editor = nullptr;
+        Eventually([&] {
+            editor = Other(main, L"#32770", 1000);
+            return editor != nullptr && GetDlgItem(editor, IDC_EDIT_NAME) != nullptr;
+        }, 20000);
+        return editor;
+    }
+    // Page index of the editor (0 battery, 1 mains) shown, as a click on its tab does.
+    HWND ShowPage(HWND editor, int index) {
+        HWND sheet = GetDlgItem(editor, IDC_EDIT_SHEET);
+        SendMessageW(sheet, PSM_SETCURSEL, static_cast<WPARAM>(index), 0);
+        return reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+    }
+    // The list of the page's item with that display name.
+    HWND ItemList(HWND page, const std::wstring& displayName) {
+        for (int i = 0; HWND name = GetDlgItem(page, IDC_PAGE_ITEM_NAME_BASE + i); ++i)
+            if (WindowText(name) == displayName) return GetDlgItem(page, IDC_PAGE_ITEM_LIST_BASE + i);
+        return nullptr;
+    }
+    // Chooses text in the item's list as a user does: the choice, then its notification.
+    void Pick(HWND page, const std::wstring& displayName, const std::wstring& text) {
+        HWND list = ItemList(page, displayName);
+        ASSERT_NE(nullptr, list) << test::Narrow(displayName);
+        ASSERT_GE(SendMessageW(list, CB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(text.c_str())), 0)
+            << test::Narrow(displayName) << ": " << test::Narrow(text);
+        SendMessageW(page, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(list), CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+    }
+    // Every entry of the item's list, in order.
+    std::vector<std::wstring> Entries(HWND page, const std::wstring& displayName) {
+        std::vector<std::wstring> entries;
+        HWND list = ItemList(page, displayName);
+        const LRESULT count = SendMessageW(list, CB_GETCOUNT, 0, 0);
+        for (LRESULT e = 0; e < count; ++e) {
+            wchar_t text[256] = L"";
+            if (SendMessageW(list, CB_GETLBTEXTLEN, static_cast<WPARAM>(e), 0) < 256)
+                SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(e), reinterpret_cast<LPARAM>(text));
+            entries.emplace_back(text);
+        }
+        return entries;
+    }
+    // OK of the editor; whether it closed.
+    bool EditorOk(HWND editor) {
+        Click(editor, IDOK);
+        return Eventually([&] { return !IsWindow(editor); }, 5000);
+    }
     void CloseMain(HWND dialog) {
         Click(dialog, IDCANCEL);
         EXPECT_TRUE(Eventually([&] { return !IsWindow(dialog); }, 5000)) << "the dialog stays";
@@ -610,6 +677,194 @@ TEST_P(SchemeMainXp, HelpOpensTheFileOfTheModulesLanguage) {
         EXPECT_EQ(0, m_talo->Wait(20000)) << "case " << c;
         m_hub = nullptr;
     }
+}
+
+// New from the editor: names it refuses (empty, over MaxNameLen or the system's shorter
+// limit, an existing one, OK before the mains page was shown) are said in the status line
+// and create nothing. A name of the longest length, a value changed on each page: the scheme holds exactly those,
+// the catalogue's defaults elsewhere, and the lists follow each other (hibernation after
+// standby or never, the minimum processor state not above the maximum).
+TEST_P(SchemeMainCase, NewSchemeFromTheEditorHoldsTheChosenValuesAndTheDefaults) {
+    const bool vista = wcscmp(GetParam(), L"vista") == 0;
+    int active = -1;
+    const size_t before = Schemes(&active).size();
+    const std::wstring existing = m_names[0];
+    ASSERT_NO_FATAL_FAILURE(Start());
+    HWND dialog = OpenMain();
+    ASSERT_NE(nullptr, dialog);
+    HWND editor = OpenEditor(dialog, IDC_MAIN_NEW);
+    ASSERT_NE(nullptr, editor) << "no editor";
+    EXPECT_EQ(kTitle, WindowText(editor));
+    EXPECT_TRUE(Enabled(editor, IDC_EDIT_NAME));
+    HWND name = GetDlgItem(editor, IDC_EDIT_NAME);
+    // MaxNameLen (32), or the 29 characters XP keeps.
+    const std::wstring longest(vista ? 32 : 29, L'x');
+    const struct {
+        std::wstring name;
+        UINT said;
+    } refused[] = {
+        {L"", IDS_NAME_EMPTY},
+        {longest + L"y", IDS_NAME_TOO_LONG},
+        {existing, IDS_NAME_EXISTS},
+        {longest, IDS_AC_PAGE_UNSEEN},
+    };
+    for (const auto& c : refused) {
+        SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(c.name.c_str()));
+        Click(editor, IDOK);
+        EXPECT_TRUE(Eventually([&] { return WindowText(GetDlgItem(editor, IDC_EDIT_STATUS)) == ModuleString(c.said); }, 5000))
+            << test::Narrow(c.name) << ": " << test::Narrow(WindowText(GetDlgItem(editor, IDC_EDIT_STATUS)));
+        EXPECT_TRUE(IsWindow(editor)) << test::Narrow(c.name);
+        EXPECT_EQ(before, Schemes(&active).size()) << test::Narrow(c.name) << ": created";
+    }
+
+    HWND dc = ShowPage(editor, 0);
+    ASSERT_NO_FATAL_FAILURE(Pick(dc, L"Turn off display", L"3 minutes"));
+    HWND ac = ShowPage(editor, 1);
+    ASSERT_NE(nullptr, ac);
+    ASSERT_NE(dc, ac);
+    // Standby 30 minutes leaves hibernation after it or never, the first of them chosen;
+    // standby never chooses hibernation never.
+    ASSERT_NO_FATAL_FAILURE(Pick(ac, L"System standby", L"Never"));
+    EXPECT_EQ(L"Never", Chosen(ItemList(ac, L"System hibernates")));
+    ASSERT_NO_FATAL_FAILURE(Pick(ac, L"System standby", L"30 minutes"));
+    const std::vector<std::wstring> hibernation = Entries(ac, L"System hibernates");
+    ASSERT_FALSE(hibernation.empty());
+    EXPECT_EQ(L"45 minutes", hibernation.front());
+    EXPECT_EQ(L"Never", hibernation.back());
+    for (const wchar_t* gone : {L"1 minute", L"25 minutes", L"30 minutes"})
+        EXPECT_EQ(hibernation.end(), std::find(hibernation.begin(), hibernation.end(), gone)) << test::Narrow(gone);
+    EXPECT_EQ(L"45 minutes", Chosen(ItemList(ac, L"System hibernates")));
+    if (vista) {
+        ASSERT_NO_FATAL_FAILURE(Pick(ac, L"Maximum processor state", L"50%"));
+        const std::vector<std::wstring> minimum = Entries(ac, L"Minimum processor state");
+        for (const std::wstring& entry : minimum) EXPECT_LE(_wtoi(entry.c_str()), 50) << test::Narrow(entry);
+        EXPECT_EQ(minimum.front(), Chosen(ItemList(ac, L"Minimum processor state")));
+    }
+    SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(longest.c_str()));
+    ASSERT_TRUE(EditorOk(editor)) << test::Narrow(WindowText(GetDlgItem(editor, IDC_EDIT_STATUS)));
+
+    const int scheme = SchemeNamed(longest);
+    ASSERT_GE(scheme, 0) << "not created";
+    EXPECT_EQ(before + 1, m_names.size());
+    EXPECT_EQ(static_cast<LRESULT>(before + 1), SendMessageW(GetDlgItem(dialog, IDC_MAIN_SCHEME_LIST), CB_GETCOUNT, 0, 0));
+    auto defaultOf = [&](const wchar_t* variable, bool onAc) {
+        const int option = m_settings.GetInt(variable, onAc ? L"DefaultAC" : L"DefaultDC", -1);
+        return m_settings.GetInt(variable, (L"ValueOption" + std::to_wstring(option)).c_str(), -1);
+    };
+    const struct {
+        const wchar_t* variable;
+        bool ac;
+        int value;
+    } values[] = {
+        {L"MonitorOffTimeOut", false, 180},
+        {L"MonitorOffTimeOut", true, defaultOf(L"MonitorOffTimeOut", true)},
+        {L"StandbyTimeOut", true, 1800},
+        {L"HibernateTimeOut", true, 2700},
+        {L"StandbyTimeOut", false, defaultOf(L"StandbyTimeOut", false)},
+        {L"DiskOffTimeOut", true, defaultOf(L"DiskOffTimeOut", true)},
+        {L"DiskOffTimeOut", false, defaultOf(L"DiskOffTimeOut", false)},
+        {L"Wifi", false, defaultOf(L"Wifi", false)},
+    };
+    for (const auto& value : values)
+        EXPECT_EQ(value.value, Get(scheme, value.variable, value.ac))
+            << test::Narrow(value.variable) << (value.ac ? " ac" : " dc");
+    EXPECT_EQ(0, ProfileInt(scheme, L"IfDefault"));
+    EXPECT_EQ(1, ProfileInt(scheme, L"IfShow"));
+    EXPECT_EQ(0, ProfileInt(scheme, L"IconNum"));
+    CloseMain(dialog);
+}
+
+// Edit shows the scheme's name, fixed, and its values; Cancel writes nothing, OK the values
+// of the shown page.
+TEST_P(SchemeMainCase, EditThenCancelChangesNothingAndOkWritesTheChoice) {
+    std::string output;
+    ASSERT_EQ(0, test::Run(Zoractl(), L"scheme create Travel --from " + std::to_wstring(Active()), &output)) << output;
+    const int scheme = SchemeNamed(L"Travel");
+    ASSERT_GE(scheme, 0);
+    ASSERT_TRUE(Set(scheme, L"MonitorOffTimeOut", true, 300));
+    ASSERT_TRUE(Set(scheme, L"MonitorOffTimeOut", false, 600));
+    ASSERT_NO_FATAL_FAILURE(Start());
+    HWND dialog = OpenMain();
+    ASSERT_NE(nullptr, dialog);
+    Choose(dialog, L"Travel");
+    const struct {
+        int button;
+        const wchar_t* chosen;
+        int dcAfter;
+    } cases[] = {{IDCANCEL, L"1 minute", 600}, {IDOK, L"2 minutes", 120}};
+    for (size_t c = 0; c < std::size(cases); ++c) {
+        HWND editor = OpenEditor(dialog, IDC_MAIN_EDIT);
+        ASSERT_NE(nullptr, editor) << "case " << c;
+        // An edit box keeps its text itself: another process asks for it (WM_GETTEXT).
+        wchar_t name[64] = L"";
+        SendDlgItemMessageW(editor, IDC_EDIT_NAME, WM_GETTEXT, 64, reinterpret_cast<LPARAM>(name));
+        EXPECT_STREQ(L"Travel", name) << "case " << c;
+        EXPECT_FALSE(Enabled(editor, IDC_EDIT_NAME)) << "case " << c;
+        HWND dc = ShowPage(editor, 0);
+        EXPECT_EQ(L"10 minutes", Chosen(ItemList(dc, L"Turn off display"))) << "case " << c;
+        ASSERT_NO_FATAL_FAILURE(Pick(dc, L"Turn off display", cases[c].chosen));
+        if (cases[c].button == IDOK) {
+            EXPECT_TRUE(EditorOk(editor)) << "case " << c;
+        } else {
+            Click(editor, IDCANCEL);
+            EXPECT_TRUE(Eventually([&] { return !IsWindow(editor); }, 5000)) << "case " << c;
+        }
+        EXPECT_EQ(cases[c].dcAfter, Get(scheme, L"MonitorOffTimeOut", false)) << "case " << c;
+        EXPECT_EQ(300, Get(scheme, L"MonitorOffTimeOut", true)) << "case " << c;
+    }
+    // The main dialog shows what was written.
+    const int row = Row(dialog, L"Turn off display");
+    ASSERT_GE(row, 0);
+    EXPECT_EQ(L"2 minutes", WindowText(GetDlgItem(dialog, IDC_MAIN_ITEM_DC_VALUE_BASE + row)));
+    CloseMain(dialog);
+}
+
+// A value the system refuses is not dropped in silence. On XP a standby time beyond the
+// hibernation time still stored is refused until the new hibernation time is written after
+// it: written once more at the end, it is taken. On Vista a brightness level the machine's
+// configuration does not have is refused for good: the status line names it, the dialog
+// stays open, and the scheme exists.
+TEST_P(SchemeMainCase, ARefusedValueIsNamedAndTheDialogStaysOpen) {
+    const bool vista = wcscmp(GetParam(), L"vista") == 0;
+    std::string output;
+    ASSERT_EQ(0, test::Run(Zoractl(), L"scheme create Travel --from " + std::to_wstring(Active()), &output)) << output;
+    const int travel = SchemeNamed(L"Travel");
+    ASSERT_GE(travel, 0);
+    if (vista) m_cfg.Set(L"ZORACfg", L"MaxBrightLevel", L"1");
+    ASSERT_TRUE(Set(travel, L"HibernateTimeOut", true, 0));
+    ASSERT_TRUE(Set(travel, L"StandbyTimeOut", true, 600));
+    ASSERT_TRUE(Set(travel, L"HibernateTimeOut", true, 1200));
+    ASSERT_NO_FATAL_FAILURE(Start());
+    HWND dialog = OpenMain();
+    ASSERT_NE(nullptr, dialog);
+    Choose(dialog, L"Travel");
+    HWND editor = OpenEditor(dialog, vista ? IDC_MAIN_NEW : IDC_MAIN_EDIT);
+    ASSERT_NE(nullptr, editor);
+    HWND ac = ShowPage(editor, 1);
+    if (!vista) {
+        ASSERT_NO_FATAL_FAILURE(Pick(ac, L"System standby", L"45 minutes"));
+        EXPECT_EQ(L"1 hour", Chosen(ItemList(ac, L"System hibernates")));
+        EXPECT_TRUE(EditorOk(editor)) << test::Narrow(WindowText(GetDlgItem(editor, IDC_EDIT_STATUS)));
+        EXPECT_EQ(2700, Get(travel, L"StandbyTimeOut", true));
+        EXPECT_EQ(3600, Get(travel, L"HibernateTimeOut", true));
+        CloseMain(dialog);
+        return;
+    }
+    SendDlgItemMessageW(editor, IDC_EDIT_NAME, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"Dim"));
+    Click(editor, IDOK);
+    std::wstring said = ModuleString(IDS_VALUE_REFUSED);
+    said.replace(said.find(L"%ls"), 3, L"Display brightness");
+    said.replace(said.find(L"%ls"), 3, ModuleString(IDS_ON_AC));
+    EXPECT_TRUE(Eventually([&] { return WindowText(GetDlgItem(editor, IDC_EDIT_STATUS)) == said; }, 5000))
+        << test::Narrow(WindowText(GetDlgItem(editor, IDC_EDIT_STATUS)));
+    EXPECT_TRUE(IsWindow(editor));
+    EXPECT_GE(SchemeNamed(L"Dim"), 0) << "the scheme was created before its values";
+    EXPECT_FALSE(Enabled(editor, IDC_EDIT_NAME)) << "the scheme keeps its name";
+    Click(editor, IDCANCEL);
+    EXPECT_TRUE(Eventually([&] { return !IsWindow(editor); }, 5000));
+    EXPECT_EQ(m_names.size(), static_cast<size_t>(SendMessageW(GetDlgItem(dialog, IDC_MAIN_SCHEME_LIST), CB_GETCOUNT, 0, 0)))
+        << "the list shows the new scheme";
+    CloseMain(dialog);
 }
 
 INSTANTIATE_TEST_SUITE_P(Windows, SchemeMainXp, ::testing::Values(L"winxp"),

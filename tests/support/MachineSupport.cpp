@@ -150,6 +150,10 @@ void CfgOverride::Set(const wchar_t* section, const wchar_t* key, const wchar_t*
     WritePrivateProfileStringW(section, key, value, m_path.c_str());
 }
 
+int CfgOverride::GetInt(const wchar_t* section, const wchar_t* key, int otherwise) const {
+    return static_cast<int>(GetPrivateProfileIntW(section, key, otherwise, m_path.c_str()));
+}
+
 void CfgOverride::BackdateWrite(int seconds) {
     HANDLE file = CreateFileW(m_path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -117,6 +117,7 @@ public:
     ~CfgOverride();
     // value null deletes the key.
     void Set(const wchar_t* section, const wchar_t* key, const wchar_t* value);
+    int GetInt(const wchar_t* section, const wchar_t* key, int otherwise) const;
     // Dates the file's last write `seconds` back: an installed file that has not changed
     // for a while.
     void BackdateWrite(int seconds);

@@ -36,6 +36,7 @@
 #include "FrameDlg.h"
 #include "PwrDesp.h"
 #include "ResourceModule.h"
+#include "SchemeEditDlg.h"
 #include "SchemeEx.h"
 #include "SchemeMainDlg.h"
 #include "SchemeOptionDlg.h"
@@ -331,12 +332,14 @@ public:
     talo::CChangeIconBtn* IconButton() override { return nullptr; }
 };
 
-// Opens the dialog modeless, photographs it once it has painted and closes it again.
+// Opens the dialog modeless, photographs it once it has painted and closes it again;
+// prepare, when given, acts on the window first (as a click would).
 template <class Dialog>
-int Photograph(Dialog& dialog, const std::wstring& path) {
+int Photograph(Dialog& dialog, const std::wstring& path, void (*prepare)(HWND) = nullptr) {
     HWND hwnd = dialog.Create(nullptr);
     if (hwnd == nullptr) return kNotMade;
     SetWindowPos(hwnd, HWND_TOP, 16, 16, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+    if (prepare != nullptr) prepare(hwnd);
     Pump(600);
     const bool saved = SaveWindow(hwnd, path);
     dialog.DestroyWindow();
@@ -355,7 +358,7 @@ int wmain(int argc, wchar_t** argv) {
         return OpenAndPhotograph(TaloWindow::kBatteryStatus, argv[2], argv[3], argv[4], argv[5]);
     if (argc < 4) {
         fwprintf(stderr,
-                 L"usage: talogallery OUTDIR MODULE NAME=TEMPLATE [NAME=TEMPLATE ...]\n"
+                 L"usage: talogallery OUTDIR MODULE NAME=TEMPLATE[+TAB] [NAME=TEMPLATE[+TAB] ...]\n"
                  L"       talogallery tray OUTDIR TALO SCHEME [COMMAND]\n"
                  L"       talogallery quick OUTDIR TALO MODULE NAME\n"
                  L"       talogallery battery OUTDIR TALO MODULE NAME\n");
@@ -395,6 +398,13 @@ int wmain(int argc, wchar_t** argv) {
         } else if (id == talo::CSchemeMainDlg::IDD) {
             talo::CSchemeMainDlg dialog;
             result = Photograph(dialog, path);
+        } else if (id == talo::CSchemeEditDlg::IDD) {
+            // A new scheme; "+1" shows the second tab (mains), as a click on it does.
+            talo::CSchemeEditDlg dialog;
+            const bool mains = wcsstr(equals, L"+1") != nullptr;
+            result = Photograph(dialog, path, mains ? +[](HWND hwnd) {
+                PostMessageW(GetDlgItem(hwnd, IDC_EDIT_SHEET), PSM_SETCURSEL, 1, 0);
+            } : nullptr);
         } else if (id == talo::CSchemeOptionDlg::IDD) {
             talo::CSchemeOptionDlg dialog;
             result = Photograph(dialog, path);

@@ -50,8 +50,11 @@ public:
     int GetPwrSchemeNameDesc(int index, wchar_t* name, unsigned long* nameCapacity, wchar_t* description,
                              unsigned long* descriptionCapacity);
     // A new scheme copied from `base`: the new index, -2 when the name exists, -1 otherwise.
+    // A name longer than GetMaxSchemeNameLength (without its outer spaces) is refused.
     int AddPwrScheme(const wchar_t* name, const wchar_t* description, int base);
     int DeletePwrScheme(int index);
+    // The longest scheme name this system keeps: 29 characters on XP, 127 on Vista.
+    int GetMaxSchemeNameLength();
     int GetActivePwrScheme();
     // Activates the scheme in the system, records it as the user's current scheme and
     // has the service apply it. The previously active index, or -1.
