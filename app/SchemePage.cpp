@@ -18,7 +18,7 @@ constexpr int kScrollWidth = 16;
 constexpr int kIconButtonWidth = 90;
 constexpr int kIconButtonHeight = 100;
 constexpr int kDropHeight = 200;
-constexpr int kDropWidth = 260;
+constexpr int kLabelHeight = 14;
 
 std::wstring ResString(UINT id) {
     wchar_t text[512] = L"";
@@ -93,7 +93,8 @@ void CSchemePage::BuildItems() {
         const CFrameDlg::Item& item = *m_dialog.GetItem(i);
         auto row = std::unique_ptr<ItemRow>(new (std::nothrow) ItemRow());
         if (!row) break;
-        row->name.Create(m_hWnd, {0, 0, 1, 1}, IDC_PAGE_ITEM_NAME_BASE + i, item.name.c_str(), SS_LEFT | SS_NOPREFIX);
+        row->name.Create(m_hWnd, {0, 0, 1, 1}, IDC_PAGE_ITEM_NAME_BASE + i, item.name.c_str(),
+                         SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_ENDELLIPSIS);
         row->name.SetLogFont(m_dialog.BodyFont());
         row->name.SetText(item.name.c_str());
         row->list = ::CreateWindowExW(0, L"COMBOBOX", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST,
@@ -102,8 +103,6 @@ void CSchemePage::BuildItems() {
                                       ::GetModuleHandleW(nullptr), nullptr);
         if (row->list == nullptr) break;
         ::SendMessageW(row->list, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
-        // The drop-down is wide enough for the longest texts the narrow field cuts.
-        ::SendMessageW(row->list, CB_SETDROPPEDWIDTH, kDropWidth, 0);
         ::EnableWindow(row->list, (m_ac ? item.acAvailable : item.dcAvailable) > 0);
         m_itemRows.push_back(std::move(row));
     }
@@ -282,16 +281,15 @@ void CSchemePage::PlaceRows() {
     RECT client = {};
     GetClientRect(&client);
     const int column = (client.right - 20 - (m_scroll != nullptr ? kScrollWidth + 4 : 0)) / kItemsPerRow;
-    const int labelWidth = column * 45 / 100;
+    // The item's name on a line of its own (German names are long), its list below it.
     for (size_t i = 0; i < m_itemRows.size(); ++i) {
         const int row = static_cast<int>(i) / kItemsPerRow - m_firstRow;
         const bool shown = row >= 0 && row < m_visibleRows;
         const int top = m_itemTop + (shown ? row : 0) * kRowHeight;
-        const int left = 10 + static_cast<int>(i % kItemsPerRow) * column;
+        const int left = 14 + static_cast<int>(i % kItemsPerRow) * column;
         const UINT flags = SWP_NOZORDER | SWP_NOACTIVATE | (shown ? SWP_SHOWWINDOW : SWP_HIDEWINDOW);
-        ::SetWindowPos(m_itemRows[i]->name, nullptr, left + 4, top + 2, labelWidth - 8, kRowHeight - 4, flags);
-        ::SetWindowPos(m_itemRows[i]->list, nullptr, left + labelWidth, top + 6, column - labelWidth - 10, kDropHeight,
-                       flags);
+        ::SetWindowPos(m_itemRows[i]->name, nullptr, left, top, column - 20, kLabelHeight, flags);
+        ::SetWindowPos(m_itemRows[i]->list, nullptr, left, top + kLabelHeight, column - 20, kDropHeight, flags);
     }
 }
 
