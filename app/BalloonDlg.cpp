@@ -32,13 +32,6 @@ constexpr SIZE kLinkSize = {140, 20};
 // The device view's slices: the top one ends where the rows begin.
 constexpr int kRowsTop = 46;
 
-std::wstring ResString(UINT id) {
-    if (id == 0) return std::wstring();
-    wchar_t text[512] = L"";
-    LoadResString(id, text, 512);
-    return text;
-}
-
 // The first band whose top is at or above the percentage.
 const struct {
     int top;

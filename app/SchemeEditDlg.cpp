@@ -18,12 +18,6 @@ constexpr int kOffset = 50;  // right of and below the centre, over the main dia
 constexpr int kSheetFrame = 32;
 constexpr int kNameChars = 1024;
 
-std::wstring ResString(UINT id) {
-    wchar_t text[512] = L"";
-    LoadResString(id, text, 512);
-    return text;
-}
-
 }  // namespace
 
 CSchemeEditDlg::CSchemeEditDlg() : m_dcPage(*this, 0), m_acPage(*this, 1) {}

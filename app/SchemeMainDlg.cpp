@@ -31,12 +31,6 @@ void FrameRect(HDC dc, const RECT& rect, COLORREF colour) {
 
 }  // namespace
 
-std::wstring CSchemeMainDlg::ResString(UINT id) const {
-    wchar_t text[512] = L"";
-    LoadResString(id, text, 512);
-    return text;
-}
-
 void CSchemeMainDlg::Place(int id, int x, int y, int width, int height) const {
     HWND control = GetDlgItem(id);
     if (control != nullptr) ::MoveWindow(control, x, y, width, height, TRUE);
@@ -118,7 +112,6 @@ void CSchemeMainDlg::Layout() {
 
 void CSchemeMainDlg::BuildEffectTable() {
     const int third = m_width / 3;
-    const LOGFONTW heading = MakeLogFont(L"Verdana", 13, 0, FW_BOLD);
     struct Head {
         CTALOStatic& label;
         int id;
@@ -130,10 +123,7 @@ void CSchemeMainDlg::BuildEffectTable() {
         {m_acHeading, IDC_MAIN_AC_HEADING, IDS_ON_AC, 2 * third + kMargin + kIconSize + 4},
     };
     for (Head& head : heads) {
-        head.label.SubclassDlgItem(head.id, m_hWnd);
-        head.label.SetLogFont(heading);
-        head.label.SetTextColor(kHeadingColor);
-        head.label.SetText(ResString(head.text).c_str());
+        MakeHeading(head.label, m_hWnd, head.id, head.text);
         Place(head.id, head.x, m_effectTop + 8, third - kIconSize - 2 * kMargin, 16);
     }
 
@@ -166,10 +156,7 @@ void CSchemeMainDlg::BuildEffectTable() {
 
 void CSchemeMainDlg::BuildItemTable() {
     const int third = m_width / 3;
-    m_settingsHeading.SubclassDlgItem(IDC_MAIN_SETTINGS_HEADING, m_hWnd);
-    m_settingsHeading.SetLogFont(MakeLogFont(L"Verdana", 13, 0, FW_BOLD));
-    m_settingsHeading.SetTextColor(kHeadingColor);
-    m_settingsHeading.SetText(ResString(IDS_SETTINGS_HEADING).c_str());
+    MakeHeading(m_settingsHeading, m_hWnd, IDC_MAIN_SETTINGS_HEADING, IDS_SETTINGS_HEADING);
     Place(IDC_MAIN_SETTINGS_HEADING, kMargin + 11, m_itemTop + 8, third - kMargin - 15, 16);
 
     const int rowHeight = talo::Layout().schemeItemHeight;
@@ -196,26 +183,20 @@ void CSchemeMainDlg::BuildItemTable() {
         row->name.SetText(item.name.c_str());
         m_itemRows.push_back(std::move(row));
     }
-    if (m_visibleRows < ItemCount()) {
-        const int top = m_itemTop + 28;
-        m_scroll = ::CreateWindowExW(0, L"SCROLLBAR", L"", WS_CHILD | WS_VISIBLE | SBS_VERT, m_width - kMargin - kScrollWidth - 1,
-                                     top, kScrollWidth, m_visibleRows * rowHeight, m_hWnd,
-                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_MAIN_ITEM_SCROLL)),
-                                     ::GetModuleHandleW(nullptr), nullptr);
-        SCROLLINFO info = {sizeof info, SIF_RANGE | SIF_PAGE | SIF_POS, 0, ItemCount() - 1,
-                           static_cast<UINT>(m_visibleRows), 0, 0};
-        if (m_scroll != nullptr) ::SetScrollInfo(m_scroll, SB_CTL, &info, TRUE);
-    }
+    const int top = m_itemTop + 28;
+    const int left = m_width - kMargin - kScrollWidth - 1;
+    m_rows.Set(m_hWnd, IDC_MAIN_ITEM_SCROLL, {left, top, left + kScrollWidth, top + m_visibleRows * rowHeight},
+               m_visibleRows, ItemCount());
     PlaceItemRows();
 }
 
 void CSchemeMainDlg::PlaceItemRows() {
     const int third = m_width / 3;
     const int rowHeight = talo::Layout().schemeItemHeight;
-    const int right = m_width - kMargin - (m_scroll != nullptr ? kScrollWidth + 2 : 0);
+    const int right = m_width - kMargin - (m_rows.Bar() != nullptr ? kScrollWidth + 2 : 0);
     for (size_t i = 0; i < m_itemRows.size(); ++i) {
-        const int place = static_cast<int>(i) - m_firstRow;
-        const bool shown = place >= 0 && place < m_visibleRows;
+        int place = 0;
+        const bool shown = m_rows.InView(static_cast<int>(i), &place);
         const int top = m_itemTop + 28 + (shown ? place : 0) * rowHeight + 2;
         ItemRow& row = *m_itemRows[i];
         const struct {
@@ -234,34 +215,19 @@ void CSchemeMainDlg::PlaceItemRows() {
     }
 }
 
-void CSchemeMainDlg::ScrollItemsTo(int first) {
-    const int last = ItemCount() - m_visibleRows;
-    if (first > last) first = last;
-    if (first < 0) first = 0;
-    if (first == m_firstRow || m_scroll == nullptr) return;
-    m_firstRow = first;
-    SCROLLINFO info = {sizeof info, SIF_POS, 0, 0, 0, first, 0};
-    ::SetScrollInfo(m_scroll, SB_CTL, &info, TRUE);
+void CSchemeMainDlg::ItemsScrolled() {
     PlaceItemRows();
     const RECT table = {kMargin, m_itemTop, m_width - kMargin, m_itemTop + m_itemHeight - 8};
     ::InvalidateRect(m_hWnd, &table, FALSE);
 }
 
 LRESULT CSchemeMainDlg::OnScroll(UINT, WPARAM wParam, LPARAM lParam, BOOL& handled) {
-    if (m_scroll == nullptr || reinterpret_cast<HWND>(lParam) != m_scroll) {
-        handled = FALSE;
-        return 0;
-    }
-    ScrollItemsTo(ScrolledRow(m_scroll, wParam, m_firstRow, m_visibleRows, ItemCount()));
+    if (m_rows.OnScroll(wParam, lParam, handled)) ItemsScrolled();
     return 0;
 }
 
 LRESULT CSchemeMainDlg::OnMouseWheel(UINT, WPARAM wParam, LPARAM, BOOL& handled) {
-    if (m_scroll == nullptr) {
-        handled = FALSE;
-        return 0;
-    }
-    ScrollItemsTo(WheeledRow(wParam, m_firstRow));
+    if (m_rows.OnWheel(wParam, handled)) ItemsScrolled();
     return 0;
 }
 

@@ -24,7 +24,6 @@ namespace talo {
 class CSchemeMainDlg : public CFrameDlgImpl<CSchemeMainDlg> {
 public:
     enum { IDD = IDD_SCHEME_MAIN };
-    static constexpr COLORREF kHeadingColor = RGB(32, 86, 175);
     static constexpr COLORREF kTableFill = RGB(244, 245, 237);
     static constexpr COLORREF kTableFrame = RGB(218, 216, 210);
     static constexpr COLORREF kSeparator = RGB(230, 231, 223);
@@ -102,11 +101,11 @@ private:
     void ShowScheme(int scheme);
     // Puts the settings rows from the first one in view into the table, the others away.
     void PlaceItemRows();
-    void ScrollItemsTo(int first);
+    // After the settings rows scrolled: placed again, the table repainted.
+    void ItemsScrolled();
     void UpdateButtons();
     void Activate();
     void Place(int id, int x, int y, int width, int height) const;
-    std::wstring ResString(UINT id) const;
 
     int m_active = -1;
     int m_selected = -1;
@@ -117,8 +116,7 @@ private:
     int m_itemTop = 0;
     int m_itemHeight = 0;
     int m_visibleRows = 0;
-    int m_firstRow = 0;
-    HWND m_scroll = nullptr;
+    CRowScroller m_rows;
     std::vector<PWRDESP> m_schemes;
     CTALOStatic m_schemeLabel;
     CTALOStatic m_effectsHeading;

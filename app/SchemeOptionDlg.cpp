@@ -9,15 +9,6 @@
 #include "ResourceModule.h"
 
 namespace talo {
-namespace {
-
-std::wstring ResString(UINT id) {
-    wchar_t text[512] = L"";
-    LoadResString(id, text, 512);
-    return text;
-}
-
-}  // namespace
 
 void CSchemeOptionDlg::Place(HWND control, int x, int y, int width, int height) const {
     if (control != nullptr) ::MoveWindow(control, x, y, width, height, TRUE);

@@ -10,7 +10,6 @@
 namespace talo {
 namespace {
 
-constexpr COLORREF kHeadingColor = RGB(32, 86, 175);
 constexpr int kEffectRowHeight = 20;
 constexpr int kHeadingHeight = 16;
 constexpr int kScrollWidth = 16;
@@ -19,12 +18,6 @@ constexpr int kIconButtonWidth = 90;
 constexpr int kIconButtonHeight = 100;
 constexpr int kDropHeight = 200;
 constexpr int kLabelHeight = 14;
-
-std::wstring ResString(UINT id) {
-    wchar_t text[512] = L"";
-    LoadResString(id, text, 512);
-    return text;
-}
 
 }  // namespace
 
@@ -58,15 +51,8 @@ BOOL CSchemePage::OnInitDialog(HWND, LPARAM) {
 }
 
 void CSchemePage::BuildEffects() {
-    const LOGFONTW heading = MakeLogFont(L"Verdana", 13, 0, FW_BOLD);
-    m_effectsHeading.SubclassDlgItem(IDC_PAGE_EFFECTS_HEADING, m_hWnd);
-    m_effectsHeading.SetLogFont(heading);
-    m_effectsHeading.SetTextColor(kHeadingColor);
-    m_effectsHeading.SetText(ResString(IDS_EFFECTS_HEADING).c_str());
-    m_settingsHeading.SubclassDlgItem(IDC_PAGE_SETTINGS_HEADING, m_hWnd);
-    m_settingsHeading.SetLogFont(heading);
-    m_settingsHeading.SetTextColor(kHeadingColor);
-    m_settingsHeading.SetText(ResString(IDS_SETTINGS_HEADING).c_str());
+    CFrameDlg::MakeHeading(m_effectsHeading, m_hWnd, IDC_PAGE_EFFECTS_HEADING, IDS_EFFECTS_HEADING);
+    CFrameDlg::MakeHeading(m_settingsHeading, m_hWnd, IDC_PAGE_SETTINGS_HEADING, IDS_SETTINGS_HEADING);
 
     const std::wstring notRelevant = ResString(IDS_NOT_RELEVANT_ON_AC);
     for (int k = 0; k < m_dialog.EffectCount(); ++k) {
@@ -258,21 +244,9 @@ void CSchemePage::Layout() {
     m_itemTop = effectArea + kHeadingHeight + 10;
     const int fits = (client.bottom - m_itemTop - 6) / kRowHeight;
     m_visibleRows = fits < 1 ? 1 : fits > RowCount() ? RowCount() : fits;
-    if (m_visibleRows < RowCount()) {
-        if (m_scroll == nullptr) {
-            m_scroll = ::CreateWindowExW(0, L"SCROLLBAR", L"", WS_CHILD | WS_VISIBLE | SBS_VERT, 0, 0, 1, 1, m_hWnd,
-                                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_PAGE_ITEM_SCROLL)),
-                                         ::GetModuleHandleW(nullptr), nullptr);
-        }
-        SCROLLINFO info = {sizeof info, SIF_RANGE | SIF_PAGE | SIF_POS, 0, RowCount() - 1,
-                           static_cast<UINT>(m_visibleRows), m_firstRow, 0};
-        ::SetScrollInfo(m_scroll, SB_CTL, &info, TRUE);
-        place(m_scroll, width - kScrollWidth - 4, m_itemTop, kScrollWidth, m_visibleRows * kRowHeight);
-    } else if (m_scroll != nullptr) {
-        ::DestroyWindow(m_scroll);
-        m_scroll = nullptr;
-        m_firstRow = 0;
-    }
+    m_rows.Set(m_hWnd, IDC_PAGE_ITEM_SCROLL,
+               {width - kScrollWidth - 4, m_itemTop, width - 4, m_itemTop + m_visibleRows * kRowHeight}, m_visibleRows,
+               RowCount());
     PlaceRows();
     Invalidate();
 }
@@ -280,11 +254,11 @@ void CSchemePage::Layout() {
 void CSchemePage::PlaceRows() {
     RECT client = {};
     GetClientRect(&client);
-    const int column = (client.right - 20 - (m_scroll != nullptr ? kScrollWidth + 4 : 0)) / kItemsPerRow;
+    const int column = (client.right - 20 - (m_rows.Bar() != nullptr ? kScrollWidth + 4 : 0)) / kItemsPerRow;
     // The item's name on a line of its own (German names are long), its list below it.
     for (size_t i = 0; i < m_itemRows.size(); ++i) {
-        const int row = static_cast<int>(i) / kItemsPerRow - m_firstRow;
-        const bool shown = row >= 0 && row < m_visibleRows;
+        int row = 0;
+        const bool shown = m_rows.InView(static_cast<int>(i) / kItemsPerRow, &row);
         const int top = m_itemTop + (shown ? row : 0) * kRowHeight;
         const int left = 14 + static_cast<int>(i % kItemsPerRow) * column;
         const UINT flags = SWP_NOZORDER | SWP_NOACTIVATE | (shown ? SWP_SHOWWINDOW : SWP_HIDEWINDOW);
@@ -293,34 +267,19 @@ void CSchemePage::PlaceRows() {
     }
 }
 
-void CSchemePage::ScrollTo(int first) {
-    const int last = RowCount() - m_visibleRows;
-    if (first > last) first = last;
-    if (first < 0) first = 0;
-    if (first == m_firstRow || m_scroll == nullptr) return;
-    m_firstRow = first;
-    SCROLLINFO info = {sizeof info, SIF_POS, 0, 0, 0, first, 0};
-    ::SetScrollInfo(m_scroll, SB_CTL, &info, TRUE);
-    PlaceRows();
-    Invalidate();
-}
-
 LRESULT CSchemePage::OnScroll(UINT, WPARAM wParam, LPARAM lParam, BOOL& handled) {
-    if (m_scroll == nullptr || reinterpret_cast<HWND>(lParam) != m_scroll) {
-        handled = FALSE;
-        return 0;
-    }
-    ScrollTo(ScrolledRow(m_scroll, wParam, m_firstRow, m_visibleRows, RowCount()));
+    if (m_rows.OnScroll(wParam, lParam, handled)) Scrolled();
     return 0;
 }
 
 LRESULT CSchemePage::OnMouseWheel(UINT, WPARAM wParam, LPARAM, BOOL& handled) {
-    if (m_scroll == nullptr) {
-        handled = FALSE;
-        return 0;
-    }
-    ScrollTo(WheeledRow(wParam, m_firstRow));
+    if (m_rows.OnWheel(wParam, handled)) Scrolled();
     return 0;
+}
+
+void CSchemePage::Scrolled() {
+    PlaceRows();
+    Invalidate();
 }
 
 void CSchemePage::OnPaint(HDC) {

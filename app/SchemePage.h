@@ -95,17 +95,17 @@ private:
     void UpdatePreview();
     void Layout();
     void PlaceRows();
-    void ScrollTo(int first);
+    // After the item rows scrolled: placed again, the page repainted.
+    void Scrolled();
     int RowCount() const;
     int ItemIndex(const wchar_t* variable) const;
 
     CSchemeEditDlg& m_dialog;
     int m_ac;
     bool m_visited = false;
-    int m_firstRow = 0;
     int m_visibleRows = 0;
     int m_itemTop = 0;
-    HWND m_scroll = nullptr;
+    CRowScroller m_rows;
     UniqueFont m_font;
     CTALOStatic m_effectsHeading;
     CTALOStatic m_settingsHeading;

@@ -256,6 +256,13 @@ int CFrameDlg::ShownOption(int item, int value) const {
 
 // ---- the frame ----
 
+void CFrameDlg::MakeHeading(CTALOStatic& label, HWND parent, int id, UINT text) {
+    label.SubclassDlgItem(id, parent);
+    label.SetLogFont(MakeLogFont(L"Verdana", 13, 0, FW_BOLD));
+    label.SetTextColor(kHeadingColor);
+    label.SetText(ResString(text).c_str());
+}
+
 std::wstring CFrameDlg::WindowTitle() {
     std::wstring title = CfgString(CfgFileName(), L"TALOCfg", L"Name");
     return title == kProductShortName ? kProductLongName : title;

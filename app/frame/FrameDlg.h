@@ -29,6 +29,8 @@ public:
     static constexpr UINT kLogoMedium = 2056;
     static constexpr UINT kLogoSmall = 2057;
     static constexpr COLORREF kTitleColor = RGB(0xFF, 0xFF, 0xFF);
+    // The scheme dialogs' table headings: Verdana bold in this blue.
+    static constexpr COLORREF kHeadingColor = RGB(32, 86, 175);
     // The effect whose mains bar gives way to string 130: its name in the installed effect file.
     static constexpr wchar_t kBatteryLifeEffect[] = L"Battery Life";
     // Sent by the hub to the window with the scheme dialogs' title when it is asked to open
@@ -113,6 +115,8 @@ public:
     CSchemeEx* Scheme() const { return m_scheme.get(); }
 
     // ---- the frame ----
+    // Takes over parent's static id as a table heading showing string text.
+    static void MakeHeading(CTALOStatic& label, HWND parent, int id, UINT text);
     // The scheme dialogs' window title, the one the hub looks for: [TALOCfg] Name, in its
     // long form (with the registered mark) when it is the short product name.
     static std::wstring WindowTitle();

@@ -18,13 +18,32 @@ bool Install(HWND hwnd, CMessageMap* map, HWND* owner);
 bool Remove(HWND hwnd, CMessageMap* map);
 }  // namespace subclass
 
-// Rows scrolled by a scroll bar control: the first row that a WM_VSCROLL from bar asks for
-// (wParam as the message has it), when the rows from first on are shown, visible at once,
-// of total. Not clamped: the caller keeps it within its rows.
-int ScrolledRow(HWND bar, WPARAM wParam, int first, int visible, int total);
-// The first row after a WM_MOUSEWHEEL (wParam as the message has it): three rows a notch,
-// as a list scrolls.
-int WheeledRow(WPARAM wParam, int first);
+// Rows of controls that a vertical scroll bar control brings into view: Visible() rows of
+// Total() at once, from First() on. The owner places its rows after each change.
+class CRowScroller {
+public:
+    // visible rows of total at once: a bar at rect (the parent's client coordinates, child
+    // id) when they do not all fit, none otherwise.
+    void Set(HWND parent, int id, const RECT& rect, int visible, int total);
+    HWND Bar() const { return m_bar; }
+    int First() const { return m_first; }
+    int Visible() const { return m_visible; }
+    // Where row is among the rows in view (0 the top one); false when it is out of view.
+    bool InView(int row, int* place) const;
+    // The first row in view becomes first, kept within the rows; true when that changed.
+    bool ScrollTo(int first);
+    // The parent's WM_VSCROLL (handled cleared when it is not the bar's) and WM_MOUSEWHEEL
+    // (three rows a notch, as a list scrolls; not handled without a bar); true when the
+    // rows moved.
+    bool OnScroll(WPARAM wParam, LPARAM lParam, BOOL& handled);
+    bool OnWheel(WPARAM wParam, BOOL& handled);
+
+private:
+    HWND m_bar = nullptr;
+    int m_first = 0;
+    int m_visible = 0;
+    int m_total = 0;
+};
 
 template <class T, class TBase = CWindow>
 class CControlImpl : public TBase, public CMessageMap {

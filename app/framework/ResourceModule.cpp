@@ -16,6 +16,12 @@ int LoadResString(UINT id, wchar_t* buffer, int size) {
     return LoadStringW(ResourceModule(), id, buffer, size);
 }
 
+std::wstring ResString(UINT id) {
+    wchar_t text[512] = L"";
+    if (id != 0) LoadResString(id, text, 512);
+    return text;
+}
+
 HICON LoadResIcon(UINT id, int cx, int cy) {
     return static_cast<HICON>(
         LoadImageW(ResourceModule(), MAKEINTRESOURCEW(id), IMAGE_ICON, cx, cy, LR_SHARED | (cx == 0 ? LR_DEFAULTSIZE : 0)));

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace talo {
 
 // The module lookups go through; never null (the executable when none was set).
@@ -14,6 +16,8 @@ void SetResourceModule(HINSTANCE module);
 // The string with identifier id copied into buffer (at most size - 1 characters and a
 // terminator); returns the characters copied, 0 when the string is missing.
 int LoadResString(UINT id, wchar_t* buffer, int size);
+// The string with identifier id (at most 511 characters); empty when it is missing or id is 0.
+std::wstring ResString(UINT id);
 // Shared images of the resource module; null when missing. Icons and cursors are shared
 // (not to be destroyed); a bitmap belongs to the caller (DeleteObject).
 HICON LoadResIcon(UINT id, int cx = 0, int cy = 0);

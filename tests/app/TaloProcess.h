@@ -20,6 +20,35 @@ namespace talo_test {
 
 inline constexpr wchar_t kTaloKey[] = L"Software\\Korvex\\TALO";
 
+// zoractl's scheme list (zoractl of the test's own architecture): the indexes in
+// enumeration order, the names beside them, and the active one's index (-1: none marked).
+struct SchemeListing {
+    std::vector<int> indexes;
+    std::vector<std::wstring> names;
+    int active = -1;
+};
+inline SchemeListing ListSchemes() {
+    std::string listing;
+    test::Run(test::ProgramPath(test::OwnArch(), L"zoractl.exe"), L"scheme list", &listing);
+    SchemeListing schemes;
+    size_t at = 0;
+    while (at < listing.size()) {
+        size_t end = listing.find('\n', at);
+        if (end == std::string::npos) end = listing.size();
+        std::string line = listing.substr(at, end - at);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.size() > 5 && (line[0] == '*' || line[0] == ' ')) {
+            schemes.indexes.push_back(atoi(line.c_str() + 1));
+            if (line[0] == '*') schemes.active = schemes.indexes.back();
+            // "* 2  Presentation": the name after the index.
+            size_t name = line.find_first_not_of(' ', line.find_first_not_of("* 0123456789"));
+            schemes.names.emplace_back(name == std::string::npos ? L"" : std::wstring(line.begin() + name, line.end()));
+        }
+        at = end + 1;
+    }
+    return schemes;
+}
+
 struct HubSearch {
     DWORD processId;
     bool visible;  // what is looked for: the hidden hub, or a dialog on screen

@@ -45,22 +45,9 @@ std::wstring WindowText(HWND window) {
 
 // zoractl's scheme list: the indexes in enumeration order and the active one.
 std::vector<int> Schemes(int* active) {
-    std::string listing;
-    test::Run(test::ProgramPath(test::OwnArch(), L"zoractl.exe"), L"scheme list", &listing);
-    std::vector<int> indexes;
-    *active = -1;
-    size_t at = 0;
-    while (at < listing.size()) {
-        size_t end = listing.find('\n', at);
-        if (end == std::string::npos) end = listing.size();
-        const std::string line = listing.substr(at, end - at);
-        if (line.size() > 5 && (line[0] == '*' || line[0] == ' ')) {
-            indexes.push_back(atoi(line.c_str() + 1));
-            if (line[0] == '*') *active = indexes.back();
-        }
-        at = end + 1;
-    }
-    return indexes;
+    SchemeListing listing = ListSchemes();
+    *active = listing.active;
+    return listing.indexes;
 }
 
 class GermanTalo : public ::testing::Test {

@@ -135,27 +135,10 @@ protected:
     }
     // zoractl's scheme list: each scheme's index in enumeration order, and the active one's.
     std::vector<int> Schemes(int* active) {
-        std::string listing;
-        test::Run(test::ProgramPath(test::OwnArch(), L"zoractl.exe"), L"scheme list", &listing);
-        std::vector<int> indexes;
-        m_names.clear();
-        *active = -1;
-        size_t at = 0;
-        while (at < listing.size()) {
-            size_t end = listing.find('\n', at);
-            if (end == std::string::npos) end = listing.size();
-            std::string line = listing.substr(at, end - at);
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            if (line.size() > 5 && (line[0] == '*' || line[0] == ' ')) {
-                indexes.push_back(atoi(line.c_str() + 1));
-                if (line[0] == '*') *active = indexes.back();
-                // "* 2  Presentation": the name after the index.
-                size_t name = line.find_first_not_of(' ', line.find_first_not_of("* 0123456789"));
-                m_names.emplace_back(name == std::string::npos ? L"" : std::wstring(line.begin() + name, line.end()));
-            }
-            at = end + 1;
-        }
-        return indexes;
+        SchemeListing listing = ListSchemes();
+        m_names = std::move(listing.names);
+        *active = listing.active;
+        return listing.indexes;
     }
     int Active() {
         int active = -1;
