@@ -73,9 +73,9 @@ int CSchemeEx::ParseVarName(const wchar_t* name, GUID* subgroup, GUID* setting) 
     CZORACfg file;
     if (!OpenSettingFile(file)) return -1;
     wchar_t text[kTextChars];
-    if (file.GetString(name, L"SubGroupGuid", L"", text, kTextChars) <= 0) return -1;
+    if (InstalledString(file, name, L"SubGroupGuid", text) <= 0) return -1;
     GuidFromString(text, subgroup);
-    if (file.GetString(name, L"Guid", L"", text, kTextChars) <= 0) return -1;
+    if (InstalledString(file, name, L"Guid", text) <= 0) return -1;
     GuidFromString(text, setting);
     return number;
 }

@@ -7,9 +7,11 @@
 #include <shlobj.h>
 
 #include <cwchar>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <new>
+#include <string>
 
 #include "SchemeFiles.h"
 #include "WinHandles.h"
@@ -264,6 +266,43 @@ int ReadStoredValue(CZORAProfile& file, const wchar_t* section, const wchar_t* k
     if (chars == 1 && text[0] == kAbsent[0]) return absent;
     if (chars >= 63) return -1;  // cut short: longer than any value
     return StoredValue(text);
+}
+
+int InstalledString(CZORACfg& file, const wchar_t* section, const wchar_t* key, wchar_t (&text)[kTextChars]) {
+    struct Kept {
+        ULONGLONG size;
+        FILETIME written;
+        std::wstring value;
+    };
+    // Few keys are read this way (file names, the variables' GUIDs); past this many the
+    // store starts again.
+    constexpr size_t kMostKept = 512;
+    static std::mutex lock;
+    static std::map<std::wstring, Kept> kept;
+
+    const wchar_t* path = file.GetFullPath();
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    const bool stamped = path != nullptr && GetFileAttributesExW(path, GetFileExInfoStandard, &data);
+    const ULONGLONG size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    std::wstring id;
+    if (stamped) {
+        id = std::wstring(path) + L'\n' + section + L'\n' + key;
+        std::lock_guard<std::mutex> guard(lock);
+        auto found = kept.find(id);
+        if (found != kept.end() && found->second.size == size &&
+            CompareFileTime(&found->second.written, &data.ftLastWriteTime) == 0) {
+            wcsncpy(text, found->second.value.c_str(), kTextChars - 1);
+            text[kTextChars - 1] = L'\0';
+            return static_cast<int>(wcslen(text));
+        }
+    }
+    const int chars = file.GetString(section, key, L"", text, kTextChars);
+    if (stamped) {
+        std::lock_guard<std::mutex> guard(lock);
+        if (kept.size() >= kMostKept) kept.clear();
+        kept[id] = Kept{size, data.ftLastWriteTime, text};
+    }
+    return chars;
 }
 
 bool ReadMaxIndex(CZORAProfile& file, int* max) {

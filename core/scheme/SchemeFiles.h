@@ -1,7 +1,8 @@
 #pragma once
 // The files of the scheme model, opened afresh by every operation: ZORACfg.ini, the
 // user's scheme file it names ([ZORACfg] PowerScheme) and the power-setting catalogue
-// ([ZORACfg] PowerSetting). Internal to the library.
+// ([ZORACfg] PowerSetting); the installed files' names and GUIDs are kept while those files
+// stay as they were. Internal to the library.
 #include <windows.h>
 
 #include <cstdio>
@@ -15,11 +16,17 @@ constexpr int kTextChars = 260;
 
 inline bool OpenMachineCfg(CZORACfg& cfg) { return cfg.Initialize(L"ZORACfg.ini") != 0; }
 
+// [section] key of an installed file (ZORACfg.ini, the catalogue) into text, as
+// CZORACfg::GetString reads it, with an empty default; its length. The installed files
+// change only with an installation, and a profile read costs as much as opening the file:
+// what was read is kept while the file's size and last write stay the same (SchemeFileCheck.cpp).
+int InstalledString(CZORACfg& file, const wchar_t* section, const wchar_t* key, wchar_t (&text)[kTextChars]);
+
 // A file named by a key of ZORACfg.ini's [ZORACfg]; false when the key is empty.
 inline bool NamedFile(const wchar_t* key, wchar_t (&name)[kTextChars]) {
     CZORACfg cfg;
     if (!OpenMachineCfg(cfg)) return false;
-    return cfg.GetString(L"ZORACfg", key, L"", name, kTextChars) > 0;
+    return InstalledString(cfg, L"ZORACfg", key, name) > 0;
 }
 
 // The calling user's configuration folder, null when the shell cannot name it. Asking
