@@ -397,6 +397,25 @@ TEST_F(SchemeCase, VistaMapsTimeOutsProcessorAndBacklight) {
     }
 }
 
+// What the model keeps of the installed files holds only while they stay as they were: the
+// scheme file ZORACfg.ini names is the one the next operation opens, and once the name
+// goes back the other file is not made again.
+TEST_F(SchemeCase, ANameChangedInTheInstalledFilesIsReadAgain) {
+    const int active = m_scheme.GetActivePwrScheme();
+    m_scheme.GetPwrVariable(active, 1, L"Wifi");
+    const std::wstring other = SchemeFolder() + L"\\Other.ini";
+    DeleteFileW(other.c_str());
+    {
+        test::CfgOverride cfg(L"ZORACfg.ini");
+        cfg.Set(L"ZORACfg", L"PowerScheme", L"Other.ini");
+        m_scheme.GetPwrVariable(active, 1, L"Wifi");
+        EXPECT_NE(GetFileAttributesW(other.c_str()), INVALID_FILE_ATTRIBUTES) << "the old name was kept";
+    }
+    ASSERT_TRUE(DeleteFileW(other.c_str()));
+    m_scheme.GetPwrVariable(active, 1, L"Wifi");
+    EXPECT_EQ(GetFileAttributesW(other.c_str()), INVALID_FILE_ATTRIBUTES) << "the changed name was kept";
+}
+
 TEST_F(SchemeCase, SchemeFileValuesArePackedAndNamesFoundInAnyCase) {
     int index = Add(L"Packed");
     // A scheme that never had it: -1, and "-1" is stored; one half written over it.
