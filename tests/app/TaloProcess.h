@@ -15,6 +15,7 @@
 
 #include "TestSupport.h"
 #include "ZORACfg.h"
+#include "ZoraVnb.h"
 
 namespace talo_test {
 
@@ -132,6 +133,17 @@ inline int ProfileInt(int scheme, const wchar_t* key) {
 
 inline void SetTaloFlag(const wchar_t* name, DWORD value) {
     RegSetKeyValueW(HKEY_CURRENT_USER, kTaloKey, name, REG_DWORD, &value, sizeof(value));
+}
+
+// What a TALO case starts from: a user whose first run is done (TALO's registry values
+// anew, the device dialog on or off) on the fresh machine at machinePath, whose battery
+// neither charges nor discharges by itself. False (the last error set) when the battery
+// cannot be held.
+inline bool ReturningUser(const std::wstring& machinePath, DWORD devShowFlag) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, kTaloKey);
+    SetTaloFlag(L"TALOStartFlag", 1);
+    SetTaloFlag(L"DevShowFlag", devShowFlag);
+    return VnbSetBatteryRates(machinePath.c_str(), 0, 0, 0) != FALSE;
 }
 
 // A DWORD under HKCU\Software\Korvex\TALO; -1 when absent.

@@ -55,10 +55,7 @@ protected:
     void SetUp() override {
         m_machine.emplace();
         ASSERT_TRUE(m_machine->Ok());
-        ASSERT_TRUE(VnbSetBatteryRates(m_machine->Path().c_str(), 0, 0, 0)) << GetLastError();
-        RegDeleteTreeW(HKEY_CURRENT_USER, kTaloKey);
-        SetTaloFlag(L"TALOStartFlag", 1);
-        SetTaloFlag(L"DevShowFlag", 1);
+        ASSERT_TRUE(ReturningUser(m_machine->Path(), 1)) << GetLastError();
         m_cfg.Set(L"TALOCfg", L"TALOResource", L"TALOResDE.dll");
         // The platform supports the three devices and no other device item.
         const std::wstring cfg = test::ExeDir() + L"\\..\\cfg\\ZORACfg.ini";

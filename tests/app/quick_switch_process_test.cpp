@@ -89,10 +89,7 @@ protected:
     void SetUp() override {
         m_machine.emplace();
         ASSERT_TRUE(m_machine->Ok());
-        ASSERT_TRUE(VnbSetBatteryRates(m_machine->Path().c_str(), 0, 0, 0)) << GetLastError();
-        RegDeleteTreeW(HKEY_CURRENT_USER, kTaloKey);
-        SetTaloFlag(L"TALOStartFlag", 1);
-        SetTaloFlag(L"DevShowFlag", 0);
+        ASSERT_TRUE(ReturningUser(m_machine->Path(), 0)) << GetLastError();
         m_cfg.Set(L"TALOCfg", L"DefaultHotKey", L"CTRL+ALT+F8");
         m_profile = ProfilePath();
         DeleteFileW(m_profile.c_str());
@@ -140,11 +137,7 @@ protected:
         *active = listing.active;
         return listing.indexes;
     }
-    int Active() {
-        int active = -1;
-        Schemes(&active);
-        return active;
-    }
+    int Active() { return ListSchemes().active; }
     // zoractl says so when no service applied the scheme; the scheme is active all the same.
     void Activate(size_t i) {
         test::Run(test::ProgramPath(test::OwnArch(), L"zoractl.exe"), L"scheme activate " + std::to_wstring(m_schemes[i]));

@@ -93,10 +93,7 @@ protected:
         m_zoractlVersion.emplace(L"zoractl.exe", GetParam());
         m_machine.emplace();
         ASSERT_TRUE(m_machine->Ok());
-        ASSERT_TRUE(VnbSetBatteryRates(m_machine->Path().c_str(), 0, 0, 0)) << GetLastError();
-        RegDeleteTreeW(HKEY_CURRENT_USER, kTaloKey);
-        SetTaloFlag(L"TALOStartFlag", 1);
-        SetTaloFlag(L"DevShowFlag", 0);
+        ASSERT_TRUE(ReturningUser(m_machine->Path(), 0)) << GetLastError();
         m_profile = ProfilePath();
         DeleteFileW(m_profile.c_str());
         CZORAProfile file;
@@ -127,11 +124,7 @@ protected:
         *active = listing.active;
         return listing.indexes;
     }
-    int Active() {
-        int active = -1;
-        Schemes(&active);
-        return active;
-    }
+    int Active() { return ListSchemes().active; }
     // The first scheme that is not the active one: its index and name.
     std::pair<int, std::wstring> Inactive() {
         int active = -1;

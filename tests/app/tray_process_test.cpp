@@ -123,10 +123,7 @@ protected:
     void SetUp() override {
         m_machine.emplace();
         ASSERT_TRUE(m_machine->Ok());
-        ASSERT_TRUE(VnbSetBatteryRates(m_machine->Path().c_str(), 0, 0, 0)) << GetLastError();
-        RegDeleteTreeW(HKEY_CURRENT_USER, kTaloKey);
-        SetTaloFlag(L"TALOStartFlag", 1);
-        SetTaloFlag(L"DevShowFlag", 0);
+        ASSERT_TRUE(ReturningUser(m_machine->Path(), 0)) << GetLastError();
         m_cfg.Set(L"TALOCfg", L"TALOResource", L"TaloTrayRes.dll");
         ASSERT_FALSE(Talo().empty());
     }
@@ -189,11 +186,7 @@ protected:
         }
         return indexes;
     }
-    int Active() {
-        int active = -1;
-        Schemes(&active);
-        return active;
-    }
+    int Active() { return ListSchemes().active; }
     // TALO's balloon on screen (its one topmost dialog), null when none.
     HWND Balloon() {
         HWND balloon = nullptr;

@@ -652,15 +652,7 @@ protected:
         ASSERT_TRUE(m_machine->Ok());
         ASSERT_EQ(S_OK, test::RegisterPanel());
         ASSERT_EQ(S_OK, test::RegisterServer(test::kWmiServer));
-        m_schemes.Initialize();
-        CZORAProfile file;
-        ASSERT_TRUE(file.Initialize(L"ZORAScheme.ini", nullptr));
-        m_file = file.GetFullPath();
-        DeleteFileW(m_file.c_str());
-        ASSERT_TRUE(m_schemes.InitCfgFile());
-        wchar_t folder[MAX_PATH] = {};
-        file.GetHomePath(folder, MAX_PATH);
-        m_folder = folder;
+        ASSERT_TRUE(test::FreshSchemeFile(m_schemes, &m_file, &m_folder));
         m_scheme = m_schemes.GetActivePwrScheme();
         ASSERT_GE(m_scheme, 0);
         m_section = L"Scheme " + std::to_wstring(m_scheme);

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "ZORACfg.h"
 #include "ZoraInstallKey.h"
 
 namespace test {
@@ -133,6 +134,19 @@ bool UsbDriverKeyExists(const std::wstring& driver) {
                       KEY_READ, &key) != ERROR_SUCCESS)
         return false;
     RegCloseKey(key);
+    return true;
+}
+
+bool FreshSchemeFile(CSchemeEx& schemes, std::wstring* file, std::wstring* folder) {
+    schemes.Initialize();
+    CZORAProfile profile;
+    if (!profile.Initialize(L"ZORAScheme.ini", nullptr)) return false;
+    *file = profile.GetFullPath();
+    DeleteFileW(file->c_str());
+    if (!schemes.InitCfgFile()) return false;
+    wchar_t home[MAX_PATH] = {};
+    if (!profile.GetHomePath(home, MAX_PATH)) return false;
+    *folder = home;
     return true;
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "SchemeEx.h"
 #include "TestSupport.h"
 #include "ZoraVnb.h"
 
@@ -102,6 +103,11 @@ extern const wchar_t kVnbRoot[];
 // Whether HKLM\SYSTEM\CurrentControlSet\Control\Class\<driver> exists: the driver key
 // the virtual notebook writes for a USB device plugged in with a description.
 bool UsbDriverKeyExists(const std::wstring& driver);
+
+// The calling user's schemes made anew for a case: schemes initialised, the scheme file
+// deleted and the index map built again from the system's list. The file's path and the
+// user's folder in file and folder; false when the file or the map cannot be made.
+bool FreshSchemeFile(CSchemeEx& schemes, std::wstring* file, std::wstring* folder);
 
 // Replaces keys of an installed file of <build>/<arch>/cfg for the life of the object;
 // the original file comes back at the end.
