@@ -21,6 +21,17 @@ namespace talo_test {
 
 inline constexpr wchar_t kTaloKey[] = L"Software\\Korvex\\TALO";
 
+// String id of a resource module beside the tests (the English one unless named).
+inline std::wstring ModuleString(UINT id, const wchar_t* module = L"TALORes.dll") {
+    HMODULE loaded = LoadLibraryExW((test::ExeDir() + L"\\" + module).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    wchar_t text[512] = L"";
+    if (loaded != nullptr) {
+        LoadStringW(loaded, id, text, 512);
+        FreeLibrary(loaded);
+    }
+    return text;
+}
+
 // zoractl's scheme list (zoractl of the test's own architecture): the indexes in
 // enumeration order, the names beside them, and the active one's index (-1: none marked).
 struct SchemeListing {

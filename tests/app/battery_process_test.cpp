@@ -34,15 +34,6 @@ std::wstring Text(HWND dialog, int id) {
     return text;
 }
 
-// The English module's string, as the dialog shows it.
-std::wstring ModuleString(UINT id) {
-    static HMODULE module = LoadLibraryExW((test::ExeDir() + L"\\TALORes.dll").c_str(), nullptr,
-                                           LOAD_LIBRARY_AS_DATAFILE);
-    wchar_t text[256] = L"";
-    if (module != nullptr) LoadStringW(module, id, text, 256);
-    return text;
-}
-
 // The value shown in the row labelled label (without its colon); "(no row)" when none is.
 std::wstring Value(HWND dialog, const std::wstring& label) {
     for (int r = 0; GetDlgItem(dialog, kLabelBase + r) != nullptr; ++r)

@@ -27,16 +27,6 @@ constexpr UINT kBalloonToggleView = WM_USER + 101;
 // The devices the chosen scheme switches off on mains, in the item list's order.
 constexpr int kOffDevices[] = {zora_vars::Wifi, zora_vars::HDAudio, zora_vars::USBPort0 + 2};
 
-std::wstring ModuleString(const wchar_t* module, UINT id) {
-    HMODULE loaded = LoadLibraryExW((test::ExeDir() + L"\\" + module).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    wchar_t text[512] = L"";
-    if (loaded != nullptr) {
-        LoadStringW(loaded, id, text, 512);
-        FreeLibrary(loaded);
-    }
-    return text;
-}
-
 std::wstring WindowText(HWND window) {
     wchar_t text[1024] = L"";
     GetWindowTextW(window, text, 1024);
@@ -101,9 +91,9 @@ TEST_F(GermanTalo, DeviceDialogAndBalloonNameTheDevicesInGerman) {
     std::vector<std::wstring> german;
     std::wstring joined;
     for (const auto device : kOffDevices) {
-        german.push_back(ModuleString(L"TALOResDE.dll", IDS_DEVICE_NAME_BASE + device));
+        german.push_back(ModuleString(IDS_DEVICE_NAME_BASE + device, L"TALOResDE.dll"));
         ASSERT_FALSE(german.back().empty()) << device;
-        ASSERT_NE(german.back(), ModuleString(L"TALORes.dll", IDS_DEVICE_NAME_BASE + device)) << device;
+        ASSERT_NE(german.back(), ModuleString(IDS_DEVICE_NAME_BASE + device, L"TALORes.dll")) << device;
         joined += (joined.empty() ? L"" : L", ") + german.back();
     }
     int active = -1;
@@ -127,7 +117,7 @@ TEST_F(GermanTalo, DeviceDialogAndBalloonNameTheDevicesInGerman) {
     HWND dialog = nullptr;
     Eventually([&] { return (dialog = ShownDialog()) != nullptr; }, 10000);
     ASSERT_NE(nullptr, dialog);
-    EXPECT_EQ(ModuleString(L"TALOResDE.dll", IDS_DEVICE_TITLE), WindowText(dialog));
+    EXPECT_EQ(ModuleString(IDS_DEVICE_TITLE, L"TALOResDE.dll"), WindowText(dialog));
     RemoteListView list(GetDlgItem(dialog, IDC_DEVICE_LIST), id);
     ASSERT_TRUE(list.Ok()) << GetLastError();
     ASSERT_EQ(static_cast<int>(german.size()), list.Count());
@@ -144,7 +134,7 @@ TEST_F(GermanTalo, DeviceDialogAndBalloonNameTheDevicesInGerman) {
     Eventually([&] { return (balloon = ShownDialog()) != nullptr; }, 6000);
     ASSERT_NE(nullptr, balloon);
     SendMessageW(balloon, kBalloonToggleView, IDC_BALLOON_LINK, 0);
-    EXPECT_EQ(ModuleString(L"TALOResDE.dll", IDS_BALLOON_DEVICES_OFF) + L"\r\n" + joined, WindowText(balloon));
+    EXPECT_EQ(ModuleString(IDS_BALLOON_DEVICES_OFF, L"TALOResDE.dll") + L"\r\n" + joined, WindowText(balloon));
 }
 
 }  // namespace

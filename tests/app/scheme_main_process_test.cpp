@@ -48,17 +48,6 @@ std::wstring Chosen(HWND list) {
     return text;
 }
 
-// A string of the English resource module.
-std::wstring ModuleString(UINT id) {
-    HMODULE module = LoadLibraryExW((test::ExeDir() + L"\\TALORes.dll").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    wchar_t text[256] = L"";
-    if (module != nullptr) {
-        LoadStringW(module, id, text, 256);
-        FreeLibrary(module);
-    }
-    return text;
-}
-
 void Click(HWND dialog, int id) {
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }

@@ -32,6 +32,8 @@ using test::Eventually;
 
 constexpr UINT kFirstSchemeCommand = 32800;
 constexpr UINT kSchemeGoneCaption = 148;
+// The tray cases' resource module.
+constexpr wchar_t kTrayModule[] = L"TaloTrayRes.dll";
 // What the shell sends TALO's hub about its icon (identifier 1).
 constexpr UINT kTrayCallbackMessage = WM_USER;
 constexpr WPARAM kTrayIconId = 1;
@@ -105,17 +107,6 @@ std::wstring WindowText(HWND hwnd) {
     return text;
 }
 
-// A string of the tray cases' resource module, or of another beside the tests.
-std::wstring ModuleString(UINT id, const wchar_t* moduleName = L"TaloTrayRes.dll") {
-    HMODULE module = LoadLibraryExW((test::ExeDir() + L"\\" + moduleName).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    wchar_t text[256] = L"";
-    if (module != nullptr) {
-        LoadStringW(module, id, text, 256);
-        FreeLibrary(module);
-    }
-    return text;
-}
-
 // TALO on a fresh machine whose battery neither charges nor discharges by itself, for a
 // user whose first run is done, with the device dialog off.
 class TrayCase : public ::testing::Test {
@@ -124,7 +115,7 @@ protected:
         m_machine.emplace();
         ASSERT_TRUE(m_machine->Ok());
         ASSERT_TRUE(ReturningUser(m_machine->Path(), 0)) << GetLastError();
-        m_cfg.Set(L"TALOCfg", L"TALOResource", L"TaloTrayRes.dll");
+        m_cfg.Set(L"TALOCfg", L"TALOResource", kTrayModule);
         ASSERT_FALSE(Talo().empty());
     }
     void TearDown() override {
@@ -456,7 +447,7 @@ TEST_F(TrayCase, MenuOffersAboutAndExitWhenTheSchemesCannotBeListed) {
     ASSERT_NE(nullptr, about) << "no about box";
     wchar_t shown[128] = L"";
     GetDlgItemTextW(about, 1010, shown, 128);
-    EXPECT_EQ(ModuleString(132, L"TALORes.dll"), shown);
+    EXPECT_EQ(ModuleString(132), shown);
     PostMessageW(about, WM_COMMAND, IDOK, 0);
     EXPECT_TRUE(Eventually([&] { return !IsWindow(about); }, 5000));
 
@@ -485,7 +476,7 @@ TEST_F(TrayCase, VanishedSchemeGivesTheMessageBoxAndSwitchesNothing) {
     int active = -1;
     std::vector<int> schemes = Schemes(&active);
     ASSERT_GE(active, 0);
-    const std::wstring caption = ModuleString(kSchemeGoneCaption);
+    const std::wstring caption = ModuleString(kSchemeGoneCaption, kTrayModule);
     ASSERT_FALSE(caption.empty());
     PostMessageW(m_hub, WM_COMMAND, kFirstSchemeCommand + schemes.size(), 0);
     HWND box = nullptr;
@@ -542,8 +533,9 @@ TEST_F(TrayCase, HotKeyIsTakenAsConfiguredAndABadOneLeavesTaloWorking) {
 TEST_F(TrayCase, HoverShowsTheBalloonWithThePowerTextsAndItGoesAfterItsTime) {
     ASSERT_NO_FATAL_FAILURE(Start());
     ASSERT_TRUE(Eventually([&] { return Shown() == 2071u; }, 5000)) << Shown();
-    const std::wstring expected = ModuleString(kBalloonOnMains) + L"\r\n" + ModuleString(kBalloonBatteryFull);
-    ASSERT_FALSE(ModuleString(kBalloonOnMains).empty());
+    const std::wstring expected =
+        ModuleString(kBalloonOnMains, kTrayModule) + L"\r\n" + ModuleString(kBalloonBatteryFull, kTrayModule);
+    ASSERT_FALSE(ModuleString(kBalloonOnMains, kTrayModule).empty());
     ASSERT_EQ(nullptr, Balloon());
 
     const DWORD posted = GetTickCount();
@@ -581,9 +573,9 @@ TEST_F(TrayCase, NewPowerSourceShowsTheBalloon) {
     const std::wstring text = WindowText(balloon);
     const size_t lineEnd = text.find(L"\r\n");
     ASSERT_NE(std::wstring::npos, lineEnd) << test::Narrow(text);
-    EXPECT_EQ(ModuleString(kBalloonBattery) + L": 50%", text.substr(0, lineEnd));
+    EXPECT_EQ(ModuleString(kBalloonBattery, kTrayModule) + L": 50%", text.substr(0, lineEnd));
     // The remaining time follows, as the battery's rate gives it.
-    EXPECT_EQ(lineEnd + 2, text.find(ModuleString(kBalloonRemaining), lineEnd + 2)) << test::Narrow(text);
+    EXPECT_EQ(lineEnd + 2, text.find(ModuleString(kBalloonRemaining, kTrayModule), lineEnd + 2)) << test::Narrow(text);
     EXPECT_TRUE(Eventually([&] { return Balloon() == nullptr; }, 15000)) << "the balloon stays";
     EXPECT_TRUE(Answers());
 }
